@@ -1,0 +1,91 @@
+# Shared build rules: warnings, sanitizers and the helpers every folder uses.
+
+add_compile_options(-Wall -Wextra)
+if(ZOR_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(ZOR_SANITIZE)
+  add_compile_options(-fsanitize=${ZOR_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${ZOR_SANITIZE})
+endif()
+if(ZOR_FUZZ)
+  # Fuzzers run with the sanitizers of ZOR_SANITIZE (address,undefined).
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
+# zor_library(<layer> DEPS <targets...>): every .cpp of the folder becomes
+# library zor_<layer>; headers are included as "<layer>/<file>.h".
+function(zor_library layer)
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(zor_${layer} STATIC ${sources})
+  target_include_directories(zor_${layer} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(zor_${layer} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# zor_tests(<name> DEPS <targets...> [LABELS <labels...>]): every *_test.cpp of
+# the folder becomes one GoogleTest program; files named *_mt_test.cpp (tests
+# of concurrent code) go into a second program labelled "concurrency" too, so
+# the thread-sanitizer job can pick them.
+function(zor_tests name)
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  if(NOT ARG_LABELS)
+    set(ARG_LABELS unit)
+  endif()
+  file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  file(GLOB mt CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_mt_test.cpp)
+  set(single ${all})
+  if(mt)
+    list(REMOVE_ITEM single ${mt})
+  endif()
+  if(single)
+    _zor_test_program(zor_${name}_tests "${single}" "${ARG_DEPS}" "${ARG_LABELS}")
+  endif()
+  if(mt)
+    _zor_test_program(zor_${name}_mt_tests "${mt}" "${ARG_DEPS}" "${ARG_LABELS};concurrency")
+  endif()
+endfunction()
+
+function(_zor_test_program target sources deps labels)
+  add_executable(${target} ${sources})
+  target_link_libraries(${target} PRIVATE ${deps} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${target} PRIVATE ZOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(${target} PROPERTIES LABELS "${labels}" DISCOVERY_TIMEOUT 60
+                       TEST_PREFIX "${target}.")
+endfunction()
+
+# zor_benchmark(<name> SOURCES <files...> DEPS <targets...>)
+function(zor_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(bench_${name} ${ARG_SOURCES})
+  target_link_libraries(bench_${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
+  target_include_directories(bench_${name} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# zor_fuzzer(<name> SOURCES <files...> DEPS <targets...>): a libFuzzer program
+# and a short smoke run of it as a test labelled "fuzz" (ZOR_FUZZ_SECONDS).
+set(ZOR_FUZZ_SECONDS 10 CACHE STRING "Length of each fuzz smoke test")
+function(zor_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(fuzz_${name} ${ARG_SOURCES})
+  target_link_libraries(fuzz_${name} PRIVATE ${ARG_DEPS})
+  target_include_directories(fuzz_${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+  add_test(NAME fuzz_${name}
+           COMMAND fuzz_${name} -max_total_time=${ZOR_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10)
+  set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz)
+endfunction()
+
+include(GoogleTest)
+
+# Adds every direct subfolder that has a CMakeLists.txt.
+macro(zor_add_subfolders)
+  file(GLOB _zor_dirs LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(_zor_dir IN LISTS _zor_dirs)
+    if(IS_DIRECTORY ${_zor_dir} AND EXISTS ${_zor_dir}/CMakeLists.txt)
+      add_subdirectory(${_zor_dir})
+    endif()
+  endforeach()
+endmacro()

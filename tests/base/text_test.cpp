@@ -1,0 +1,64 @@
+#include "base/text.h"
+#include "base/utf16.h"
+
+#include <gtest/gtest.h>
+
+namespace zor {
+namespace {
+
+TEST(ReplaceText, EveryOccurrenceCaseSensitive) {
+  EXPECT_EQ(ReplaceText("a,b,,c", ",", ""), "abc");
+  EXPECT_EQ(ReplaceText("aaa", "aa", "b"), "ba");  // no overlap
+  EXPECT_EQ(ReplaceText("Aa", "a", "x"), "Ax");
+  EXPECT_EQ(ReplaceText("abc", "", "x"), "abc");
+  EXPECT_EQ(ReplaceText("", "a", "x"), "");
+  EXPECT_EQ(ReplaceText("x", "x", "xx"), "xx");
+}
+
+TEST(ContainsText, IgnoresCaseIncludingNonAscii) {
+  EXPECT_TRUE(ContainsText("Upgrade: WebSocket", "upgrade: websocket"));
+  EXPECT_TRUE(ContainsText("Connection: keep-alive, Upgrade", "UPGRADE"));
+  EXPECT_TRUE(ContainsText("\xC3\x89T\xC3\x89", "\xC3\xA9t\xC3\xA9"));  // ÉTÉ / été
+  EXPECT_TRUE(ContainsText("\xD0\x9F\xD0\xA0\xD0\x98", "\xD0\xBF\xD1\x80"));  // ПРИ / пр
+  EXPECT_FALSE(ContainsText("abc", "abd"));
+  EXPECT_TRUE(ContainsText("abc", ""));
+}
+
+TEST(MatchMask, WildcardsAndSets) {
+  EXPECT_TRUE(MatchMask("index.html", "*.HTML"));
+  EXPECT_TRUE(MatchMask("abc", "a?c"));
+  EXPECT_FALSE(MatchMask("abcd", "a?c"));
+  EXPECT_TRUE(MatchMask("", "*"));
+  EXPECT_FALSE(MatchMask("", "?"));
+  EXPECT_TRUE(MatchMask("a/b/c.txt", "*/*.txt"));
+  EXPECT_TRUE(MatchMask("b1", "[abc][0-9]"));
+  EXPECT_FALSE(MatchMask("d1", "[abc][0-9]"));
+  EXPECT_TRUE(MatchMask("d1", "[!abc]1"));
+  EXPECT_TRUE(MatchMask("aXbXc", "*b*"));
+  // Many stars on a long text stay fast (no exponential back-tracking).
+  EXPECT_FALSE(MatchMask(std::string(5000, 'a'), "*a*a*a*a*a*a*a*b"));
+}
+
+TEST(EscapeJSONString, TableOfUnits) {
+  EXPECT_EQ(EscapeJSONString("\t"), "\\t");
+  EXPECT_EQ(EscapeJSONString("\xC3\xA9"), "\\u00E9");
+  EXPECT_EQ(EscapeJSONString("\x7F"), "\\u007F");
+  EXPECT_EQ(EscapeJSONString("a\"b/c\\d"), "a\\\"b\\/c\\\\d");
+  EXPECT_EQ(EscapeJSONString("\b\n\f\r\x01"), "\\b\\n\\f\\r\\u0001");
+  EXPECT_EQ(EscapeJSONString("\xF0\x9F\x98\x80"), "\\uD83D\\uDE00");  // one escape per UTF-16 unit
+  EXPECT_EQ(EscapeJSONString(""), "");
+}
+
+TEST(UTF16, CountsAndRoundTrips) {
+  EXPECT_EQ(UTF16Length("a\xC3\xA9\xF0\x9F\x98\x80"), 4u);
+  const std::string s = "x\xE2\x82\xAC\xF0\x9F\x98\x80";
+  EXPECT_EQ(UTF16ToUTF8(UTF8ToUTF16(s)), s);
+  EXPECT_EQ(UTF16ToUTF8(u"\xD800"), "\xEF\xBF\xBD");  // lone surrogate
+  // Overlong, surrogate and truncated forms decode to U+FFFD one byte at a time.
+  EXPECT_EQ(UTF8ToUTF16("\xC0\xAF"), std::u16string(u"\xFFFD\xFFFD"));
+  EXPECT_EQ(UTF8ToUTF16("\xED\xA0\x80"), std::u16string(u"\xFFFD\xFFFD\xFFFD"));
+  EXPECT_EQ(UTF8ToUTF16("\xE2\x82"), std::u16string(u"\xFFFD\xFFFD"));
+}
+
+}  // namespace
+}  // namespace zor
