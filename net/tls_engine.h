@@ -48,6 +48,7 @@ struct TzorTLSConnectionInfo {
   std::string Cipher;
   std::string ALPN;     // empty when none was negotiated
   std::string PeerSubject;  // one-line subject of the peer certificate, empty without one
+  std::string ServerName;   // server side: the name the client asked for (SNI)
   bool SessionReused = false;
 };
 
