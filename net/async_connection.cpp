@@ -11,6 +11,7 @@
 
 #include "base/format.h"
 #include "net/net_errors.h"
+#include "net/write_gate.h"
 
 namespace zor {
 
@@ -72,11 +73,9 @@ struct TzorAsyncConnection::Impl {
   mutable std::mutex input_lock;
   std::string input;
 
-  // Write side: the recursive lock orders writers; `queue` holds bytes ready
-  // for the socket (already encrypted), guarded by queue_lock.
-  std::recursive_mutex write_lock;
-  int write_buffer_depth = 0;
-  std::string write_buffer;
+  // Write side: the gate orders writers; `queue` holds bytes ready for the
+  // socket (already encrypted), guarded by queue_lock.
+  TzorWriteGate writes{[this](std::string_view bytes) { Send(bytes); }, kMaxQueuedBytes};
   std::mutex queue_lock;
   std::string queue;
   bool writing = false;
@@ -201,7 +200,7 @@ struct TzorAsyncConnection::Impl {
 
   void TakeEngineOutput() {
     if (!engine) return;
-    std::lock_guard order(write_lock);
+    std::lock_guard order(writes.Lock());
     std::string out;
     {
       std::lock_guard guard(engine_lock);
@@ -210,7 +209,7 @@ struct TzorAsyncConnection::Impl {
     if (!out.empty()) QueueRaw(out);
   }
 
-  // Caller holds write_lock, so bytes reach the queue in the order they were written.
+  // Runs under the write gate's lock, so bytes reach the queue in the order they were written.
   void Send(std::string_view bytes) {
     if (!open || close_requested) throw EzorClosedSocket();
     TzorConnectionIntercept::Pause pause{};
@@ -345,46 +344,11 @@ void TzorAsyncConnection::ClearInput() {
 
 bool TzorAsyncConnection::WaitForData(int) { return InputBufferSize() > 0; }
 
-void TzorAsyncConnection::Write(std::string_view bytes) {
-  Impl& d = *impl_;
-  std::lock_guard lock(d.write_lock);
-  if (d.write_buffer_depth > 0) {
-    d.write_buffer += bytes;
-    if (d.write_buffer.size() > kMaxQueuedBytes) FlushWrite();
-    return;
-  }
-  if (!bytes.empty()) d.Send(bytes);
-}
-
-void TzorAsyncConnection::BeginWrite() {
-  impl_->write_lock.lock();
-  ++impl_->write_buffer_depth;
-}
-
-void TzorAsyncConnection::FlushWrite() {
-  Impl& d = *impl_;
-  std::lock_guard lock(d.write_lock);
-  if (d.write_buffer.empty()) return;
-  std::string pending;
-  pending.swap(d.write_buffer);
-  d.Send(pending);
-}
-
-void TzorAsyncConnection::EndWrite() {
-  struct Leave {
-    Impl& d;
-    ~Leave() {
-      if (--d.write_buffer_depth == 0) d.write_buffer.clear();
-      d.write_lock.unlock();
-    }
-  } leave{*impl_};
-  FlushWrite();
-}
-
-void TzorAsyncConnection::CancelWrite() {
-  if (--impl_->write_buffer_depth == 0) impl_->write_buffer.clear();
-  impl_->write_lock.unlock();
-}
+void TzorAsyncConnection::Write(std::string_view bytes) { impl_->writes.Write(bytes); }
+void TzorAsyncConnection::BeginWrite() { impl_->writes.Begin(); }
+void TzorAsyncConnection::FlushWrite() { impl_->writes.Flush(); }
+void TzorAsyncConnection::EndWrite() { impl_->writes.End(); }
+void TzorAsyncConnection::CancelWrite() { impl_->writes.Cancel(); }
 
 bool TzorAsyncConnection::Connected() const {
   return impl_->open && !impl_->close_requested && (!impl_->peer_closed || InputBufferSize() > 0);
@@ -393,7 +357,7 @@ bool TzorAsyncConnection::Connected() const {
 void TzorAsyncConnection::Disconnect(bool notify_peer) {
   Impl& d = *impl_;
   {
-    std::lock_guard lock(d.write_lock);
+    std::lock_guard lock(d.writes.Lock());
     if (d.close_requested.exchange(true)) return;
     if (notify_peer && d.engine && d.open) {
       std::lock_guard guard(d.engine_lock);

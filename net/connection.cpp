@@ -17,6 +17,7 @@
 #include "base/format.h"
 #include "net/deadline.h"
 #include "net/net_errors.h"
+#include "net/write_gate.h"
 
 namespace zor {
 
@@ -64,9 +65,7 @@ struct TzorConnection::Impl {
   std::unique_ptr<TzorTLSEngine> engine;
 
   // Keeps socket writes in order; held from BeginWrite to EndWrite.
-  std::recursive_mutex write_lock;
-  int write_buffer_depth = 0;
-  std::string write_buffer;
+  TzorWriteGate writes{[this](std::string_view bytes) { SendNow(bytes); }, kWriteBufferLimit};
 
   // Only the reading thread fills and drains the input; other threads may ask its size.
   mutable std::mutex input_lock;
@@ -362,7 +361,7 @@ struct TzorConnection::Impl {
   // Sends what the engine has queued. The reader only tries: a writer that
   // holds the lock sends the queued records with its own.
   void FlushEngine(bool must) {
-    std::unique_lock<std::recursive_mutex> lock(write_lock, std::defer_lock);
+    std::unique_lock<std::recursive_mutex> lock(writes.Lock(), std::defer_lock);
     if (must) {
       lock.lock();
     } else if (!lock.try_lock()) {
@@ -484,7 +483,7 @@ struct TzorConnection::Impl {
 
   // --- writing ------------------------------------------------------------
 
-  // Caller holds write_lock.
+  // Runs under the write gate's lock.
   void SendNow(std::string_view bytes) {
     if (!open) throw EzorClosedSocket();
     TzorConnectionIntercept::Pause pause{};
@@ -509,7 +508,7 @@ struct TzorConnection::Impl {
     if (!open.exchange(false)) return;
     if (notify_peer && engine) {
       try {
-        std::lock_guard lock(write_lock);
+        std::lock_guard lock(writes.Lock());
         std::string out;
         {
           std::lock_guard guard(engine_lock);
@@ -542,7 +541,6 @@ struct TzorConnection::Impl {
     std::lock_guard guard(input_lock);
     input.clear();
     input_start = 0;
-    write_buffer.clear();
   }
 };
 
@@ -630,46 +628,11 @@ bool TzorConnection::WaitForData(int timeout_ms) {
   return impl_->Fill(deadline);
 }
 
-void TzorConnection::Write(std::string_view bytes) {
-  Impl& d = *impl_;
-  std::lock_guard lock(d.write_lock);
-  if (d.write_buffer_depth == 0) {
-    d.SendNow(bytes);
-    return;
-  }
-  if (d.write_buffer.size() + bytes.size() > kWriteBufferLimit) FlushWrite();
-  d.write_buffer += bytes;
-}
-
-void TzorConnection::BeginWrite() {
-  impl_->write_lock.lock();
-  ++impl_->write_buffer_depth;
-}
-
-void TzorConnection::FlushWrite() {
-  Impl& d = *impl_;
-  std::lock_guard lock(d.write_lock);
-  if (d.write_buffer.empty()) return;
-  std::string pending;
-  pending.swap(d.write_buffer);
-  d.SendNow(pending);
-}
-
-void TzorConnection::EndWrite() {
-  struct Leave {
-    Impl& d;
-    ~Leave() {
-      if (--d.write_buffer_depth == 0) d.write_buffer.clear();
-      d.write_lock.unlock();
-    }
-  } leave{*impl_};
-  FlushWrite();
-}
-
-void TzorConnection::CancelWrite() {
-  if (--impl_->write_buffer_depth == 0) impl_->write_buffer.clear();
-  impl_->write_lock.unlock();
-}
+void TzorConnection::Write(std::string_view bytes) { impl_->writes.Write(bytes); }
+void TzorConnection::BeginWrite() { impl_->writes.Begin(); }
+void TzorConnection::FlushWrite() { impl_->writes.Flush(); }
+void TzorConnection::EndWrite() { impl_->writes.End(); }
+void TzorConnection::CancelWrite() { impl_->writes.Cancel(); }
 
 bool TzorConnection::Connected() const { return impl_->open && (!impl_->peer_closed || impl_->Buffered() > 0); }
 
