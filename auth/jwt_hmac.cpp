@@ -16,36 +16,48 @@ namespace zor {
 
 namespace {
 
-const char* DigestName(int bits) {
+// One context per digest with the digest already set; each call works on a
+// copy, which skips fetching the digest again.
+const EVP_MAC_CTX* Prototype(int bits) {
+  static EVP_MAC* const mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+  auto make = [](const char* digest) -> EVP_MAC_CTX* {
+    EVP_MAC_CTX* ctx = mac ? EVP_MAC_CTX_new(mac) : nullptr;
+    const OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, const_cast<char*>(digest), 0),
+        OSSL_PARAM_construct_end()};
+    if (ctx && EVP_MAC_CTX_set_params(ctx, params) != 1) {
+      EVP_MAC_CTX_free(ctx);
+      ERR_clear_error();
+      return nullptr;
+    }
+    return ctx;
+  };
+  static EVP_MAC_CTX* const sha256 = make("SHA2-256");
+  static EVP_MAC_CTX* const sha384 = make("SHA2-384");
+  static EVP_MAC_CTX* const sha512 = make("SHA2-512");
   switch (bits) {
-    case 256: return "SHA2-256";
-    case 384: return "SHA2-384";
-    case 512: return "SHA2-512";
-    default: return nullptr;
+    case 256: return sha256;
+    case 384: return sha384;
+    case 512: return sha512;
+    default: throw Exception("Unsupported signing algorithm!");
   }
 }
 
 TBytes HMAC(int bits, const uint8_t* data, size_t size, const uint8_t* key, size_t key_size) {
-  static EVP_MAC* const mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-  const char* digest = DigestName(bits);
-  if (!digest) throw Exception("Unsupported signing algorithm!");
-  const std::string unavailable = Format("SHA%d hashing is not available!", bits);
-  std::unique_ptr<EVP_MAC_CTX, decltype(&EVP_MAC_CTX_free)> ctx(mac ? EVP_MAC_CTX_new(mac) : nullptr,
-                                                                EVP_MAC_CTX_free);
-  const OSSL_PARAM params[] = {
-      OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, const_cast<char*>(digest), 0),
-      OSSL_PARAM_construct_end()};
+  const EVP_MAC_CTX* prototype = Prototype(bits);
+  std::unique_ptr<EVP_MAC_CTX, decltype(&EVP_MAC_CTX_free)> ctx(
+      prototype ? EVP_MAC_CTX_dup(prototype) : nullptr, EVP_MAC_CTX_free);
   // A null key means "keep the previous one" to OpenSSL; an empty secret is
   // passed as a zero-length key instead.
   static const uint8_t kNoKey = 0;
   TBytes out(EVP_MAX_MD_SIZE);
   size_t length = 0;
-  const bool ok = ctx && EVP_MAC_init(ctx.get(), key_size ? key : &kNoKey, key_size, params) == 1 &&
+  const bool ok = ctx && EVP_MAC_init(ctx.get(), key_size ? key : &kNoKey, key_size, nullptr) == 1 &&
                   EVP_MAC_update(ctx.get(), data, size) == 1 &&
                   EVP_MAC_final(ctx.get(), out.data(), &length, out.size()) == 1;
   if (!ok) {
     ERR_clear_error();
-    throw Exception(unavailable);
+    throw Exception(Format("SHA%d hashing is not available!", bits));
   }
   out.resize(length);
   return out;
