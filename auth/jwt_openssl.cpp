@@ -62,9 +62,11 @@ class KeyCache {
   std::unordered_map<std::string, KeyPtr> keys_;
 };
 
+// Never destroyed: freeing keys after OpenSSL's own exit handler has run
+// would touch released state.
 KeyCache& Cache() {
-  static KeyCache cache;
-  return cache;
+  static auto* const cache = new KeyCache;
+  return *cache;
 }
 
 }  // namespace
