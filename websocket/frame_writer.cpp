@@ -10,17 +10,6 @@ namespace zor {
 
 namespace {
 
-class SinkLock {
- public:
-  explicit SinkLock(TzorWSFrameSink& sink) : sink_(sink) { sink_.Lock(); }
-  ~SinkLock() { sink_.Unlock(); }
-  SinkLock(const SinkLock&) = delete;
-  SinkLock& operator=(const SinkLock&) = delete;
-
- private:
-  TzorWSFrameSink& sink_;
-};
-
 constexpr uint8_t kRSV1 = 0x40;
 constexpr uint8_t kMaskBit = 0x80;
 
@@ -96,7 +85,7 @@ void TzorWSFrameWriter::WriteMessage(std::string_view bytes, size_t measuredLeng
 void TzorWSFrameWriter::WriteStreamFrame(std::string_view bytes, TOpcode op, bool fragment, bool compressed) {
   const bool startsMessage = op == opText || op == opBinary;
   uint8_t first = GetFrameFirstByte(op, fragment);
-  SinkLock lock(sink_);
+  TzorWSSinkLock lock(sink_);
   std::string_view payload = bytes;
   if (compressed) {
     if (startsMessage && extensions_) extensions_->EncodeHeader(first);
@@ -137,7 +126,7 @@ void TzorWSFrameWriter::WriteCloseFrame(int closeCode) {
 }
 
 void TzorWSFrameWriter::WriteHixie76(std::string_view utf8) {
-  SinkLock lock(sink_);
+  TzorWSSinkLock lock(sink_);
   frame_.clear();
   frame_.reserve(utf8.size() + 2);
   frame_.push_back('\x00');

@@ -24,6 +24,18 @@ class TzorWSFrameSink {
   virtual void WriteFrame(const uint8_t* data, size_t size) = 0;
 };
 
+// Holds a sink's lock for a scope.
+class TzorWSSinkLock {
+ public:
+  explicit TzorWSSinkLock(TzorWSFrameSink& sink) : sink_(sink) { sink_.Lock(); }
+  ~TzorWSSinkLock() { sink_.Unlock(); }
+  TzorWSSinkLock(const TzorWSSinkLock&) = delete;
+  TzorWSSinkLock& operator=(const TzorWSSinkLock&) = delete;
+
+ private:
+  TzorWSFrameSink& sink_;
+};
+
 // Writes the first two header bytes, the extended length and the key (when
 // `key` is set) for a payload of `length` bytes; returns the header size (2..14).
 size_t EncodeFrameHeader(uint8_t* out, uint8_t firstByte, uint64_t length, const uint8_t* key);

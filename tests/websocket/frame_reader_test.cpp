@@ -1,6 +1,7 @@
 #include "websocket/frame_reader.h"
 
 #include "websocket/extensions.h"
+#include "websocket/hixie76_reader.h"
 #include "ws_test_support.h"
 
 #include <gtest/gtest.h>
@@ -245,6 +246,23 @@ TEST_F(ReaderFixture, DecodeTextPayload) {
   EXPECT_TRUE(reader.DecodeTextPayload("ok\xF4", text));
   EXPECT_FALSE(reader.DecodeTextPayload("\xC0\x80", text));
   EXPECT_EQ(events.disconnects, (std::vector<Disconnect>{{"Invalid UTF8 message", 1007}}));
+}
+
+TEST(Hixie76Reader, MessagesCloseAndSplits) {
+  RecordingEvents events;
+  test::RecordingSink sink;
+  TzorWSHixie76Reader reader(events, sink);
+  const std::string wire = Bytes({'x', 0x00, 'h', 'i', 0xFF, 0x00, 0xFF, 0xFF, 0x01, 0xFF, 0x00});
+  for (char c : wire) reader.Read(reinterpret_cast<const uint8_t*>(&c), 1);
+  const std::vector<Delivered> expected = {{opText, "hi", false, false}, {opText, "", false, false}};
+  EXPECT_EQ(events.delivered, expected);
+  EXPECT_EQ(sink.frames, (std::vector<std::string>{Bytes({0xFF, 0x00})}));  // only 0xFF 0x00 is a close
+
+  reader.SetMaxMessageSize(3);
+  const std::string big = Bytes({0x00, 'a', 'b', 'c', 'd', 0xFF});
+  reader.Read(reinterpret_cast<const uint8_t*>(big.data()), big.size());
+  EXPECT_EQ(events.disconnects.size(), 1u);
+  EXPECT_EQ(events.disconnects[0].code, 1009);
 }
 
 }  // namespace

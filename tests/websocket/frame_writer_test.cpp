@@ -1,5 +1,7 @@
 #include "websocket/frame_writer.h"
 
+#include "websocket/extensions.h"
+#include "websocket/frame_reader.h"
 #include "websocket/masking.h"
 #include "ws_test_support.h"
 
@@ -124,6 +126,53 @@ TEST(FrameWriter, TransportFailuresAreReportedAsWriteErrors) {
     EXPECT_STREQ(e.what(), "Error writing message Connection reset by peer.");
   }
   EXPECT_EQ(sink.locks, 0);  // released on failure
+}
+
+TEST(FrameWriter, CompressesWholeMessagesOnlyAndMarksTheirFirstFrame) {
+  TzorWSExtensions clientSet, serverSet;
+  clientSet.SetMode(appClient);
+  serverSet.SetMode(appServer);
+  for (auto* set : {&clientSet, &serverSet}) {
+    set->PerMessage_Deflate().SetEnabled(true);
+    set->DecodeExtensions("permessage-deflate");
+  }
+  RecordingSink sink;
+  TzorWSFrameWriter writer(sink, &clientSet);
+  writer.SetMasked(true);
+  const std::string text(200, 'a');
+  writer.DoWriteText(text, 0, stmNone);    // compressed, RSV1
+  writer.DoWriteText(text, 50, stmNone);   // split by size: plain frames
+  writer.DoWriteText("", 0, stmNone);      // empty: plain
+  writer.WriteTextFrame("ping", opPing, false);
+  std::string binary;
+  for (int i = 0; i < 100; ++i) binary += std::to_string(i * i);
+  std::string precompressed = binary;
+  clientSet.WriteStream(precompressed);
+  ASSERT_GT(precompressed.size(), 8u);
+  writer.DoWriteStream(precompressed, 4, stmNone, true);  // RSV1 on the first frame only
+  std::string firsts;
+  for (const auto& f : sink.frames) firsts.push_back(static_cast<char>(f[0] & 0xF0));
+  ASSERT_EQ(sink.frames.size(), 7u + (precompressed.size() + 3) / 4);
+  EXPECT_EQ(firsts.substr(0, 9), Bytes({0xC0, 0x00, 0x00, 0x00, 0x80, 0x80, 0x80, 0x40, 0x00}));
+  EXPECT_LT(sink.frames[0].size(), 30u);
+
+  // Every final data frame, inflated as the connection does when its message is complete.
+  struct InflatingEvents : test::RecordingEvents {
+    TzorWSExtensions* set;
+    std::vector<std::string> messages;
+    void DoMessageComplete(TzorWSMsg& msg) override {
+      if (msg.Fragmented || IsControlOpCode(msg.OpCode)) return;
+      set->ReadStream(msg.Stream);
+      messages.push_back(msg.Stream);
+    }
+  } events;
+  events.set = &serverSet;
+  TzorWSFrameReader reader(events, &serverSet);
+  reader.SetRequireMask(true);
+  for (const auto& f : sink.frames) test::Feed(reader, f);
+  ASSERT_TRUE(events.disconnects.empty());
+  const auto& messages = events.messages;
+  EXPECT_EQ(messages, (std::vector<std::string>{text, text, "", binary}));
 }
 
 TEST(Masking, MaskCopyMatchesTheByteWiseDefinitionAtEveryOffset) {
