@@ -18,7 +18,16 @@ constexpr size_t kMinOutputBlock = 1024;
   throw Exception(zs.msg ? zs.msg : Format("%s failed (%d)", call, code));
 }
 
-Bytef* InBytes(const std::string& s) { return reinterpret_cast<Bytef*>(const_cast<char*>(s.data())); }
+void SetInput(z_stream& zs, const std::string& in) {
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  zs.avail_in = static_cast<uInt>(in.size());
+}
+
+// Output goes to `out` after the `produced` bytes already there.
+void SetOutput(z_stream& zs, std::string& out, size_t produced) {
+  zs.next_out = reinterpret_cast<Bytef*>(out.data()) + produced;
+  zs.avail_out = static_cast<uInt>(out.size() - produced);
+}
 
 }  // namespace
 
@@ -47,12 +56,10 @@ void TzorDeflater::Compress(std::string& data, bool keepContext) {
   std::string& out = impl_->out;
   // Compressed text is rarely longer than its input plus a few bytes per block.
   out.resize(deflateBound(&zs, data.size()) + 16);
-  zs.next_in = InBytes(data);
-  zs.avail_in = static_cast<uInt>(data.size());
+  SetInput(zs, data);
   size_t produced = 0;
   for (;;) {
-    zs.next_out = reinterpret_cast<Bytef*>(out.data()) + produced;
-    zs.avail_out = static_cast<uInt>(out.size() - produced);
+    SetOutput(zs, out, produced);
     const int rc = deflate(&zs, Z_SYNC_FLUSH);
     if (rc != Z_OK && rc != Z_BUF_ERROR) ThrowZlib(zs, rc, "deflate");
     produced = out.size() - zs.avail_out;
@@ -87,12 +94,10 @@ void TzorInflater::Decompress(std::string& data, bool keepContext, uint64_t maxS
   data.append(reinterpret_cast<const char*>(kFlushMarker), sizeof kFlushMarker);
   std::string& out = impl_->out;
   out.resize(std::max(kMinOutputBlock, data.size() * 4));
-  zs.next_in = InBytes(data);
-  zs.avail_in = static_cast<uInt>(data.size());
+  SetInput(zs, data);
   size_t produced = 0;
   for (;;) {
-    zs.next_out = reinterpret_cast<Bytef*>(out.data()) + produced;
-    zs.avail_out = static_cast<uInt>(out.size() - produced);
+    SetOutput(zs, out, produced);
     const int rc = inflate(&zs, Z_SYNC_FLUSH);
     produced = out.size() - zs.avail_out;
     if (produced > maxSize)
