@@ -74,9 +74,9 @@ class TzorHTTPComponentServer_JWT : public TzorHTTPComponentServerAuthToken_Base
 
   // The verifiers keep no state; made with the component so that concurrent
   // checks never race to create them.
-  const TzorHTTP_JWT_HMAC FJWTHMAC;
-  const TzorHTTP_JWT_RSA FJWTRSA;
-  const TzorHTTP_JWT_ES FJWTES;
+  const TzorHTTP_JWT_HMAC FJWTHMAC{};
+  const TzorHTTP_JWT_RSA FJWTRSA{};
+  const TzorHTTP_JWT_ES FJWTES{};
   TzorHTTP_JWT_Server_Options FJWTOptions;
 };
 

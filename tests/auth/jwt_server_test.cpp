@@ -1,9 +1,6 @@
 #include "auth/bearer_token.h"
-#include "auth/jwt_claims.h"
-#include "auth/jwt_helpers.h"
 #include "auth/jwt_server.h"
-#include "auth/jwt_signers.h"
-#include "jwt_test_keys.h"
+#include "jwt_test_support.h"
 
 #include "base/exceptions.h"
 
@@ -14,6 +11,7 @@ namespace {
 
 using test::Bytes;
 using test::KeyBytes;
+using test::MakeToken;
 using test::ReadKey;
 
 constexpr int64_t kNow = 1700000000;
@@ -28,24 +26,6 @@ class FixedClockServer : public TzorHTTPComponentServer_JWT {
  protected:
   int64_t NowUnixSeconds() const override { return now; }
 };
-
-// A token of the given algorithm over the payload text, signed with `key`.
-std::string MakeToken(TzorHTTP_JWT_Algorithm alg, const std::string& payload_json, const TBytes& key) {
-  TzorHTTP_JWTHeader header;
-  header.Setalg(alg);
-  const std::string h = EncodeJWTPart(header.JSONText());
-  const std::string p = EncodeJWTPart(payload_json);
-  const TBytes input = Bytes(SigningInput(h, p));
-  const int bits = JWTAlgorithmDigestBits(alg);
-  TBytes signature;
-  switch (JWTAlgorithmFamily(alg)) {
-    case TJWTFamily::HMAC: signature = TzorHTTP_JWT_HMAC().Sign(bits, input, key); break;
-    case TJWTFamily::RSA: signature = TzorHTTP_JWT_RSA().Sign(bits, input, key); break;
-    case TJWTFamily::ECDSA: signature = TzorHTTP_JWT_ES().Sign(bits, input, key); break;
-    case TJWTFamily::None: break;
-  }
-  return h + "." + p + "." + EncodeJWTPart(signature);
-}
 
 std::string HS256(const std::string& payload_json, const std::string& secret = kSecret) {
   return MakeToken(jwtHS256, payload_json, Bytes(secret));
