@@ -7,7 +7,6 @@
 #include "json/json.h"
 
 #include <charconv>
-#include <chrono>
 
 namespace zor {
 
@@ -43,9 +42,7 @@ bool NumericDate(TzorJSON& json, const char* name, bool& present, double& value)
 
 }  // namespace
 
-int64_t TzorHTTPComponentServer_JWT::NowUnixSeconds() const {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
+int64_t TzorHTTPComponentServer_JWT::NowUnixSeconds() const { return UnixSecondsNow(); }
 
 bool TzorHTTPComponentServer_JWT::IsJWTTokenValid(TzorWSConnection* aConnection,
                                                   const std::vector<std::string>& aHeaders) {
