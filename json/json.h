@@ -22,6 +22,7 @@
 
 #include "base/exceptions.h"
 #include "json/interfaced_component.h"
+#include "json/text_sink.h"
 
 namespace zor {
 
@@ -207,9 +208,10 @@ class TzorJSON : public TInterfacedComponent {
   std::string Text() const;
   // Appends the text to aText (for bodies assembled from several parts).
   void AppendText(std::string& aText) const;
+  void AppendText(TzorJSONTextSink& aText) const;
 
   // Appends the text of one node: without its name when aInArray is set.
-  virtual void NodeToText(std::string& aText, const TzorObjectJSON& aNode, bool aInArray) const;
+  virtual void NodeToText(TzorJSONTextSink& aText, const TzorObjectJSON& aNode, bool aInArray) const;
   std::string NodeToText(const TzorObjectJSON& aNode, bool aInArray) const;
 
   // The nodes, for iterating without handles.
@@ -228,7 +230,7 @@ class TzorJSON : public TInterfacedComponent {
   IzorObjectJSON AddNested(std::string_view aName, TzorJSONtype aKind, std::string_view aText);
   // Appends the nodes separated by commas; nodes that render as nothing
   // contribute no separator either.
-  void AppendNodes(std::string& aText, bool aInArray) const;
+  void AppendNodes(TzorJSONTextSink& aText, bool aInArray) const;
 
   bool FIsArray = false;
   bool FEscapeStrings = false;

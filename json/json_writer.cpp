@@ -1,20 +1,18 @@
 // Compact text: no spaces, no line breaks, nodes in list order. Names and
 // values are written as they are stored; escaping happens when they are added.
-#include <algorithm>
-
 #include "json/json.h"
 #include "json/number_text.h"
 
 namespace zor {
 namespace {
 
-void AppendName(std::string& aText, const TzorObjectJSON& aNode) {
-  aText += '"';
-  aText += aNode.Name();
-  aText += "\":";
+void AppendName(TzorJSONTextSink& aText, const TzorObjectJSON& aNode) {
+  aText.Append('"');
+  aText.Append(aNode.Name());
+  aText.Append(std::string_view("\":"));
 }
 
-void AppendStringValue(std::string& aText, const TzorObjectJSON& aNode) {
+void AppendStringValue(TzorJSONTextSink& aText, const TzorObjectJSON& aNode) {
   const auto* stored = std::get_if<std::string>(&aNode.StoredValue());
   std::string converted;
   if (!stored) {
@@ -22,21 +20,25 @@ void AppendStringValue(std::string& aText, const TzorObjectJSON& aNode) {
     stored = &converted;
   }
   bool wrap = aNode.Quoted() && (stored->empty() || stored->front() != '"');
-  if (wrap) aText += '"';
-  aText += *stored;
-  if (wrap) aText += '"';
+  if (wrap) aText.Append('"');
+  aText.Append(*stored);
+  if (wrap) aText.Append('"');
 }
 
 // Number text always has a full stop, whatever separator the text came with.
-void AppendNumberValue(std::string& aText, const TzorObjectJSON& aNode) {
+void AppendNumberValue(TzorJSONTextSink& aText, const TzorObjectJSON& aNode) {
   const TzorJSONValue& value = aNode.StoredValue();
   if (const auto* d = std::get_if<double>(&value)) {
-    AppendDoubleText(aText, *d);
-    return;
+    aText.AppendDouble(*d);
+  } else if (const auto* text = std::get_if<std::string>(&value)) {
+    for (char c : *text) aText.Append(c == ',' ? '.' : c);
+  } else if (const auto* i = std::get_if<int32_t>(&value)) {
+    aText.AppendInteger(*i);
+  } else if (const auto* l = std::get_if<int64_t>(&value)) {
+    aText.AppendInteger(*l);
+  } else {
+    aText.Append(JSONValueToText(value));
   }
-  size_t start = aText.size();
-  AppendJSONValueText(aText, value);
-  std::replace(aText.begin() + static_cast<std::ptrdiff_t>(start), aText.end(), ',', '.');
 }
 
 }  // namespace
@@ -48,30 +50,36 @@ std::string TzorJSON::Text() const {
 }
 
 void TzorJSON::AppendText(std::string& aText) const {
-  aText += FIsArray ? '[' : '{';
-  AppendNodes(aText, FIsArray);
-  aText += FIsArray ? ']' : '}';
+  TzorJSONTextSink sink(aText);
+  AppendText(sink);
 }
 
-void TzorJSON::AppendNodes(std::string& aText, bool aInArray) const {
-  const size_t start = aText.size();
+void TzorJSON::AppendText(TzorJSONTextSink& aText) const {
+  aText.Append(FIsArray ? '[' : '{');
+  AppendNodes(aText, FIsArray);
+  aText.Append(FIsArray ? ']' : '}');
+}
+
+void TzorJSON::AppendNodes(TzorJSONTextSink& aText, bool aInArray) const {
+  const size_t start = aText.Size();
   for (const TzorObjectJSON* node : FData) {
-    const size_t mark = aText.size();
-    if (mark != start && aText.back() != ',') aText += ',';
-    const size_t before = aText.size();
+    const size_t mark = aText.Size();
+    if (mark != start && aText.Back() != ',') aText.Append(',');
+    const size_t before = aText.Size();
     NodeToText(aText, *node, aInArray);
     // A node that writes nothing must not leave a separator behind either.
-    if (aText.size() == before) aText.resize(mark);
+    if (aText.Size() == before) aText.Truncate(mark);
   }
 }
 
 std::string TzorJSON::NodeToText(const TzorObjectJSON& aNode, bool aInArray) const {
   std::string text;
-  NodeToText(text, aNode, aInArray);
+  TzorJSONTextSink sink(text);
+  NodeToText(sink, aNode, aInArray);
   return text;
 }
 
-void TzorJSON::NodeToText(std::string& aText, const TzorObjectJSON& aNode, bool aInArray) const {
+void TzorJSON::NodeToText(TzorJSONTextSink& aText, const TzorObjectJSON& aNode, bool aInArray) const {
   if (aNode.JSONType() == zorJSONUndefined) return;
   if (!aInArray) AppendName(aText, aNode);
   switch (aNode.JSONType()) {
@@ -79,15 +87,15 @@ void TzorJSON::NodeToText(std::string& aText, const TzorObjectJSON& aNode, bool 
       if (const TzorJSON* nested = aNode.NestedJSON()) {
         nested->AppendText(aText);
       } else {
-        aText += "{}";
+        aText.Append(std::string_view("{}"));
       }
       break;
     case zorJSONList:
       // Always brackets and never element names, whatever the nested
       // document's IsArray says.
-      aText += '[';
+      aText.Append('[');
       if (const TzorJSON* nested = aNode.NestedJSON()) nested->AppendNodes(aText, true);
-      aText += ']';
+      aText.Append(']');
       break;
     case zorJSONString:
       AppendStringValue(aText, aNode);
@@ -96,10 +104,10 @@ void TzorJSON::NodeToText(std::string& aText, const TzorObjectJSON& aNode, bool 
       AppendNumberValue(aText, aNode);
       break;
     case zorJSONBoolean:
-      AppendJSONValueText(aText, aNode.StoredValue());
+      aText.Append(JSONValueToText(aNode.StoredValue()));
       break;
     case zorJSONNull:
-      aText += "null";
+      aText.Append(std::string_view("null"));
       break;
     case zorJSONUndefined:
       break;

@@ -114,12 +114,24 @@ void RoundTo15DigitsExact(double v, uint64_t& digits, int& exponent) {
   }
 }
 
+void WritePair(char* out, uint32_t pair) { std::memcpy(out, kDigitPairs + pair * 2, 2); }
+
+// Four digits of n < 10000.
+void Write4Digits(char* out, uint32_t n) {
+  WritePair(out, n / 100);
+  WritePair(out + 2, n % 100);
+}
+
+// The 15 digits of n < 1E15, cut into short independent divisions.
 void Write15Digits(char* out, uint64_t n) {
-  for (int i = 13; i >= 1; i -= 2) {
-    std::memcpy(out + i, kDigitPairs + (n % 100) * 2, 2);
-    n /= 100;
-  }
-  out[0] = static_cast<char>('0' + n);
+  auto high = static_cast<uint32_t>(n / 100000000);  // 7 digits
+  auto low = static_cast<uint32_t>(n % 100000000);   // 8 digits
+  uint32_t top = high / 10000;                       // 3 digits
+  out[0] = static_cast<char>('0' + top / 100);
+  WritePair(out + 1, top % 100);
+  Write4Digits(out + 3, high % 10000);
+  Write4Digits(out + 7, low / 10000);
+  Write4Digits(out + 11, low % 10000);
 }
 
 }  // namespace
@@ -140,34 +152,32 @@ char* WriteDoubleText(char* out, double v) {
   uint64_t rounded;
   int exponent;
   if (!RoundTo15DigitsFast(v, rounded, exponent)) RoundTo15DigitsExact(v, rounded, exponent);
-  char digits[15];
+  // Copies below move 16 bytes at a time; what lies past the text is scratch.
+  char digits[32];
   Write15Digits(digits, rounded);
   int length = 15;
   while (digits[length - 1] == '0') --length;
 
   if (exponent >= 0 && exponent < 15) {
+    // Trailing zeros of the integer part are digits of `rounded` too.
     int integerLength = exponent + 1;
-    if (length <= integerLength) {
-      std::memcpy(out, digits, length);
-      std::memset(out + length, '0', integerLength - length);
-      return out + integerLength;
-    }
-    std::memcpy(out, digits, integerLength);
+    std::memcpy(out, digits, 16);
+    if (length <= integerLength) return out + integerLength;
     out[integerLength] = '.';
-    std::memcpy(out + integerLength + 1, digits + integerLength, length - integerLength);
+    std::memcpy(out + integerLength + 1, digits + integerLength, 16);
     return out + length + 1;
   }
   if (exponent < 0 && exponent >= -4) {
     int zeros = -exponent - 1;
-    std::memcpy(out, "0.000", 2 + zeros);
+    std::memcpy(out, "0.000000", 8);
     out += 2 + zeros;
-    std::memcpy(out, digits, length);
+    std::memcpy(out, digits, 16);
     return out + length;
   }
   *out++ = digits[0];
   if (length > 1) {
     *out++ = '.';
-    std::memcpy(out, digits + 1, length - 1);
+    std::memcpy(out, digits + 1, 16);
     out += length - 1;
   }
   *out++ = 'E';
@@ -179,7 +189,7 @@ char* WriteDoubleText(char* out, double v) {
 }
 
 void AppendDoubleText(std::string& out, double v) {
-  char text[kMaxDoubleTextLength];
+  char text[kDoubleTextRoom];
   out.append(text, WriteDoubleText(text, v));
 }
 

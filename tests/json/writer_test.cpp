@@ -88,9 +88,9 @@ TEST(JSONWriter, NodesRenderedOneByOne) {
 class UpperCaseNames : public TzorJSON {
  public:
   using TzorJSON::NodeToText;
-  void NodeToText(std::string& aText, const TzorObjectJSON& aNode, bool aInArray) const override {
+  void NodeToText(TzorJSONTextSink& aText, const TzorObjectJSON& aNode, bool aInArray) const override {
     if (aInArray) return TzorJSON::NodeToText(aText, aNode, aInArray);
-    aText += "\"" + aNode.Name() + "!\":";
+    aText.Append("\"" + aNode.Name() + "!\":");
     TzorJSON::NodeToText(aText, aNode, true);
   }
 };
