@@ -17,11 +17,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "base/exceptions.h"
 #include "json/interfaced_component.h"
+#include "json/stored_value.h"
 #include "json/text_sink.h"
 
 namespace zor {
@@ -42,15 +42,9 @@ class TzorObjectJSON;
 using IzorJSON = TzorHandle<TzorJSON>;
 using IzorObjectJSON = TzorHandle<TzorObjectJSON>;
 
-// A node's stored value. Values read from text are always text; values added
-// by AddPair keep their type (Booleans become the text "true" or "false", a
-// null the empty text).
-using TzorJSONValue = std::variant<std::monostate, std::string, int32_t, int64_t, double, bool>;
-
-// The value as text: text as it is, integers in decimal, doubles with 15
-// significant digits and "." (number_text.h), Booleans as "true"/"false".
-void AppendJSONValueText(std::string& aText, const TzorJSONValue& aValue);
-std::string JSONValueToText(const TzorJSONValue& aValue);
+// The value as the writer writes it (number text with "."; Booleans as
+// "true"/"false") appended to aText.
+void AppendStoredValue(TzorJSONTextSink& aText, const TzorJSONStoredValue& aValue);
 
 // A negative list index: "List index out of bounds (%d)".
 class EListError : public Exception {
@@ -106,6 +100,11 @@ class TzorObjectJSON : public TInterfacedComponent {
  public:
   explicit TzorObjectJSON(TInterfacedComponent* aOwner = nullptr) : TInterfacedComponent(aOwner) {}
 
+  // Nodes come and go by the thousand when arrays are read and built; a
+  // per-thread cache of freed node blocks keeps that off the general heap.
+  static void* operator new(size_t aSize);
+  static void operator delete(void* aBlock, size_t aSize);
+
   // The nested document, created on first access; unless the node is an
   // array, every access makes it an object node.
   IzorJSON JSONObject();
@@ -125,11 +124,11 @@ class TzorObjectJSON : public TInterfacedComponent {
   // Object: the nested document's text; array: the nested document, made an
   // array, as text; otherwise the stored value.
   TzorJSONValue Value();
-  // Value converted to text (JSONValueToText).
+  // Value as text: texts as they are, numbers as the writer writes them.
   std::string ValueText();
-  void SetValue(TzorJSONValue aValue) { FValue = std::move(aValue); }
+  void SetValue(TzorJSONValue aValue) { FValue.Set(std::move(aValue)); }
   // The stored value without rendering anything.
-  const TzorJSONValue& StoredValue() const { return FValue; }
+  const TzorJSONStoredValue& StoredValue() const { return FValue; }
 
   // The nested document's Count, 0 without one (not created here).
   int Count() const;
@@ -150,7 +149,7 @@ class TzorObjectJSON : public TInterfacedComponent {
 
   bool FQuoted = true;
   TzorJSONtype FJSONType = zorJSONUndefined;
-  TzorJSONValue FValue;
+  TzorJSONStoredValue FValue;
   std::string FName;
   IzorJSON FJSONObject;
 };

@@ -39,7 +39,7 @@ TzorObjectJSON* TzorJSON::TargetNode(std::string_view aName, TzorJSONtype aKind,
 IzorObjectJSON TzorJSON::AddScalar(std::string_view aName, TzorJSONtype aKind, TzorJSONValue aValue) {
   bool created;
   TzorObjectJSON* node = TargetNode(aName, aKind, created);
-  node->FValue = std::move(aValue);
+  node->FValue.Set(std::move(aValue));
   node->FQuoted = true;
   return node;
 }
@@ -47,11 +47,7 @@ IzorObjectJSON TzorJSON::AddScalar(std::string_view aName, TzorJSONtype aKind, T
 IzorObjectJSON TzorJSON::AddPair(std::string_view aName, std::string_view aValue) {
   bool created;
   TzorObjectJSON* node = TargetNode(aName, zorJSONString, created);
-  if (FEscapeStrings) {
-    node->FValue = EscapeJSONText(aValue);
-  } else {
-    node->FValue.emplace<std::string>(aValue);
-  }
+  node->FValue.SetText(FEscapeStrings ? EscapeJSONText(aValue) : aValue);
   // A replaced value decides afresh too: raw JSON must not stay unquoted
   // once the value is plain text again.
   node->FQuoted = !BeginsAsJSON(aValue);
@@ -81,7 +77,7 @@ IzorObjectJSON TzorJSON::AddNested(std::string_view aName, TzorJSONtype aKind, s
   TzorObjectJSON* node = TargetNode(aName, aKind, created);
   if (!created) {
     // An existing node takes the text as its value; nested content stays.
-    node->FValue.emplace<std::string>(aText);
+    node->FValue.SetText(aText);
     node->FQuoted = !BeginsAsJSON(aText);
     return node;
   }

@@ -1,25 +1,18 @@
 #include "json/json.h"
-#include "json/number_text.h"
 
 namespace zor {
 
-void AppendJSONValueText(std::string& aText, const TzorJSONValue& aValue) {
+void AppendStoredValue(TzorJSONTextSink& aText, const TzorJSONStoredValue& aValue) {
   struct Append {
-    std::string& text;
+    TzorJSONTextSink& text;
     void operator()(std::monostate) const {}
-    void operator()(const std::string& v) const { text += v; }
-    void operator()(int32_t v) const { AppendIntegerText(text, v); }
-    void operator()(int64_t v) const { AppendIntegerText(text, v); }
-    void operator()(double v) const { AppendDoubleText(text, v); }
-    void operator()(bool v) const { text += v ? "true" : "false"; }
+    void operator()(std::string_view v) const { text.Append(v); }
+    void operator()(int32_t v) const { text.AppendInteger(v); }
+    void operator()(int64_t v) const { text.AppendInteger(v); }
+    void operator()(double v) const { text.AppendDouble(v); }
+    void operator()(bool v) const { text.Append(std::string_view(v ? "true" : "false")); }
   };
-  std::visit(Append{aText}, aValue);
-}
-
-std::string JSONValueToText(const TzorJSONValue& aValue) {
-  std::string text;
-  AppendJSONValueText(text, aValue);
-  return text;
+  aValue.Visit(Append{aText});
 }
 
 IzorJSON TzorObjectJSON::JSONObject() {
@@ -45,12 +38,17 @@ TzorJSONValue TzorObjectJSON::Value() {
     nested->SetIsArray(true);
     return nested->Text();
   }
-  return FValue;
+  return FValue.Get();
 }
 
 std::string TzorObjectJSON::ValueText() {
   if (FJSONType == zorJSONObject || FJSONType == zorJSONList) return std::get<std::string>(Value());
-  return JSONValueToText(FValue);
+  std::string text;
+  {
+    TzorJSONTextSink sink(text);
+    AppendStoredValue(sink, FValue);
+  }
+  return text;
 }
 
 int TzorObjectJSON::Count() const { return FJSONObject ? FJSONObject->Count() : 0; }

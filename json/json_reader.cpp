@@ -134,7 +134,7 @@ class TzorJSONReader {
     auto* node = new TzorObjectJSON(&aDocument);
     node->FName.assign(aName);
     node->FJSONType = aKind;
-    node->FValue.emplace<std::string>(aValue);
+    node->FValue.SetText(aValue);
     aDocument.FData.Add(node);
   }
 

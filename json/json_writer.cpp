@@ -1,5 +1,7 @@
 // Compact text: no spaces, no line breaks, nodes in list order. Names and
 // values are written as they are stored; escaping happens when they are added.
+#include <type_traits>
+
 #include "json/json.h"
 #include "json/number_text.h"
 
@@ -13,32 +15,32 @@ void AppendName(TzorJSONTextSink& aText, const TzorObjectJSON& aNode) {
 }
 
 void AppendStringValue(TzorJSONTextSink& aText, const TzorObjectJSON& aNode) {
-  const auto* stored = std::get_if<std::string>(&aNode.StoredValue());
   std::string converted;
-  if (!stored) {
-    converted = JSONValueToText(aNode.StoredValue());
-    stored = &converted;
-  }
-  bool wrap = aNode.Quoted() && (stored->empty() || stored->front() != '"');
+  std::string_view stored = aNode.StoredValue().Visit([&](const auto& v) -> std::string_view {
+    if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::string_view>) {
+      return v;
+    } else {
+      TzorJSONTextSink sink(converted);
+      AppendStoredValue(sink, aNode.StoredValue());
+      return {};
+    }
+  });
+  std::string_view text = converted.empty() ? stored : std::string_view(converted);
+  bool wrap = aNode.Quoted() && (text.empty() || text.front() != '"');
   if (wrap) aText.Append('"');
-  aText.Append(*stored);
+  aText.Append(text);
   if (wrap) aText.Append('"');
 }
 
 // Number text always has a full stop, whatever separator the text came with.
 void AppendNumberValue(TzorJSONTextSink& aText, const TzorObjectJSON& aNode) {
-  const TzorJSONValue& value = aNode.StoredValue();
-  if (const auto* d = std::get_if<double>(&value)) {
-    aText.AppendDouble(*d);
-  } else if (const auto* text = std::get_if<std::string>(&value)) {
-    for (char c : *text) aText.Append(c == ',' ? '.' : c);
-  } else if (const auto* i = std::get_if<int32_t>(&value)) {
-    aText.AppendInteger(*i);
-  } else if (const auto* l = std::get_if<int64_t>(&value)) {
-    aText.AppendInteger(*l);
-  } else {
-    aText.Append(JSONValueToText(value));
-  }
+  aNode.StoredValue().Visit([&](const auto& v) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::string_view>) {
+      for (char c : v) aText.Append(c == ',' ? '.' : c);
+    } else {
+      AppendStoredValue(aText, aNode.StoredValue());
+    }
+  });
 }
 
 }  // namespace
@@ -74,8 +76,10 @@ void TzorJSON::AppendNodes(TzorJSONTextSink& aText, bool aInArray) const {
 
 std::string TzorJSON::NodeToText(const TzorObjectJSON& aNode, bool aInArray) const {
   std::string text;
-  TzorJSONTextSink sink(text);
-  NodeToText(sink, aNode, aInArray);
+  {
+    TzorJSONTextSink sink(text);
+    NodeToText(sink, aNode, aInArray);
+  }
   return text;
 }
 
@@ -104,7 +108,7 @@ void TzorJSON::NodeToText(TzorJSONTextSink& aText, const TzorObjectJSON& aNode, 
       AppendNumberValue(aText, aNode);
       break;
     case zorJSONBoolean:
-      aText.Append(JSONValueToText(aNode.StoredValue()));
+      AppendStoredValue(aText, aNode.StoredValue());
       break;
     case zorJSONNull:
       aText.Append(std::string_view("null"));
