@@ -19,6 +19,14 @@ using TzorPineconeStringList = std::vector<std::string>;
 // "'%s' is not a valid floating point value". Independent of the locale.
 TzorArrayOfDouble TextToArrayOfDouble(std::string_view text);
 
+// A name or string value as it goes into a request body: '"', '\\' and
+// control characters escaped, everything else (non-ASCII included) unchanged,
+// so that bodies stay valid JSON whatever the user typed.
+std::string EscapeRequestText(std::string_view text);
+// Text that begins with "{" or "[" goes into a body as raw JSON (filters and
+// metadata values written as JSON by the user).
+bool IsRawJSONText(std::string_view text);
+
 class TzorHTTPPineconeSparseVector {
  public:
   TzorArrayOfInt64& Indices() { return indices_; }
