@@ -27,6 +27,14 @@ std::string EscapeRequestText(std::string_view text);
 // metadata values written as JSON by the user).
 bool IsRawJSONText(std::string_view text);
 
+class TzorJSON;
+// Adds a string member by the rules of every request body: name and value
+// escaped as above, raw JSON text embedded unquoted.
+void AddPineconeString(TzorJSON& json, std::string_view name, std::string_view value);
+// Adds an object member made of "name=value" lines, in list order (a line
+// without "=" is a name with an empty value).
+void AddPineconeMap(TzorJSON& json, std::string_view name, const TzorPineconeStringList& lines);
+
 class TzorHTTPPineconeSparseVector {
  public:
   TzorArrayOfInt64& Indices() { return indices_; }
