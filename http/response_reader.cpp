@@ -121,6 +121,7 @@ void TzorHTTPResponseReader::Put(std::string_view bytes) {
 
 void TzorHTTPResponseReader::PutEOF() {
   if (impl_->done) return;
+  if (!impl_->parser->got_some()) throw EzorHTTPClientError("Connection closed before the response was complete");
   error_code ec;
   impl_->parser->put_eof(ec);
   if (ec) Fail(ec, impl_->limits);
