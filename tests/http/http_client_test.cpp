@@ -138,9 +138,15 @@ TEST(HTTPClient, CookiesAndKeptConnections) {
   EXPECT_TRUE(http.Connected());
 
   // The server dropped the kept connection: one new attempt.
-  server.connections[1]->received.clear();
-  http.Get("http://h/e");  // no response queued: reads as closed
+  server.connections[1]->closed_by_server = true;
+  server.responses = {Ok("5")};
+  EXPECT_EQ(http.Get("http://h/e"), "5");
   EXPECT_EQ(server.connections.size(), 3u);
+  // A fresh connection that closes without an answer is an error.
+  server.connections[2]->closed_by_server = true;
+  http.Disconnect();
+  server.responses.clear();
+  EXPECT_THROW(http.Get("http://h/f"), EzorHTTPClientError);
 }
 
 TEST(HTTPClient, ConnectToRedirectsTheSocketOnly) {

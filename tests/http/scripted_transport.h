@@ -18,6 +18,7 @@ struct ScriptedServer {
   struct Connection {
     zor::TzorHTTPEndpoint endpoint;
     std::string received;
+    bool closed_by_server = false;  // answers nothing more
   };
   std::deque<std::string> responses;  // one per request, in order
   bool refuse = false;
@@ -38,7 +39,7 @@ class ScriptedStream : public zor::TzorHTTPStream {
       : server_(server), connection_(std::move(connection)) {}
   void Write(std::string_view bytes) override {
     connection_->received.append(bytes);
-    if (server_.responses.empty()) return;
+    if (server_.responses.empty() || connection_->closed_by_server) return;
     response_ += server_.responses.front();
     server_.responses.pop_front();
   }
