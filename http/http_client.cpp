@@ -8,6 +8,8 @@
 #include "http/charset.h"
 #include "http/http_exceptions.h"
 #include "http/request_writer.h"
+#include "net/connection.h"
+#include "net/traffic_log.h"
 
 namespace zor {
 
@@ -22,6 +24,25 @@ std::string Lower(std::string_view s) {
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
 }
+
+// A net/ connection as the client's byte stream.
+class ConnectionStream : public TzorHTTPStream {
+ public:
+  explicit ConnectionStream(std::unique_ptr<TzorConnection> connection) : connection_(std::move(connection)) {}
+  ~ConnectionStream() override { connection_->Disconnect(); }
+  void Write(std::string_view bytes) override { connection_->Write(bytes); }
+  size_t Read(char* buffer, size_t size) override {
+    scratch_.clear();
+    const size_t n = connection_->ReadSome(scratch_, size);
+    scratch_.copy(buffer, n);
+    return n;
+  }
+  TzorConnection& Connection() { return *connection_; }
+
+ private:
+  std::unique_ptr<TzorConnection> connection_;
+  std::string scratch_;
+};
 
 }  // namespace
 
@@ -82,11 +103,22 @@ TzorIdHTTP::TzorIdHTTP(TzorComponent_Base* owner)
 }
 
 TzorIdHTTP::~TzorIdHTTP() {
-  std::lock_guard lock(token_relay_->mutex);
-  token_relay_->client = nullptr;
+  {
+    std::lock_guard lock(token_relay_->mutex);
+    token_relay_->client = nullptr;
+  }
+  Disconnect();
 }
 
 void TzorIdHTTP::Disconnect() { stream_.reset(); }
+
+void TzorIdHTTP::SetLog(bool on) {
+  if (log_ && !on && log_intercept_) {
+    if (auto* kept = dynamic_cast<ConnectionStream*>(stream_.get())) kept->Connection().ClearIntercepts();
+    log_intercept_.reset();
+  }
+  log_ = on;
+}
 
 // ---- verbs -------------------------------------------------------------
 
@@ -157,7 +189,44 @@ void TzorIdHTTP::DoOnSSEWrite(std::string_view aBuffer) {
 
 // ---- the request hook and the exchange ---------------------------------
 
-void TzorIdHTTP::DoRequest(const std::string&, const std::string&) { DoApplyAuthToken(); }
+void TzorIdHTTP::DoRequest(const std::string&, const std::string& url) {
+  DoApplyAuthToken();
+  if (log_ && !log_intercept_) {
+    auto intercept = std::make_shared<TzorIdLogFileClient>();
+    intercept->SetFileName(log_options_.FileName());
+    intercept->SetReplaceCRLF(false);
+    intercept->SetActive(true);
+    log_intercept_ = std::move(intercept);
+    Disconnect();  // the next connection carries the log from its start
+  } else if (!log_ && log_intercept_) {
+    SetLog(false);
+  }
+  ChooseTransport(Lower(std::string_view(url).substr(0, 5)) == "https");
+  TzorProxySettings proxy;
+  if (proxy_.Enabled()) proxy = ProxySettings(proxy_);
+  if (proxy.Enabled != proxy_settings_.Enabled || proxy.ProxyType != proxy_settings_.ProxyType ||
+      proxy.Host != proxy_settings_.Host || proxy.Port != proxy_settings_.Port ||
+      proxy.Username != proxy_settings_.Username || proxy.Password != proxy_settings_.Password)
+    Disconnect();
+  proxy_settings_ = proxy;
+}
+
+void TzorIdHTTP::ChooseTransport(bool tls) {
+  if (tls) {
+    if (!tls_handler_) {
+      tls_handler_ = NewClientTLSContext(tls_options_, [this] {
+        std::string password;
+        DoOnGetPassword(password);
+        return password;
+      });
+    }
+  } else if (tls_handler_) {
+    Disconnect();
+    tls_handler_.reset();
+  }
+}
+
+void TzorIdHTTP::DoOnGetPassword(std::string& aPassword) { aPassword = tls_options_.Password(); }
 
 void TzorIdHTTP::Perform(const std::string& method, const std::string& url, const std::string* body,
                          const std::string& content_type, const BodySink& sink, bool stream_body) {
@@ -176,6 +245,7 @@ void TzorIdHTTP::Perform(const std::string& method, const std::string& url, cons
       if (redirects >= redirect_maximum_)
         throw EzorHTTPClientError(Format("Too many redirects (more than %d)", redirect_maximum_));
       Target next = Target::Parse(target.Resolve(location));
+      if (next.tls != target.tls) ChooseTransport(next.tls);
       if (status == 303 || ((status == 301 || status == 302) && current_method == "POST")) {
         current_method = "GET";
         current_body = nullptr;
@@ -284,8 +354,20 @@ void TzorIdHTTP::Exchange(const std::string& method, const Target& target, const
 // ---- transport -----------------------------------------------------------
 
 std::unique_ptr<TzorHTTPStream> TzorIdHTTP::DoConnect(const TzorHTTPEndpoint& endpoint) {
-  throw EzorHTTPClientError(Format("No network transport for %s:%u", endpoint.connect_host.c_str(),
-                                   static_cast<unsigned>(endpoint.connect_port)));
+  auto connection = std::make_unique<TzorConnection>();
+  TzorSocketOptions& options = connection->Options();
+  options.Host = endpoint.connect_host;
+  options.Port = endpoint.connect_port;
+  options.ConnectTimeout = connect_timeout_;
+  options.ReadTimeout = read_timeout_;
+  if (proxy_settings_.Enabled) connection->SetProxy(proxy_settings_);
+  if (endpoint.tls) {
+    connection->SetTLS(tls_handler_);
+    connection->SetTLSHost(endpoint.host);
+  }
+  if (log_intercept_) connection->AddIntercept(log_intercept_);
+  connection->Connect();
+  return std::make_unique<ConnectionStream>(std::move(connection));
 }
 
 // ---- tokens ----------------------------------------------------------------

@@ -1,8 +1,11 @@
 #pragma once
 // TzorIdHTTP: the library's HTTP/1.1 client component. Before every request
-// it applies a token from a token source, then chooses the transport from the
-// URL; responses are read by content length, chunked or until close, within
-// configurable bounds. Error statuses raise EIdHTTPProtocolException.
+// it applies a token from a token source, attaches or removes the traffic
+// log, chooses the transport from the URL (TLS built once from TLSOptions)
+// and routes through the proxy; responses are read by content length, chunked
+// or until close, within configurable bounds. Error statuses raise
+// EIdHTTPProtocolException. Connections are kept between requests to the
+// same endpoint while the server allows it.
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -20,9 +23,13 @@
 #include "http/http_component.h"
 #include "http/http_transport.h"
 #include "http/multipart_form_data.h"
+#include "http/proxy_options.h"
 #include "http/response_reader.h"
+#include "http/tls_options.h"
 
 namespace zor {
+
+class TzorIdLogFileClient;
 
 enum TIdHTTPProtocolVersion { pv1_0, pv1_1 };
 // hoKeepOrigProtocol: send POST with the configured protocol version
@@ -91,6 +98,19 @@ class TzorIdHTTP : public TzorHTTPComponentClient_Base {
 
   TzorIdHTTPAuthentication_Options& Authentication() { return authentication_; }
   void SetAuthentication(const TzorIdHTTPAuthentication_Options& options) { authentication_.Assign(options); }
+  TzorIdHTTPTLS_Options& TLSOptions() { return tls_options_; }
+  void SetTLSOptions(const TzorIdHTTPTLS_Options& options) { tls_options_.Assign(options); }
+  TzorHTTPProxy_Options& Proxy() { return proxy_; }
+  void SetProxy(const TzorHTTPProxy_Options& options) { proxy_.Assign(options); }
+  TzorHttpLogFile& LogOptions() { return log_options_; }
+  void SetLogOptions(const TzorHttpLogFile& options) { log_options_.Assign(options); }
+  bool Log() const { return log_; }
+  // Switching off detaches and frees the traffic log at once.
+  void SetLog(bool on);
+
+  // The TLS transport of HTTPS requests: built on the first one, freed by a
+  // plain request.
+  const TzorTLSContext* TLSHandler() const { return tls_handler_.get(); }
 
   bool Connected() const { return stream_ != nullptr; }
   void Disconnect();
@@ -100,6 +120,8 @@ class TzorIdHTTP : public TzorHTTPComponentClient_Base {
  protected:
   using BodySink = std::function<void(std::string_view)>;
 
+  // Password of the TLS client key: TLSOptions.Password.
+  virtual void DoOnGetPassword(std::string& aPassword);
   virtual void DoOnAuthToken(TzorComponent_Base* Sender, const std::string& TokenType, const std::string& Token,
                              const std::string& Data);
   // Hands the failure to the waiting request, which raises "Error %s. %s":
@@ -111,9 +133,10 @@ class TzorIdHTTP : public TzorHTTPComponentClient_Base {
   // the one "Authorization" line of the request.
   virtual void DoApplyAuthToken();
   virtual void DoOnSSEWrite(std::string_view aBuffer);
-  // The hook every verb passes through before its exchange.
+  // The hook every verb passes through before its exchange: token, traffic
+  // log, transport, proxy.
   virtual void DoRequest(const std::string& method, const std::string& url);
-  // Opens a connection to the endpoint.
+  // Opens a connection to the endpoint with the current transport settings.
   virtual std::unique_ptr<TzorHTTPStream> DoConnect(const TzorHTTPEndpoint& endpoint);
 
  private:
@@ -127,6 +150,8 @@ class TzorIdHTTP : public TzorHTTPComponentClient_Base {
                 const std::string& content_type, const TzorHeaderLines& extra_lines, const BodySink& sink,
                 std::string& other_body, bool stream_body);
   TzorHTTPEndpoint EndpointOf(const Target& target) const;
+  // The transport for the scheme: TLS built when missing, or freed for plain HTTP.
+  void ChooseTransport(bool tls);
   std::string TextRequest(const std::string& method, const std::string& url, const std::string* body,
                           const std::string& content_type = {});
 
@@ -144,6 +169,14 @@ class TzorIdHTTP : public TzorHTTPComponentClient_Base {
 
   std::unique_ptr<TzorHTTPStream> stream_;
   TzorHTTPEndpoint stream_endpoint_;
+
+  TzorIdHTTPTLS_Options tls_options_;
+  std::shared_ptr<const TzorTLSContext> tls_handler_;
+  bool log_ = false;
+  TzorHttpLogFile log_options_;
+  std::shared_ptr<TzorIdLogFileClient> log_intercept_;
+  TzorHTTPProxy_Options proxy_;
+  TzorProxySettings proxy_settings_;  // the tunnel of the next connection
 
   TzorIdHTTPAuthentication_Options authentication_;
   // Token hand-over between the source's thread and the requesting one.

@@ -6,7 +6,10 @@
 
 namespace zor {
 
-TzorHTTPAPI_client::TzorHTTPAPI_client(TzorComponent_Base* owner) : TzorHTTPComponentClient_Base(owner) {}
+TzorHTTPAPI_client::TzorHTTPAPI_client(TzorComponent_Base* owner)
+    : TzorHTTPComponentClient_Base(owner), FTLSOptions(std::make_unique<TzorIdHTTPTLS_Options>()) {
+  FTLSOptions->SetVersion(tls1_2);
+}
 
 TzorHTTPAPI_client::~TzorHTTPAPI_client() = default;
 
@@ -45,6 +48,9 @@ std::string TzorHTTPAPI_client::Call(const TzorHeaderLines* aHeaders, bool aForc
       client->SetProtocolVersion(pv1_1);
       client->HTTPOptions().insert(hoKeepOrigProtocol);
     }
+    client->TLSOptions().Assign(*FTLSOptions);
+    client->SetLog(FLog);
+    client->LogOptions().SetFileName(FLogFileName);
     client->ConnectTo() = connect_to_;
     if (aHeaders) client->Request().CustomHeaders.SetText(aHeaders->Text());
     return request(*client);

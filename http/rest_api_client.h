@@ -12,6 +12,7 @@
 #include "http/http_component.h"
 #include "http/http_transport.h"
 #include "http/multipart_form_data.h"
+#include "http/tls_options.h"
 
 namespace zor {
 
@@ -31,6 +32,10 @@ class TzorHTTPAPI_client : public TzorHTTPComponentClient_Base {
   std::string Delete(const std::string& aURL, const TzorHeaderLines* aHeader, const std::string& aBody = {});
   std::string Patch(const std::string& aURL, const std::string& aBody, const TzorHeaderLines* aHeaders);
   std::string Put(const std::string& aURL, const std::string& aBody, const TzorHeaderLines* aHeaders);
+
+  // Copied into every call's client; HTTPS over TLS 1.2 unless changed.
+  TzorIdHTTPTLS_Options& TLSOptions() { return *FTLSOptions; }
+  void SetTLSOptions(const TzorIdHTTPTLS_Options& options) { FTLSOptions->Assign(options); }
 
   // Takes errors over: the call then returns the empty text.
   TzorHTTPAPIExceptionEvent OnHTTPAPIException;
@@ -58,6 +63,7 @@ class TzorHTTPAPI_client : public TzorHTTPComponentClient_Base {
   std::string Call(const TzorHeaderLines* aHeaders, bool aForceHTTP1,
                    const std::function<std::string(TzorIdHTTP&)>& request);
 
+  std::unique_ptr<TzorIdHTTPTLS_Options> FTLSOptions;
   std::vector<TzorConnectTo> connect_to_;
 };
 

@@ -117,6 +117,15 @@ class LocalServer {
     return requests_;
   }
   int Connections() const { return connections_; }
+  // Per TLS connection: the server name the client sent and the version agreed.
+  std::vector<std::string> ServerNames() const {
+    std::lock_guard lock(mutex_);
+    return server_names_;
+  }
+  std::vector<std::string> TLSVersions() const {
+    std::lock_guard lock(mutex_);
+    return tls_versions_;
+  }
 
  private:
   struct Conn {
@@ -180,6 +189,10 @@ class LocalServer {
           close(fd);
           continue;
         }
+        std::lock_guard lock(mutex_);
+        const char* name = SSL_get_servername(conn.ssl, TLSEXT_NAMETYPE_host_name);
+        server_names_.push_back(name ? name : "");
+        tls_versions_.push_back(SSL_get_version(conn.ssl));
       }
       for (Request request; !stop_ && conn.ReadRequest(request);) {
         {
@@ -213,6 +226,90 @@ class LocalServer {
   std::atomic<int> connections_{0};
   mutable std::mutex mutex_;
   std::vector<Request> requests_;
+  std::vector<std::string> server_names_;
+  std::vector<std::string> tls_versions_;
+  std::thread thread_;
+};
+
+// An HTTP CONNECT proxy on 127.0.0.1 that records each CONNECT head and
+// relays bytes both ways until either side closes. One tunnel at a time.
+class LocalConnectProxy {
+ public:
+  LocalConnectProxy() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listener_, 16) != 0)
+      throw std::runtime_error("test proxy cannot listen");
+    socklen_t len = sizeof addr;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~LocalConnectProxy() {
+    shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    close(listener_);
+  }
+  uint16_t Port() const { return port_; }
+  std::vector<std::string> Heads() const {
+    std::lock_guard lock(mutex_);
+    return heads_;
+  }
+
+ private:
+  void Serve() {
+    for (;;) {
+      const int client = accept(listener_, nullptr, nullptr);
+      if (client < 0) return;
+      std::string head;
+      char buffer[16384];
+      while (head.find("\r\n\r\n") == std::string::npos) {
+        const long n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        head.append(buffer, static_cast<size_t>(n));
+      }
+      {
+        std::lock_guard lock(mutex_);
+        heads_.push_back(head);
+      }
+      // "CONNECT 127.0.0.1:port HTTP/1.1": only loopback targets are relayed.
+      const size_t colon = head.find(':'), space = head.find(' ', 8);
+      const int target = socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in addr{};
+      addr.sin_family = AF_INET;
+      addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      addr.sin_port = htons(static_cast<uint16_t>(std::stoi(head.substr(colon + 1, space - colon - 1))));
+      if (head.rfind("CONNECT 127.0.0.1:", 0) != 0 ||
+          connect(target, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const std::string refused = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n";
+        ::send(client, refused.data(), refused.size(), MSG_NOSIGNAL);
+      } else {
+        const std::string ok = "HTTP/1.1 200 Connection established\r\n\r\n";
+        ::send(client, ok.data(), ok.size(), MSG_NOSIGNAL);
+        Relay(client, target);
+      }
+      close(target);
+      close(client);
+    }
+  }
+  static void Relay(int a, int b) {
+    pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
+    char buffer[16384];
+    while (poll(fds, 2, 5000) > 0) {
+      for (int i = 0; i < 2; ++i) {
+        if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        const long n = ::recv(fds[i].fd, buffer, sizeof buffer, 0);
+        if (n <= 0 || ::send(fds[1 - i].fd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL) != n) return;
+      }
+    }
+  }
+
+  int listener_ = -1;
+  uint16_t port_ = 0;
+  mutable std::mutex mutex_;
+  std::vector<std::string> heads_;
   std::thread thread_;
 };
 
