@@ -142,7 +142,7 @@ TEST(HTTPOverNetwork, ServerSentEventsEndQuietlyWhenTheHandlerCancels) {
   };
   http.GetSSE("http://127.0.0.1:" + std::to_string(server.Port()) + "/events", "");
   ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(messages[0], "data: event 0\n\n");
+  EXPECT_EQ(messages[0].rfind("data: event 0\n\n", 0), 0u);  // a read may bring more than one
   EXPECT_FALSE(http.Connected());
   EXPECT_NE(server.Requests().at(0).head.find("Accept: text/event-stream\r\nCache-Control: no-store\r\n"),
             std::string::npos);
