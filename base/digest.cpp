@@ -16,10 +16,11 @@ namespace {
 // The algorithm fetched once per process: a fetch takes a global lock and a
 // table lookup, which would dominate digests of short inputs.
 const EVP_MD* FetchOnce(const char* name) {
+  // Never destroyed: the digests stay valid (and reachable) until exit.
   static std::mutex lock;
-  static std::map<std::string, const EVP_MD*> fetched;
+  static auto* const fetched = new std::map<std::string, const EVP_MD*>;
   std::lock_guard guard(lock);
-  auto [it, inserted] = fetched.try_emplace(name, nullptr);
+  auto [it, inserted] = fetched->try_emplace(name, nullptr);
   if (inserted) it->second = EVP_MD_fetch(nullptr, name, nullptr);
   return it->second;
 }
