@@ -3,6 +3,7 @@
 #include "app/ini_file.h"
 #include "app/local_service.h"
 #include "app/window/main_window.h"
+#include "pinecone/pinecone_api.h"
 
 #include <gtest/gtest.h>
 
