@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -119,6 +120,9 @@ class PlainServer {
 };
 
 PlainServer& Server() {
+  // The plain server writes with write(): a client gone early must not end the program.
+  static const bool sigpipe_ignored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+  (void)sigpipe_ignored;
   static PlainServer server;
   return server;
 }
