@@ -23,14 +23,6 @@ namespace fs = std::filesystem;
 
 class WindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "zor_app_window_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-  }
-
   void SetUp() override {
     path_ = (fs::temp_directory_path() /
              ("zor_window_" + std::to_string(::getpid()) + "_" +
@@ -166,3 +158,12 @@ TEST_F(WindowTest, FailuresShowTheirTextAndKeepTheLog) {
 
 }  // namespace
 }  // namespace zor
+
+// The application object must outlive every window and be gone before exit()
+// runs Qt's own teardown, so it lives on main's stack.
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
