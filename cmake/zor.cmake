@@ -1,6 +1,9 @@
 # Shared build rules: warnings, sanitizers and the helpers every folder uses.
 
 add_compile_options(-Wall -Wextra)
+# One Asio configuration for every translation unit: objects built with and
+# without it disagree on Asio's inline class layouts.
+add_compile_definitions(BOOST_ASIO_NO_DEPRECATED)
 if(ZOR_WERROR)
   add_compile_options(-Werror)
 endif()
