@@ -34,6 +34,7 @@ void AppendStringValue(TzorJSONTextSink& aText, const TzorObjectJSON& aNode) {
 
 // Number text always has a full stop, whatever separator the text came with.
 void AppendNumberValue(TzorJSONTextSink& aText, const TzorObjectJSON& aNode) {
+  if (const double* d = aNode.StoredValue().IfDouble()) return aText.AppendDouble(*d);
   aNode.StoredValue().Visit([&](const auto& v) {
     if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::string_view>) {
       for (char c : v) aText.Append(c == ',' ? '.' : c);

@@ -53,6 +53,9 @@ class TzorJSONStoredValue {
         FValue);
   }
 
+  // The double when the value is one (the common case of number arrays).
+  const double* IfDouble() const { return std::get_if<double>(&FValue); }
+
   TzorJSONValue Get() const {
     return Visit([](const auto& v) -> TzorJSONValue {
       if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::string_view>) {
