@@ -71,6 +71,8 @@ struct TzorConnection::Impl {
   mutable std::mutex input_lock;
   std::string input;
   size_t input_start = 0;
+  // Socket reads land here first (reading thread and handshakes only).
+  std::vector<char> receive_buffer = std::vector<char>(kReadChunk);
 
   // --- connecting -------------------------------------------------------
 
@@ -241,14 +243,10 @@ struct TzorConnection::Impl {
 
   // Some bytes; empty at end of stream; nullopt when the deadline passed.
   std::optional<std::string> RawReceive(const TzorDeadline& deadline) {
-    std::string chunk(kReadChunk, '\0');
     for (;;) {
       error_code ec;
-      const size_t n = socket.read_some(asio::buffer(chunk), ec);
-      if (!ec) {
-        chunk.resize(n);
-        return chunk;
-      }
+      const size_t n = socket.read_some(asio::buffer(receive_buffer), ec);
+      if (!ec) return std::string(receive_buffer.data(), n);
       if (ec == asio::error::eof) return std::string();
       if (ec != asio::error::would_block && ec != asio::error::try_again) {
         if (!open) throw EzorClosedSocket();
