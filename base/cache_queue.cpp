@@ -57,12 +57,6 @@ TzorQueueItem TzorCacheQueueListBase::GetItem(const std::string& aID) { return F
 
 bool TzorCacheQueueListBase::DeleteItem(const std::string& aID) { return FindBucket(aID)->DeleteItem(aID); }
 
-size_t TzorCacheQueueListBase::Count() const {
-  std::lock_guard lock(FLock);
-  size_t total = 0;
-  for (const auto& bucket : FList)
-    if (bucket) total += bucket->Count();
-  return total;
-}
+size_t TzorCacheQueueListBase::Count() const { return CountOfQueues(); }
 
 }  // namespace zor

@@ -13,12 +13,14 @@ TzorIdThread::TzorIdThread(std::string aDebugName) : FDebugName(std::move(aDebug
 
 TzorIdThread::~TzorIdThread() { TerminateAndWait(); }
 
-void TzorIdThread::Start() { FThread = std::thread(&TzorIdThread::Execute, this); }
+void TzorIdThread::Start(std::function<void()> aPass) {
+  FThread = std::thread([this, pass = std::move(aPass)] { Execute(pass); });
+}
 
-void TzorIdThread::Execute() {
+void TzorIdThread::Execute(const std::function<void()>& aPass) {
   FThreadId = CurrentThreadId();
   if (!FDebugName.empty()) pthread_setname_np(pthread_self(), FDebugName.substr(0, 15).c_str());
-  while (!FTerminated) Run();
+  while (!FTerminated) aPass();
 }
 
 void TzorIdThread::Terminate() {

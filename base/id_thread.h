@@ -1,11 +1,12 @@
 #pragma once
-// A looping worker thread. It runs its pass (Run) again and again until it is
+// A looping worker thread. It runs its pass again and again until it is
 // terminated. Nothing ever joins or destroys a thread from that thread itself:
 // a thread that has to go from its own handler is handed to DestroyOffThread.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,7 +21,9 @@ class TzorIdThread {
  public:
   // Descendants call Start at the end of their constructor, and
   // TerminateAndWait at the start of their destructor, so that the pass never
-  // runs on a half-built or half-destroyed object.
+  // runs on a half-destroyed object. The pass is handed over as a function,
+  // not called virtually: a class derived further may still be under
+  // construction when the thread starts.
   explicit TzorIdThread(std::string aDebugName = {});
   TzorIdThread(const TzorIdThread&) = delete;
   TzorIdThread& operator=(const TzorIdThread&) = delete;
@@ -41,9 +44,8 @@ class TzorIdThread {
   const std::string& DebugName() const { return FDebugName; }
 
  protected:
-  void Start();
-  // One pass of the loop.
-  virtual void Run() = 0;
+  // Starts the thread, which runs aPass until terminated.
+  void Start(std::function<void()> aPass);
   // Sleeps for aTime unless terminated first; false when terminated.
   bool SleepUnlessTerminated(std::chrono::milliseconds aTime);
   // IsExecuting is true for the lifetime of one of these: around a handler.
@@ -59,7 +61,7 @@ class TzorIdThread {
   };
 
  private:
-  void Execute();
+  void Execute(const std::function<void()>& aPass);
 
   const std::string FDebugName;
   std::atomic<uint32_t> FThreadId{0};

@@ -11,7 +11,9 @@ namespace zor {
 bool TzorMainThreadCall::Wait() {
   std::unique_lock lock(FLock);
   FFinished.wait(lock, [this] { return FDone; });
-  if (FError) std::rethrow_exception(FError);
+  // The waiter takes the only reference: the exception then lives and dies
+  // on its thread.
+  if (std::exception_ptr error = std::move(FError)) std::rethrow_exception(error);
   return FRan;
 }
 
@@ -105,7 +107,8 @@ bool TzorMainThreadDispatcher::RunOne() {
   }
   FTaskDone.notify_all();
   if (entry.call) {
-    entry.call->Finish(!error, error);
+    const bool ran = !error;
+    entry.call->Finish(ran, std::move(error));
   } else if (error) {
     if (!on_exception) std::rethrow_exception(error);
     on_exception(error);

@@ -68,6 +68,15 @@ class TzorQueueCommon : public TzorThreadList<std::shared_ptr<T>> {
   size_t PositionLocked(const TItem& item) const {
     return static_cast<size_t>(std::find(this->FList.begin(), this->FList.end(), item) - this->FList.begin());
   }
+  // For lists of queues: the items of all the queues, each counted under its
+  // own lock while this list's lock is held.
+  size_t CountOfQueues() const {
+    std::lock_guard lock(this->FLock);
+    size_t total = 0;
+    for (const TItem& queue : this->FList)
+      if (queue) total += queue->Count();
+    return total;
+  }
   // After the entries were reordered.
   void ReindexLocked() {
     FIndex.clear();

@@ -64,12 +64,6 @@ std::string TzorQueueNameListBase::GetQueuesDelimitedText() const {
   return text;
 }
 
-size_t TzorQueueNameListBase::Count() const {
-  std::lock_guard lock(FLock);
-  size_t total = 0;
-  for (const auto& queue : FList)
-    if (queue) total += queue->Count();
-  return total;
-}
+size_t TzorQueueNameListBase::Count() const { return CountOfQueues(); }
 
 }  // namespace zor

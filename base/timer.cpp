@@ -4,7 +4,9 @@
 
 namespace zor {
 
-TzorTimer::TzorTimer(std::string aDebugName) : TzorIdThread(std::move(aDebugName)) { Start(); }
+TzorTimer::TzorTimer(std::string aDebugName) : TzorIdThread(std::move(aDebugName)) {
+  Start([this] { Pass(); });
+}
 
 TzorTimer::~TzorTimer() { TerminateAndWait(); }
 
@@ -43,7 +45,7 @@ void TzorTimer::Terminate() {
   if (dispatcher) dispatcher->Cancel(this);
 }
 
-void TzorTimer::Run() {
+void TzorTimer::Pass() {
   int32_t waited = 0;
   do {
     if (!SleepUnlessTerminated(std::chrono::milliseconds(kStepMs))) return;

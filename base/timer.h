@@ -43,14 +43,14 @@ class TzorTimer : public TzorIdThread {
   // waits for it.
   void Terminate() override;
 
- protected:
-  void Run() override;
-  // Raises OnTimer; an exception goes to DoException. The timer keeps running.
-  virtual void DoTimer();
-  virtual void DoException(const std::exception& E);
-
  private:
+  // Its thread calls nothing virtual: it runs from creation on, while a
+  // derived class may still be under construction.
+  void Pass();
   void FireOnMainThread(bool aWait);
+  // Raises OnTimer; an exception goes to DoException. The timer keeps running.
+  void DoTimer();
+  void DoException(const std::exception& E);
 
   std::atomic<bool> FEnabled{false};
   std::atomic<int32_t> FInterval{60000};
