@@ -5,19 +5,33 @@
 
 #include <openssl/evp.h>
 
-#include <memory>
+#include <map>
+#include <mutex>
+#include <string>
 
 namespace zor {
 
 namespace {
 
+// The algorithm fetched once per process: a fetch takes a global lock and a
+// table lookup, which would dominate digests of short inputs.
+const EVP_MD* FetchOnce(const char* name) {
+  // Never destroyed: the digests stay valid (and reachable) until exit.
+  static std::mutex lock;
+  static auto* const fetched = new std::map<std::string, const EVP_MD*>;
+  std::lock_guard guard(lock);
+  auto [it, inserted] = fetched->try_emplace(name, nullptr);
+  if (inserted) it->second = EVP_MD_fetch(nullptr, name, nullptr);
+  return it->second;
+}
+
 // One OpenSSL digest; throws when the algorithm is unavailable or fails.
 TBytes OpenSSLDigest(const char* name, const char* unavailable, const uint8_t* data, size_t size) {
-  std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> md(EVP_MD_fetch(nullptr, name, nullptr), EVP_MD_free);
+  const EVP_MD* md = FetchOnce(name);
   if (!md) throw Exception(unavailable);
-  TBytes out(static_cast<size_t>(EVP_MD_get_size(md.get())));
+  TBytes out(static_cast<size_t>(EVP_MD_get_size(md)));
   unsigned int len = 0;
-  if (EVP_Digest(data, size, out.data(), &len, md.get(), nullptr) != 1) throw Exception(unavailable);
+  if (EVP_Digest(data, size, out.data(), &len, md, nullptr) != 1) throw Exception(unavailable);
   out.resize(len);
   return out;
 }
