@@ -1,0 +1,49 @@
+#pragma once
+// Raw deflate and inflate contexts for message compression. A context lives
+// as long as its connection direction, so with context takeover each message
+// is compressed against the window of the earlier ones without reloading a
+// dictionary. zlib stays out of this header.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zor {
+
+class TzorDeflater {
+ public:
+  // windowBits 8..15 (8 runs as 9, whose matches never reach further than
+  // 256 bytes, so a peer with a 256-byte window inflates it).
+  TzorDeflater(int level, int windowBits, int memLevel);
+  ~TzorDeflater();
+  TzorDeflater(const TzorDeflater&) = delete;
+  TzorDeflater& operator=(const TzorDeflater&) = delete;
+
+  // Replaces `data` by its compressed form: deflate blocks ended by a sync
+  // flush whose 00 00 FF FF marker is cut off. Without `keepContext` the
+  // stream starts afresh for this message.
+  void Compress(std::string& data, bool keepContext);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class TzorInflater {
+ public:
+  explicit TzorInflater(int windowBits);
+  ~TzorInflater();
+  TzorInflater(const TzorInflater&) = delete;
+  TzorInflater& operator=(const TzorInflater&) = delete;
+
+  // Replaces `data` (a message whose 00 00 FF FF marker was cut off) by its
+  // plaintext. More than `maxSize` bytes of output throw EzorWSMessageTooBig;
+  // corrupt input throws zor::Exception with zlib's message.
+  void Decompress(std::string& data, bool keepContext, uint64_t maxSize);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zor

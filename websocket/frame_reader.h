@@ -1,0 +1,109 @@
+#pragma once
+// RFC 6455 frame reader: a state machine fed from the connection's input
+// buffer. It resumes at any byte, so headers, lengths, keys and payloads may be
+// split over any number of reads; it never touches a socket.
+#include "websocket/ws_types.h"
+
+#include <string>
+#include <string_view>
+
+namespace zor {
+
+class TzorWSExtensions;
+
+// The reader's state for one message and the frame being read.
+class TzorWSMsg {
+ public:
+  bool Continuation = false;  // the frame being read is a continuation frame
+  bool Fragmented = false;    // its FIN bit is clear: more frames follow
+  int32_t MaskIndex = 0;      // next key byte to read (0..3)
+  TOpcode OpCode = opNone;    // the message's type, also while reading its continuations
+  TPayload PayLoad = pa7bits;
+  uint64_t PayLoadLength = 0;  // payload bytes of the frame still to read
+  int32_t PLState = 0;         // extended-length bytes read so far
+  bool ReadMasked = false;
+  int32_t State = 0;  // 0 first byte, 1 second byte, 2 extended length, 3 key, 4 payload
+  // The message's payload so far, unmasked; frames of a fragmented message
+  // append to it.
+  std::string Stream;
+  uint8_t Mask[4] = {};
+
+  // Back to "no message"; keeps the payload buffer's memory unless it is large.
+  void Clear();
+};
+
+// What the reader hands to its owner (the connection).
+class TzorWSFrameEvents {
+ public:
+  virtual ~TzorWSFrameEvents() = default;
+  // A data, ping or pong frame is complete; msg.Stream holds the message so
+  // far (all earlier fragments included unless the owner took them out).
+  // After it returns, a final frame's message is cleared and a fragment's
+  // state is reset for the next frame.
+  virtual void DoMessageComplete(TzorWSMsg& msg) = 0;
+  // A protocol failure (message and close code) or a close received (empty
+  // message, code 1000). The reader stops; it may throw.
+  virtual void DoDisconnect(const std::string& message, int closeCode) = 0;
+};
+
+// True when the payload is well-formed UTF-8 (or `validate` is off, or the
+// payload is empty). A lone F4 as the last byte is accepted.
+bool ValidateUTF8Payload(std::string_view payload, bool validate = true);
+
+class TzorWSFrameReader {
+ public:
+  // `extensions` may be null (none negotiated); neither object is owned.
+  TzorWSFrameReader(TzorWSFrameEvents& events, TzorWSExtensions* extensions)
+      : events_(events), extensions_(extensions) {}
+
+  // Server connections require masked frames, clients do not.
+  bool RequireMask() const { return requireMask_; }
+  void SetRequireMask(bool value) { requireMask_ = value; }
+  bool ValidateUTF8() const { return validateUTF8_; }
+  void SetValidateUTF8(bool value) { validateUTF8_ = value; }
+  // A frame or fragmented message above this size fails with 1009.
+  uint64_t MaxMessageSize() const { return maxMessageSize_; }
+  void SetMaxMessageSize(uint64_t value) { maxMessageSize_ = value; }
+
+  // Consumes bytes until they run out or the reader stops (failure or close);
+  // returns the number consumed.
+  size_t Read(const uint8_t* data, size_t size);
+  bool Stopped() const { return stopped_; }
+
+  // The close code and reason of the last close frame (0 and empty otherwise).
+  int CloseCode() const { return closeCode_; }
+  const std::string& CloseReason() const { return closeReason_; }
+
+  // The payload as text; fails with 1007 "Invalid UTF8 message" when it is not
+  // UTF-8 (a lone final F4 excepted) and ValidateUTF8 is on.
+  bool DecodeTextPayload(std::string_view payload, std::string& text);
+
+  TzorWSMsg& WSMessage() { return message_; }
+  TzorWSMsg& WSControlCode() { return control_; }
+
+ private:
+  void FirstByte(uint8_t b);
+  void SecondByte(uint8_t b);
+  void LengthByte(uint8_t b);
+  void MaskByte(uint8_t b);
+  size_t PayloadBytes(const uint8_t* data, size_t size);
+  void LengthKnown();
+  void FrameComplete();
+  void CloseFrameComplete();
+  void Fail(const std::string& message, int closeCode);
+
+  TzorWSFrameEvents& events_;
+  TzorWSExtensions* extensions_;
+  bool requireMask_ = false;
+  bool validateUTF8_ = false;
+  bool stopped_ = false;
+  uint64_t maxMessageSize_ = kDefaultMaxMessageSize;
+  uint64_t frameRead_ = 0;  // payload bytes of the current frame read so far
+  int closeCode_ = 0;
+  std::string closeReason_;
+  TzorWSMsg message_;   // text, binary and their continuations
+  TzorWSMsg control_;   // close, ping, pong (may arrive between fragments)
+  TzorWSMsg* current_ = &message_;
+};
+
+}  // namespace zor
