@@ -11,12 +11,10 @@ namespace zor {
 
 namespace {
 
-// A buffer above this size is released rather than kept for the next message.
-constexpr size_t kKeptBufferCapacity = 1 << 20;
-
 constexpr uint8_t kFinBit = 0x80;
 constexpr uint8_t kRSVBits = 0x70;
 constexpr uint8_t kMaskBit = 0x80;
+constexpr size_t kLongestHeader = 14;  // 2 + 8 length bytes + 4 key bytes
 
 bool InRange(uint8_t b, uint8_t low, uint8_t high) { return b >= low && b <= high; }
 
@@ -78,18 +76,6 @@ bool ValidateUTF8Payload(std::string_view payload, bool validate) {
   return p[payload.size() - 1] == 0xF4 && IsWellFormedUTF8(p, payload.size() - 1);
 }
 
-void TzorWSMsg::Clear() {
-  if (Stream.capacity() > kKeptBufferCapacity)
-    std::string().swap(Stream);
-  else
-    Stream.clear();
-  Continuation = Fragmented = ReadMasked = false;
-  MaskIndex = PLState = State = 0;
-  PayLoadLength = 0;
-  PayLoad = pa7bits;
-  OpCode = opNone;
-}
-
 bool TzorWSFrameReader::DecodeTextPayload(std::string_view payload, std::string& text) {
   const auto* p = reinterpret_cast<const uint8_t*>(payload.data());
   if (IsWellFormedUTF8(p, payload.size())) {
@@ -116,7 +102,18 @@ size_t TzorWSFrameReader::Read(const uint8_t* data, size_t size) {
     TzorWSMsg& m = *current_;
     switch (m.State) {
       case 0:
-        FirstByte(data[pos++]);
+        if (const size_t n = SmallFrame(data + pos, size - pos)) {
+          pos += n;
+          // Runs of small frames stay on this path.
+          while (pos < size && !stopped_ && current_->State == 0) {
+            const size_t next = SmallFrame(data + pos, size - pos);
+            if (next == 0) break;
+            pos += next;
+          }
+          break;
+        }
+        // With the longest header at hand, step through it without the dispatch per byte.
+        pos += size - pos >= kLongestHeader ? WholeHeader(data + pos) : (FirstByte(data[pos]), 1);
         break;
       case 1:
         SecondByte(data[pos++]);
@@ -138,6 +135,55 @@ size_t TzorWSFrameReader::Read(const uint8_t* data, size_t size) {
     }
   }
   return pos;
+}
+
+size_t TzorWSFrameReader::SmallFrame(const uint8_t* p, size_t available) {
+  if (available < 2) return 0;
+  const uint8_t b0 = p[0], b1 = p[1];
+  const bool masked = (b1 & kMaskBit) != 0;
+  const size_t length = b1 & 0x7F;
+  const size_t header = masked ? 6 : 2;
+  // Only the common case: a whole final text or binary frame, no message under
+  // way, nothing to report. Everything else takes the step-by-step path.
+  const uint8_t op = b0 & 0x0F;
+  if ((b0 & (kFinBit | kRSVBits)) != kFinBit || (op != 0x1 && op != 0x2) || length >= 126 ||
+      (!masked && requireMask_) || header + length > available || length > maxMessageSize_ ||
+      message_.OpCode != opNone)
+    return 0;
+  closeCode_ = 0;
+  if (!closeReason_.empty()) closeReason_.clear();
+  if (extensions_) extensions_->DecodeHeader(b0);
+  TzorWSMsg& m = message_;
+  m.OpCode = op == 0x1 ? opText : opBinary;
+  m.ReadMasked = masked;
+  // Sized first, then filled by one masked copy (append would copy, then XOR in place).
+  m.Stream.resize(length);
+  auto* payload = reinterpret_cast<uint8_t*>(m.Stream.data());
+  if (masked) {
+    std::memcpy(m.Mask, p + 2, 4);
+    MaskCopy(payload, p + header, length, m.Mask);
+  } else {
+    std::memcpy(payload, p + header, length);
+  }
+  current_ = &m;
+  events_.DoMessageComplete(m);
+  if (!stopped_) m.Clear();
+  return header + length;
+}
+
+size_t TzorWSFrameReader::WholeHeader(const uint8_t* p) {
+  size_t n = 0;
+  FirstByte(p[n++]);
+  if (current_->State == 1) SecondByte(p[n++]);
+  while (current_->State == 2) LengthByte(p[n++]);
+  TzorWSMsg& m = *current_;
+  if (m.State == 3) {
+    std::memcpy(m.Mask, p + n, 3);
+    m.MaskIndex = 3;
+    n += 3;
+    MaskByte(p[n++]);
+  }
+  return n;
 }
 
 void TzorWSFrameReader::FirstByte(uint8_t b) {

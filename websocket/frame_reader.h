@@ -29,7 +29,19 @@ class TzorWSMsg {
   uint8_t Mask[4] = {};
 
   // Back to "no message"; keeps the payload buffer's memory unless it is large.
-  void Clear();
+  void Clear() {
+    if (Stream.capacity() > kKeptBufferCapacity)
+      std::string().swap(Stream);
+    else
+      Stream.clear();
+    Continuation = Fragmented = ReadMasked = false;
+    MaskIndex = PLState = State = 0;
+    PayLoadLength = 0;
+    PayLoad = pa7bits;
+    OpCode = opNone;
+  }
+
+  static constexpr size_t kKeptBufferCapacity = 1 << 20;
 };
 
 // What the reader hands to its owner (the connection).
@@ -82,6 +94,9 @@ class TzorWSFrameReader {
   TzorWSMsg& WSControlCode() { return control_; }
 
  private:
+  // A whole small data frame at once; 0 when the bytes are anything else.
+  size_t SmallFrame(const uint8_t* p, size_t available);
+  size_t WholeHeader(const uint8_t* p);  // p holds at least 14 bytes
   void FirstByte(uint8_t b);
   void SecondByte(uint8_t b);
   void LengthByte(uint8_t b);

@@ -2,13 +2,16 @@
 
 #include "base/random.h"
 
+#include <bit>
 #include <cstring>
 
 namespace zor {
 
 namespace {
 
-typedef uint8_t Block16 __attribute__((vector_size(16)));
+// The key lives in registers only: building it byte-wise in memory and then
+// loading it as a vector stalls store forwarding on every (small) frame.
+typedef uint32_t Block16 __attribute__((vector_size(16)));
 
 inline Block16 LoadBlock(const uint8_t* p) {
   Block16 b;
@@ -20,10 +23,14 @@ inline void StoreBlock(uint8_t* p, Block16 b) { std::memcpy(p, &b, sizeof b); }
 
 }  // namespace
 
+static_assert(std::endian::native == std::endian::little, "the key rotation below assumes little endian");
+
 void MaskCopy(uint8_t* dst, const uint8_t* src, size_t size, const uint8_t key[4], size_t keyIndex) {
-  uint8_t rotated[16];
-  for (size_t i = 0; i < sizeof rotated; ++i) rotated[i] = key[(keyIndex + i) & 3];
-  const Block16 mask = LoadBlock(rotated);
+  uint32_t k;
+  std::memcpy(&k, key, 4);
+  const unsigned shift = static_cast<unsigned>(keyIndex & 3) * 8;
+  if (shift) k = (k >> shift) | (k << (32 - shift));  // byte j is now key[(keyIndex + j) % 4] (little endian)
+  const Block16 mask = {k, k, k, k};
   size_t i = 0;
   for (; i + 64 <= size; i += 64) {
     StoreBlock(dst + i, LoadBlock(src + i) ^ mask);
@@ -32,7 +39,21 @@ void MaskCopy(uint8_t* dst, const uint8_t* src, size_t size, const uint8_t key[4
     StoreBlock(dst + i + 48, LoadBlock(src + i + 48) ^ mask);
   }
   for (; i + 16 <= size; i += 16) StoreBlock(dst + i, LoadBlock(src + i) ^ mask);
-  for (; i < size; ++i) dst[i] = src[i] ^ rotated[i & 15];
+  if (i + 8 <= size) {
+    uint64_t w;
+    std::memcpy(&w, src + i, 8);
+    w ^= static_cast<uint64_t>(k) << 32 | k;
+    std::memcpy(dst + i, &w, 8);
+    i += 8;
+  }
+  if (i + 4 <= size) {
+    uint32_t w;
+    std::memcpy(&w, src + i, 4);
+    w ^= k;
+    std::memcpy(dst + i, &w, 4);
+    i += 4;
+  }
+  for (unsigned j = 0; i < size; ++i, j += 8) dst[i] = static_cast<uint8_t>(src[i] ^ (k >> j));
 }
 
 void TzorWSKeyBytes::Draw(uint8_t* out, size_t count) {

@@ -1,0 +1,390 @@
+#include "net/async_connection.h"
+
+#include <atomic>
+#include <boost/asio/bind_executor.hpp>
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/write.hpp>
+#include <mutex>
+
+#include "base/format.h"
+#include "net/net_errors.h"
+#include "net/write_gate.h"
+
+namespace zor {
+
+namespace asio = boost::asio;
+using boost::system::error_code;
+
+namespace {
+constexpr size_t kReadChunk = 64 * 1024;
+}
+
+struct TzorAsyncConnection::Impl {
+  Impl(TzorAsyncConnection& owner, Socket s, std::shared_ptr<const TzorTLSContext> tls)
+      : self(owner),
+        strand(asio::make_strand(s.get_executor())),
+        socket(std::move(s)),
+        read_pause(strand),
+        send_pause(strand),
+        idle_timer(strand),
+        tls_context(std::move(tls)) {
+    error_code ec;
+    const auto remote = socket.remote_endpoint(ec);
+    if (!ec) {
+      peer_ip = remote.address().to_string();
+      peer_port = remote.port();
+    }
+    const auto local = socket.local_endpoint(ec);
+    if (!ec) {
+      local_ip = local.address().to_string();
+      local_port = local.port();
+    }
+    if (tls_context) engine = tls_context->NewEngine({});
+  }
+
+  TzorAsyncConnection& self;
+  asio::strand<asio::any_io_executor> strand;
+  Socket socket;
+  asio::steady_timer read_pause, send_pause, idle_timer;
+  std::shared_ptr<const TzorTLSContext> tls_context;
+  std::vector<std::shared_ptr<TzorConnectionIntercept>> intercepts;
+  Handlers handlers;
+  std::string peer_ip, local_ip;
+  uint16_t peer_port = 0, local_port = 0;
+
+  // Strand-only state.
+  std::string read_chunk = std::string(kReadChunk, '\0');
+  bool ready = false;
+  bool ended = false;
+  int idle_timeout_ms = 0;
+  std::function<void(TzorAsyncConnection&)> on_idle;
+  std::string in_flight;
+
+  std::atomic<bool> open{true};
+  std::atomic<bool> peer_closed{false};
+  std::atomic<uint64_t> received{0}, sent{0};
+
+  mutable std::mutex engine_lock;
+  std::unique_ptr<TzorTLSEngine> engine;
+
+  mutable std::mutex input_lock;
+  std::string input;
+
+  // Write side: the gate orders writers; `queue` holds bytes ready for the
+  // socket (already encrypted), guarded by queue_lock.
+  TzorWriteGate writes{[this](std::string_view bytes) { Send(bytes); }, kMaxQueuedBytes};
+  std::mutex queue_lock;
+  std::string queue;
+  bool writing = false;
+  bool close_after_write = false;
+  TzorConnectionIntercept::Pause pending_send_pause{};
+
+  // --- end of the connection (strand) -------------------------------------
+
+  void End(std::exception_ptr failure) {
+    if (ended) return;
+    ended = true;
+    open = false;
+    error_code ec;
+    idle_timer.cancel();
+    read_pause.cancel();
+    send_pause.cancel();
+    socket.shutdown(Socket::shutdown_both, ec);
+    socket.close(ec);
+    for (const auto& intercept : intercepts) intercept->Disconnected();
+    if (handlers.OnClosed) handlers.OnClosed(self, failure);
+  }
+
+  // Whatever is queued (a TLS alert included) goes out first if it can.
+  void EndAfterWrites(std::exception_ptr failure) {
+    TakeEngineOutput();
+    {
+      std::lock_guard guard(queue_lock);
+      if (writing || !queue.empty()) {
+        close_after_write = true;
+        close_failure = failure;
+        StartWriteLocked();
+        return;
+      }
+    }
+    End(failure);
+  }
+  std::exception_ptr close_failure;
+
+  // --- reading (strand) -----------------------------------------------------
+
+  void ArmIdleTimer() {
+    if (idle_timeout_ms <= 0 || ended) return;
+    idle_timer.expires_after(std::chrono::milliseconds(idle_timeout_ms));
+    idle_timer.async_wait([keep = self.shared_from_this(), this](const error_code& ec) {
+      if (!ec && !ended && on_idle) on_idle(self);
+    });
+  }
+
+  void ReadNext(TzorConnectionIntercept::Pause pause = {}) {
+    if (ended || peer_closed) return;
+    if (pause > TzorConnectionIntercept::Pause::zero()) {
+      read_pause.expires_after(pause);
+      read_pause.async_wait([keep = self.shared_from_this(), this](const error_code& ec) {
+        if (!ec) ReadNext();
+      });
+      return;
+    }
+    socket.async_read_some(asio::buffer(read_chunk),
+                           asio::bind_executor(strand, [keep = self.shared_from_this(), this](
+                                                           const error_code& ec, size_t n) { OnRead(ec, n); }));
+  }
+
+  void OnRead(const error_code& ec, size_t n) {
+    if (ended) return;
+    if (ec) {
+      if (ec == asio::error::eof || ec == asio::error::connection_reset || ec == asio::error::operation_aborted) {
+        peer_closed = true;
+        if (!engine || ready) return EndAfterWrites(nullptr);
+        return End(std::make_exception_ptr(EzorTLSError("TLS handshake failed: the peer closed the connection")));
+      }
+      return End(std::make_exception_ptr(EzorSocketError(Format("Receive failed: %s", ec.message().c_str()), ec.value())));
+    }
+    ArmIdleTimer();
+    std::string plain;
+    try {
+      if (engine) {
+        std::lock_guard guard(engine_lock);
+        engine->PutIncoming(std::string_view(read_chunk.data(), n));
+        if (!engine->HandshakeDone()) engine->Handshake();
+        if (engine->HandshakeDone()) engine->Read(plain, SIZE_MAX);
+      } else {
+        plain.assign(read_chunk.data(), n);
+      }
+    } catch (...) {
+      return EndAfterWrites(std::current_exception());
+    }
+    TakeEngineOutput();
+    if (engine && !ready && EngineReady()) MarkReady();
+    TzorConnectionIntercept::Pause pause{};
+    if (!plain.empty()) {
+      for (const auto& intercept : intercepts) pause += intercept->Received(plain);
+      received += plain.size();
+      {
+        std::lock_guard guard(input_lock);
+        input += plain;
+      }
+      if (handlers.OnData) handlers.OnData(self);
+    }
+    if (engine && EnginePeerClosed()) {
+      peer_closed = true;
+      return EndAfterWrites(nullptr);
+    }
+    ReadNext(pause);
+  }
+
+  bool EngineReady() {
+    std::lock_guard guard(engine_lock);
+    return engine->HandshakeDone();
+  }
+  bool EnginePeerClosed() {
+    std::lock_guard guard(engine_lock);
+    return engine->PeerClosed();
+  }
+
+  void MarkReady() {
+    ready = true;
+    for (const auto& intercept : intercepts) intercept->Connected();
+    if (handlers.OnReady) handlers.OnReady(self);
+  }
+
+  // --- writing (any thread) ---------------------------------------------------
+
+  void TakeEngineOutput() {
+    if (!engine) return;
+    std::lock_guard order(writes.Lock());
+    std::string out;
+    {
+      std::lock_guard guard(engine_lock);
+      engine->TakeOutgoing(out);
+    }
+    if (!out.empty()) QueueRaw(out);
+  }
+
+  // Runs under the write gate's lock, so bytes reach the queue in the order they were written.
+  void Send(std::string_view bytes) {
+    if (!open || close_requested) throw EzorClosedSocket();
+    TzorConnectionIntercept::Pause pause{};
+    for (const auto& intercept : intercepts) pause += intercept->Sent(bytes);
+    sent += bytes.size();
+    if (engine) {
+      std::string out;
+      {
+        std::lock_guard guard(engine_lock);
+        engine->Write(bytes);
+        engine->TakeOutgoing(out);
+      }
+      QueueRaw(out, pause);
+    } else {
+      QueueRaw(bytes, pause);
+    }
+  }
+  std::atomic<bool> close_requested{false};
+
+  void QueueRaw(std::string_view bytes, TzorConnectionIntercept::Pause pause = {}) {
+    std::lock_guard guard(queue_lock);
+    if (queue.size() + bytes.size() > kMaxQueuedBytes)
+      throw EzorSocketError(Format("More than %d bytes wait to be sent to %s", static_cast<int>(kMaxQueuedBytes),
+                                   peer_ip.c_str()));
+    queue += bytes;
+    pending_send_pause += pause;
+    StartWriteLocked();
+  }
+
+  // Caller holds queue_lock.
+  void StartWriteLocked() {
+    if (writing) return;
+    writing = true;
+    asio::post(strand, [keep = self.shared_from_this(), this] { WriteNext(); });
+  }
+
+  // Strand: one write in flight; everything queued meanwhile goes out in the next one.
+  void WriteNext() {
+    TzorConnectionIntercept::Pause pause{};
+    bool close_now = false;
+    {
+      std::lock_guard guard(queue_lock);
+      if (ended || queue.empty()) {
+        writing = false;
+        close_now = !ended && close_after_write;
+        close_after_write = false;
+      } else {
+        in_flight.swap(queue);
+        queue.clear();
+        pause = pending_send_pause;
+        pending_send_pause = {};
+      }
+    }
+    // Handlers run by End may write or disconnect: no lock is held here.
+    if (close_now) return End(close_failure);
+    if (in_flight.empty()) return;
+    asio::async_write(socket, asio::buffer(in_flight),
+                      asio::bind_executor(strand, [keep = self.shared_from_this(), this, pause](const error_code& ec, size_t) {
+                        if (ended) return;
+                        in_flight.clear();
+                        if (ec) {
+                          {
+                            std::lock_guard guard(queue_lock);
+                            writing = false;
+                            queue.clear();
+                          }
+                          End(std::make_exception_ptr(
+                              EzorSocketError(Format("Send failed: %s", ec.message().c_str()), ec.value())));
+                          return;
+                        }
+                        if (pause <= TzorConnectionIntercept::Pause::zero()) return WriteNext();
+                        send_pause.expires_after(pause);
+                        send_pause.async_wait([keep, this](const error_code&) { WriteNext(); });
+                      }));
+  }
+};
+
+std::shared_ptr<TzorAsyncConnection> TzorAsyncConnection::Create(Socket socket,
+                                                                 std::shared_ptr<const TzorTLSContext> tls) {
+  return std::shared_ptr<TzorAsyncConnection>(new TzorAsyncConnection(std::move(socket), std::move(tls)));
+}
+
+TzorAsyncConnection::TzorAsyncConnection(Socket socket, std::shared_ptr<const TzorTLSContext> tls)
+    : impl_(std::make_unique<Impl>(*this, std::move(socket), std::move(tls))) {}
+
+TzorAsyncConnection::~TzorAsyncConnection() = default;
+
+void TzorAsyncConnection::AddIntercept(std::shared_ptr<TzorConnectionIntercept> intercept) {
+  impl_->intercepts.push_back(std::move(intercept));
+}
+
+void TzorAsyncConnection::Start(Handlers handlers) {
+  Dispatch([this, handlers = std::move(handlers)]() mutable {
+    Impl& d = *impl_;
+    d.handlers = std::move(handlers);
+    d.ArmIdleTimer();
+    if (!d.engine) d.MarkReady();
+    d.ReadNext();
+  });
+}
+
+void TzorAsyncConnection::Dispatch(std::function<void()> work) {
+  asio::dispatch(impl_->strand, [keep = shared_from_this(), work = std::move(work)] { work(); });
+}
+
+void TzorAsyncConnection::SetIdleTimeout(int timeout_ms, std::function<void(TzorAsyncConnection&)> on_idle) {
+  Dispatch([this, timeout_ms, on_idle = std::move(on_idle)]() mutable {
+    impl_->idle_timeout_ms = timeout_ms;
+    impl_->on_idle = std::move(on_idle);
+    impl_->idle_timer.cancel();
+    impl_->ArmIdleTimer();
+  });
+}
+
+size_t TzorAsyncConnection::InputBufferSize() const {
+  std::lock_guard guard(impl_->input_lock);
+  return impl_->input.size();
+}
+
+size_t TzorAsyncConnection::ReadFromBuffer(std::string& out, size_t max) {
+  std::lock_guard guard(impl_->input_lock);
+  const size_t n = std::min(max, impl_->input.size());
+  out.append(impl_->input, 0, n);
+  impl_->input.erase(0, n);
+  return n;
+}
+
+void TzorAsyncConnection::ClearInput() {
+  std::lock_guard guard(impl_->input_lock);
+  impl_->input.clear();
+}
+
+bool TzorAsyncConnection::WaitForData(int) { return InputBufferSize() > 0; }
+
+void TzorAsyncConnection::Write(std::string_view bytes) { impl_->writes.Write(bytes); }
+void TzorAsyncConnection::BeginWrite() { impl_->writes.Begin(); }
+void TzorAsyncConnection::FlushWrite() { impl_->writes.Flush(); }
+void TzorAsyncConnection::EndWrite() { impl_->writes.End(); }
+void TzorAsyncConnection::CancelWrite() { impl_->writes.Cancel(); }
+
+bool TzorAsyncConnection::Connected() const {
+  return impl_->open && !impl_->close_requested && (!impl_->peer_closed || InputBufferSize() > 0);
+}
+
+void TzorAsyncConnection::Disconnect(bool notify_peer) {
+  Impl& d = *impl_;
+  {
+    std::lock_guard lock(d.writes.Lock());
+    if (d.close_requested.exchange(true)) return;
+    if (notify_peer && d.engine && d.open) {
+      std::lock_guard guard(d.engine_lock);
+      d.engine->Shutdown();
+    }
+  }
+  d.TakeEngineOutput();
+  std::lock_guard guard(d.queue_lock);
+  d.close_after_write = true;
+  if (!d.writing) {
+    d.writing = true;
+    asio::post(d.strand, [keep = shared_from_this(), this] { impl_->WriteNext(); });
+  }
+}
+
+std::string TzorAsyncConnection::PeerIP() const { return impl_->peer_ip; }
+uint16_t TzorAsyncConnection::PeerPort() const { return impl_->peer_port; }
+std::string TzorAsyncConnection::LocalIP() const { return impl_->local_ip; }
+uint16_t TzorAsyncConnection::LocalPort() const { return impl_->local_port; }
+
+TzorTLSConnectionInfo TzorAsyncConnection::TLSInfo() const {
+  std::lock_guard guard(impl_->engine_lock);
+  return impl_->engine ? impl_->engine->Info() : TzorTLSConnectionInfo{};
+}
+
+std::string TzorAsyncConnection::NegotiatedALPN() const { return TLSInfo().ALPN; }
+uint64_t TzorAsyncConnection::BytesReceived() const { return impl_->received; }
+uint64_t TzorAsyncConnection::BytesSent() const { return impl_->sent; }
+
+}  // namespace zor

@@ -1,0 +1,80 @@
+#pragma once
+// A server-side connection driven by Asio: bytes are read as they arrive
+// (through the TLS engine when one is set) into the input buffer and a
+// handler runs on the connection's strand; writes from any thread are queued,
+// encrypted in order, coalesced and sent one at a time. No call here blocks.
+// Only the event-driven server includes this header (it brings in Asio).
+#include <boost/asio/ip/tcp.hpp>
+#include <exception>
+#include <functional>
+#include <memory>
+
+#include "net/intercept.h"
+#include "net/tls_engine.h"
+#include "net/transport.h"
+
+namespace zor {
+
+class TzorAsyncConnection : public TzorTransport, public std::enable_shared_from_this<TzorAsyncConnection> {
+ public:
+  using Socket = boost::asio::ip::tcp::socket;
+
+  struct Handlers {
+    // The connection is ready for application data (TLS handshake done).
+    std::function<void(TzorAsyncConnection&)> OnReady;
+    // The input buffer grew.
+    std::function<void(TzorAsyncConnection&)> OnData;
+    // Called once when the connection ends: null for an orderly end (the peer
+    // closed, or Disconnect), otherwise the failure.
+    std::function<void(TzorAsyncConnection&, std::exception_ptr)> OnClosed;
+  };
+
+  // Queued outgoing bytes beyond this make Write fail (a peer that does not read).
+  static constexpr size_t kMaxQueuedBytes = 16 * 1024 * 1024;
+
+  // `tls`: a server context (TLS starts at once), or nullptr for plain TCP.
+  static std::shared_ptr<TzorAsyncConnection> Create(Socket socket, std::shared_ptr<const TzorTLSContext> tls = nullptr);
+  ~TzorAsyncConnection() override;
+
+  // Intercepts are added before Start.
+  void AddIntercept(std::shared_ptr<TzorConnectionIntercept> intercept);
+  // Begins the handshake and reading. Every handler runs on the strand.
+  void Start(Handlers handlers);
+  // Runs `work` on the connection's strand.
+  void Dispatch(std::function<void()> work);
+  // Calls `on_idle` on the strand when no bytes have arrived for `timeout_ms`
+  // (counted again from each arrival); 0 switches it off.
+  void SetIdleTimeout(int timeout_ms, std::function<void(TzorAsyncConnection&)> on_idle);
+
+  // TzorTransport. WaitForData does not wait: it tells whether bytes are buffered.
+  size_t InputBufferSize() const override;
+  size_t ReadFromBuffer(std::string& out, size_t max) override;
+  using TzorTransport::ReadFromBuffer;
+  void ClearInput() override;
+  bool WaitForData(int timeout_ms) override;
+  void Write(std::string_view bytes) override;
+  using TzorTransport::Write;
+  void BeginWrite() override;
+  void FlushWrite() override;
+  void EndWrite() override;
+  void CancelWrite() override;
+  bool Connected() const override;
+  // Sends what is queued (and a TLS close notification with `notify_peer`), then closes.
+  void Disconnect(bool notify_peer = true) override;
+  std::string PeerIP() const override;
+  uint16_t PeerPort() const override;
+  std::string LocalIP() const override;
+  uint16_t LocalPort() const override;
+  std::string NegotiatedALPN() const override;
+
+  TzorTLSConnectionInfo TLSInfo() const;
+  uint64_t BytesReceived() const;
+  uint64_t BytesSent() const;
+
+ private:
+  struct Impl;
+  TzorAsyncConnection(Socket socket, std::shared_ptr<const TzorTLSContext> tls);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zor

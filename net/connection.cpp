@@ -1,0 +1,660 @@
+#include "net/connection.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <optional>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <mutex>
+#include <thread>
+
+#include "base/format.h"
+#include "net/deadline.h"
+#include "net/net_errors.h"
+#include "net/write_gate.h"
+
+namespace zor {
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+using boost::system::error_code;
+
+namespace {
+
+constexpr size_t kReadChunk = 64 * 1024;
+// A write buffer larger than this is sent before more is collected.
+constexpr size_t kWriteBufferLimit = 1024 * 1024;
+// Longest wait for the close notification to leave on Disconnect.
+constexpr int kCloseNotifyTimeoutMs = 1000;
+
+[[noreturn]] void ThrowSocketError(const char* what, const error_code& ec) {
+  throw EzorSocketError(Format("%s: %s", what, ec.message().c_str()), ec.value());
+}
+
+void PauseFor(TzorConnectionIntercept::Pause pause) {
+  if (pause > TzorConnectionIntercept::Pause::zero()) std::this_thread::sleep_for(pause);
+}
+
+}  // namespace
+
+struct TzorConnection::Impl {
+  asio::io_context io;
+  tcp::socket socket{io};
+
+  TzorSocketOptions options;
+  TzorProxySettings proxy;
+  std::shared_ptr<const TzorTLSContext> tls_context;
+  std::string tls_host;
+  std::vector<std::shared_ptr<TzorConnectionIntercept>> intercepts;
+
+  std::atomic<bool> open{false};
+  std::atomic<bool> peer_closed{false};
+  std::atomic<uint64_t> received{0};
+  std::atomic<uint64_t> sent{0};
+  std::string peer_ip, local_ip;
+  uint16_t peer_port = 0, local_port = 0;
+
+  // The engine's state is shared by the reader and the writers.
+  mutable std::mutex engine_lock;
+  std::unique_ptr<TzorTLSEngine> engine;
+
+  // Keeps socket writes in order; held from BeginWrite to EndWrite.
+  TzorWriteGate writes{[this](std::string_view bytes) { SendNow(bytes); }, kWriteBufferLimit};
+
+  // Only the reading thread fills and drains the input; other threads may ask its size.
+  mutable std::mutex input_lock;
+  std::string input;
+  size_t input_start = 0;
+
+  // --- connecting -------------------------------------------------------
+
+  // Name resolution cannot be cancelled, so it runs on a thread of its own
+  // and an expired deadline just stops waiting for it. Address literals are
+  // converted on the spot.
+  tcp::resolver::results_type Resolve(const std::string& host, uint16_t port, const TzorDeadline& deadline) {
+    struct Result {
+      std::mutex lock;
+      std::condition_variable done_signal;
+      bool done = false;
+      error_code error;
+      tcp::resolver::results_type endpoints;
+    };
+    auto result = std::make_shared<Result>();
+    const std::string service = std::to_string(port);
+    const TzorIPVersion family = options.IPVersion;
+    auto resolve = [result, host, service, family] {
+      asio::io_context context;
+      tcp::resolver resolver(context);
+      error_code ec;
+      const auto flags = tcp::resolver::numeric_service;
+      tcp::resolver::results_type endpoints;
+      if (family == TzorIPVersion::ipV4)
+        endpoints = resolver.resolve(tcp::v4(), host, service, flags, ec);
+      else if (family == TzorIPVersion::ipV6)
+        endpoints = resolver.resolve(tcp::v6(), host, service, flags, ec);
+      else
+        endpoints = resolver.resolve(host, service, flags, ec);
+      std::lock_guard guard(result->lock);
+      result->error = ec;
+      result->endpoints = std::move(endpoints);
+      result->done = true;
+      result->done_signal.notify_all();
+    };
+    error_code literal;
+    asio::ip::make_address(host, literal);
+    if (!literal) {
+      resolve();
+    } else {
+      std::thread(resolve).detach();
+      std::unique_lock wait(result->lock);
+      if (deadline.Limited()) {
+        if (!result->done_signal.wait_until(wait, deadline.At(), [&] { return result->done; }))
+          throw EzorConnectTimeout(Format("Connect to %s timed out", host.c_str()));
+      } else {
+        result->done_signal.wait(wait, [&] { return result->done; });
+      }
+    }
+    std::lock_guard guard(result->lock);
+    if (result->error)
+      throw EzorSocketError(Format("Cannot resolve %s: %s", host.c_str(), result->error.message().c_str()),
+                            result->error.value());
+    if (result->endpoints.empty()) throw EzorSocketError(Format("Cannot resolve %s", host.c_str()));
+    return result->endpoints;
+  }
+
+  void Bind(const tcp::endpoint& remote) {
+    const bool port_range = options.BoundPortMin != 0 || options.BoundPortMax != 0;
+    if (options.BoundIP.empty() && options.BoundPort == 0 && !port_range) return;
+    asio::ip::address address = remote.protocol() == tcp::v4() ? asio::ip::address(asio::ip::address_v4::any())
+                                                               : asio::ip::address(asio::ip::address_v6::any());
+    if (!options.BoundIP.empty()) {
+      error_code ec;
+      address = asio::ip::make_address(options.BoundIP, ec);
+      if (ec) throw EzorBindError(Format("Invalid bound address %s", options.BoundIP.c_str()));
+    }
+    error_code ec;
+    if (!port_range) {
+      socket.bind(tcp::endpoint(address, options.BoundPort), ec);
+      if (ec) throw EzorBindError(Format("Could not bind socket: %s", ec.message().c_str()), ec.value());
+      return;
+    }
+    if (options.BoundPortMin > options.BoundPortMax || options.BoundPortMin == 0)
+      throw EzorBindError(Format("Invalid port range %d-%d", options.BoundPortMin, options.BoundPortMax));
+    for (uint32_t port = options.BoundPortMin; port <= options.BoundPortMax; ++port) {
+      socket.bind(tcp::endpoint(address, static_cast<uint16_t>(port)), ec);
+      if (!ec) return;
+    }
+    throw EzorBindError(Format("Cannot bind to a port in the range %d-%d", options.BoundPortMin, options.BoundPortMax));
+  }
+
+  void ConnectSocket(const std::string& host, uint16_t port, const TzorDeadline& deadline) {
+    const auto endpoints = Resolve(host, port, deadline);
+    error_code last = asio::error::host_not_found;
+    for (const auto& entry : endpoints) {
+      const tcp::endpoint remote = entry.endpoint();
+      error_code ec;
+      socket.close(ec);
+      socket.open(remote.protocol(), ec);
+      if (ec) {
+        last = ec;
+        continue;
+      }
+      if (!options.BoundIP.empty()) {
+        error_code parse;
+        const auto bound = asio::ip::make_address(options.BoundIP, parse);
+        if (!parse && bound.is_v4() != remote.address().is_v4()) continue;
+      }
+      Bind(remote);
+      bool timed_out = false;
+      error_code result = asio::error::would_block;
+      asio::steady_timer timer(io);
+      socket.async_connect(remote, [&](const error_code& e) {
+        result = e;
+        timer.cancel();
+      });
+      if (deadline.Limited()) {
+        timer.expires_at(deadline.At());
+        timer.async_wait([&](const error_code& e) {
+          if (e) return;
+          timed_out = true;
+          socket.cancel();
+        });
+      }
+      io.restart();
+      io.run();
+      if (timed_out && result) throw EzorConnectTimeout(Format("Connect to %s:%d timed out", host.c_str(), port));
+      if (!result) return;
+      last = result;
+    }
+    socket.close();
+    throw EzorSocketError(Format("Cannot connect to %s:%d: %s", host.c_str(), port, last.message().c_str()),
+                          last.value());
+  }
+
+  void ApplySocketOptions() {
+    error_code ec;
+    socket.set_option(tcp::no_delay(!options.UseNagle), ec);
+    if (options.LingerSeconds >= 0) socket.set_option(asio::socket_base::linger(true, options.LingerSeconds), ec);
+    if (options.KeepAlive) {
+      socket.set_option(asio::socket_base::keep_alive(true), ec);
+      const int fd = socket.native_handle();
+      auto seconds = [](int ms) { return ms <= 0 ? 0 : (ms + 999) / 1000; };
+      if (int idle = seconds(options.KeepAliveTime)) setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+      if (int interval = seconds(options.KeepAliveInterval))
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    }
+    socket.non_blocking(true, ec);
+    if (ec) ThrowSocketError("Cannot configure socket", ec);
+  }
+
+  void RememberEndpoints() {
+    error_code ec;
+    const auto remote = socket.remote_endpoint(ec);
+    if (!ec) {
+      peer_ip = remote.address().to_string();
+      peer_port = remote.port();
+    }
+    const auto local = socket.local_endpoint(ec);
+    if (!ec) {
+      local_ip = local.address().to_string();
+      local_port = local.port();
+    }
+  }
+
+  // --- raw socket IO (non-blocking socket, poll() for the waits) ----------
+
+  bool WaitSocket(short events, const TzorDeadline& deadline) {
+    pollfd p{socket.native_handle(), events, 0};
+    for (;;) {
+      const int n = ::poll(&p, 1, deadline.PollMilliseconds());
+      if (n > 0) return true;
+      if (n == 0) return false;
+      if (errno != EINTR) throw EzorSocketError(Format("poll failed: %s", std::strerror(errno)), errno);
+    }
+  }
+
+  // Some bytes; empty at end of stream; nullopt when the deadline passed.
+  std::optional<std::string> RawReceive(const TzorDeadline& deadline) {
+    std::string chunk(kReadChunk, '\0');
+    for (;;) {
+      error_code ec;
+      const size_t n = socket.read_some(asio::buffer(chunk), ec);
+      if (!ec) {
+        chunk.resize(n);
+        return chunk;
+      }
+      if (ec == asio::error::eof) return std::string();
+      if (ec != asio::error::would_block && ec != asio::error::try_again) {
+        if (!open) throw EzorClosedSocket();
+        ThrowSocketError("Receive failed", ec);
+      }
+      if (!WaitSocket(POLLIN, deadline)) return std::nullopt;
+    }
+  }
+
+  void RawSendAll(std::string_view data, const TzorDeadline& deadline) {
+    while (!data.empty()) {
+      error_code ec;
+      const size_t n = socket.write_some(asio::buffer(data.data(), data.size()), ec);
+      if (!ec) {
+        data.remove_prefix(n);
+        continue;
+      }
+      if (ec != asio::error::would_block && ec != asio::error::try_again) {
+        if (!open) throw EzorClosedSocket();
+        ThrowSocketError("Send failed", ec);
+      }
+      if (!WaitSocket(POLLOUT, deadline)) throw EzorWriteTimeout("Write timed out.");
+    }
+  }
+
+  // Timeout of the replies during proxy and TLS handshakes.
+  int HandshakeTimeout() const { return options.ConnectTimeout > 0 ? options.ConnectTimeout : options.ReadTimeout; }
+
+  std::string RawReceiveExactly(size_t count, const char* peer) {
+    std::string out;
+    const auto deadline = TzorDeadline::After(HandshakeTimeout());
+    while (out.size() < count) {
+      std::string chunk(count - out.size(), '\0');
+      error_code ec;
+      const size_t n = socket.read_some(asio::buffer(chunk), ec);
+      if (!ec) {
+        out.append(chunk, 0, n);
+        continue;
+      }
+      if (ec == asio::error::eof) throw EzorProxyError(Format("%s closed the connection", peer));
+      if (ec != asio::error::would_block && ec != asio::error::try_again) ThrowSocketError("Receive failed", ec);
+      if (!WaitSocket(POLLIN, deadline)) throw EzorReadTimeout(Format("%s did not answer in time", peer));
+    }
+    return out;
+  }
+
+  // --- proxy tunnel ------------------------------------------------------
+
+  void OpenTunnel() {
+    const auto send_deadline = [&] { return TzorDeadline::After(options.WriteTimeout); };
+    const std::string& host = options.Host;
+    const uint16_t port = options.Port;
+    switch (proxy.ProxyType) {
+      case pxyHTTP: {
+        RawSendAll(proxy::HttpConnectRequest(proxy, host, port), send_deadline());
+        // Read byte by byte so nothing of the tunnelled stream is consumed.
+        std::string head;
+        while (proxy::HttpHeadEnd(head) == 0) {
+          if (head.size() > 16 * 1024) throw EzorProxyError("HTTP proxy sent an oversized answer");
+          head += RawReceiveExactly(1, "HTTP proxy");
+        }
+        proxy::CheckHttpConnectAnswer(head);
+        return;
+      }
+      case pxySocks4: {
+        uint32_t ipv4 = 0;
+        bool found = false;
+        const auto saved = options.IPVersion;
+        options.IPVersion = TzorIPVersion::ipV4;
+        try {
+          for (const auto& entry : Resolve(host, port, TzorDeadline::After(HandshakeTimeout()))) {
+            ipv4 = entry.endpoint().address().to_v4().to_uint();
+            found = true;
+            break;
+          }
+        } catch (...) {
+          options.IPVersion = saved;
+          throw;
+        }
+        options.IPVersion = saved;
+        if (!found) throw EzorProxyError(Format("SOCKS 4 needs an IPv4 address for %s", host.c_str()));
+        RawSendAll(proxy::Socks4Request(ipv4, port, proxy.Username), send_deadline());
+        proxy::CheckSocks4Reply(RawReceiveExactly(proxy::kSocks4ReplySize, "SOCKS 4 proxy"));
+        return;
+      }
+      case pxySocks4A:
+        RawSendAll(proxy::Socks4ARequest(host, port, proxy.Username), send_deadline());
+        proxy::CheckSocks4Reply(RawReceiveExactly(proxy::kSocks4ReplySize, "SOCKS 4A proxy"));
+        return;
+      case pxySocks5: {
+        const bool with_password = !proxy.Username.empty();
+        RawSendAll(proxy::Socks5Greeting(with_password), send_deadline());
+        proxy::CheckSocks5MethodReply(RawReceiveExactly(proxy::kSocks5MethodReplySize, "SOCKS 5 proxy"),
+                                      with_password);
+        if (with_password) {
+          RawSendAll(proxy::Socks5PasswordRequest(proxy.Username, proxy.Password), send_deadline());
+          proxy::CheckSocks5PasswordReply(RawReceiveExactly(proxy::kSocks5PasswordReplySize, "SOCKS 5 proxy"));
+        }
+        RawSendAll(proxy::Socks5ConnectRequest(host, port), send_deadline());
+        std::string reply = RawReceiveExactly(5, "SOCKS 5 proxy");
+        proxy::CheckSocks5Reply(reply);
+        reply += RawReceiveExactly(proxy::Socks5ReplySize(reply) - reply.size(), "SOCKS 5 proxy");
+        return;
+      }
+    }
+  }
+
+  // --- TLS ----------------------------------------------------------------
+
+  // Sends what the engine has queued. The reader only tries: a writer that
+  // holds the lock sends the queued records with its own.
+  void FlushEngine(bool must) {
+    std::unique_lock<std::recursive_mutex> lock(writes.Lock(), std::defer_lock);
+    if (must) {
+      lock.lock();
+    } else if (!lock.try_lock()) {
+      return;
+    }
+    std::string out;
+    {
+      std::lock_guard guard(engine_lock);
+      engine->TakeOutgoing(out);
+    }
+    if (!out.empty()) RawSendAll(out, TzorDeadline::After(options.WriteTimeout));
+  }
+
+  void Handshake() {
+    const auto deadline = TzorDeadline::After(HandshakeTimeout());
+    for (;;) {
+      bool done;
+      try {
+        std::lock_guard guard(engine_lock);
+        done = engine->Handshake();
+      } catch (...) {
+        try {
+          FlushEngine(true);  // the alert tells the peer why
+        } catch (...) {
+        }
+        throw;
+      }
+      FlushEngine(true);
+      if (done) return;
+      auto raw = RawReceive(deadline);
+      if (!raw) throw EzorReadTimeout("TLS handshake timed out");
+      if (raw->empty()) throw EzorTLSError("TLS handshake failed: the peer closed the connection");
+      std::lock_guard guard(engine_lock);
+      engine->PutIncoming(*raw);
+    }
+  }
+
+  void StartTLS(const TzorTLSContext& context) {
+    {
+      std::lock_guard guard(engine_lock);
+      engine = context.NewEngine(tls_host.empty() ? options.Host : tls_host);
+    }
+    Handshake();
+  }
+
+  // --- reading ------------------------------------------------------------
+
+  void Deliver(std::string& chunk) {
+    TzorConnectionIntercept::Pause pause{};
+    for (const auto& intercept : intercepts) pause += intercept->Received(chunk);
+    received += chunk.size();
+    {
+      std::lock_guard guard(input_lock);
+      if (input_start > 0 && input_start == input.size()) {
+        input.clear();
+        input_start = 0;
+      }
+      input += chunk;
+    }
+    PauseFor(pause);
+  }
+
+  // Moves more bytes into the input buffer; false when none came before the
+  // deadline or the peer has closed.
+  bool Fill(const TzorDeadline& deadline) {
+    if (!open) throw EzorClosedSocket();
+    for (;;) {
+      if (engine) {
+        std::string chunk;
+        bool closed, pending;
+        {
+          std::lock_guard guard(engine_lock);
+          engine->Read(chunk, kReadChunk);
+          closed = engine->PeerClosed();
+          pending = engine->HasOutgoing();
+        }
+        if (pending) FlushEngine(false);
+        if (!chunk.empty()) {
+          Deliver(chunk);
+          return true;
+        }
+        if (closed) peer_closed = true;
+      }
+      if (peer_closed) return false;
+      auto raw = RawReceive(deadline);
+      if (!raw) return false;
+      if (raw->empty()) {
+        peer_closed = true;
+        continue;  // the engine may still hold records
+      }
+      if (!engine) {
+        Deliver(*raw);
+        return true;
+      }
+      std::lock_guard guard(engine_lock);
+      engine->PutIncoming(*raw);
+    }
+  }
+
+  size_t Buffered() const {
+    std::lock_guard guard(input_lock);
+    return input.size() - input_start;
+  }
+
+  size_t TakeInput(std::string& out, size_t max) {
+    std::lock_guard guard(input_lock);
+    const size_t n = std::min(max, input.size() - input_start);
+    out.append(input, input_start, n);
+    input_start += n;
+    if (input_start == input.size()) {
+      input.clear();
+      input_start = 0;
+    } else if (input_start > kReadChunk && input_start * 2 > input.size()) {
+      input.erase(0, input_start);
+      input_start = 0;
+    }
+    return n;
+  }
+
+  // --- writing ------------------------------------------------------------
+
+  // Runs under the write gate's lock.
+  void SendNow(std::string_view bytes) {
+    if (!open) throw EzorClosedSocket();
+    TzorConnectionIntercept::Pause pause{};
+    for (const auto& intercept : intercepts) pause += intercept->Sent(bytes);
+    const auto deadline = TzorDeadline::After(options.WriteTimeout);
+    if (engine) {
+      std::string out;
+      {
+        std::lock_guard guard(engine_lock);
+        engine->Write(bytes);
+        engine->TakeOutgoing(out);
+      }
+      RawSendAll(out, deadline);
+    } else {
+      RawSendAll(bytes, deadline);
+    }
+    sent += bytes.size();
+    PauseFor(pause);
+  }
+
+  void Close(bool notify_peer) {
+    if (!open.exchange(false)) return;
+    if (notify_peer && engine) {
+      try {
+        std::lock_guard lock(writes.Lock());
+        std::string out;
+        {
+          std::lock_guard guard(engine_lock);
+          engine->Shutdown();
+          engine->TakeOutgoing(out);
+        }
+        RawSendAll(out, TzorDeadline::After(kCloseNotifyTimeoutMs));
+      } catch (const std::exception&) {
+        // The peer may be gone already; closing goes on.
+      }
+    }
+    // Shutting down wakes a reader waiting in poll(); the descriptor itself
+    // is closed only when no thread can still be using it (next Connect or
+    // destruction).
+    error_code ec;
+    socket.shutdown(tcp::socket::shutdown_both, ec);
+    for (const auto& intercept : intercepts) intercept->Disconnected();
+  }
+
+  void Reset() {
+    error_code ec;
+    socket.close(ec);
+    peer_closed = false;
+    received = 0;
+    sent = 0;
+    {
+      std::lock_guard guard(engine_lock);
+      engine.reset();
+    }
+    std::lock_guard guard(input_lock);
+    input.clear();
+    input_start = 0;
+  }
+};
+
+TzorConnection::TzorConnection() : impl_(std::make_unique<Impl>()) {}
+
+TzorConnection::~TzorConnection() { impl_->Close(true); }
+
+TzorSocketOptions& TzorConnection::Options() { return impl_->options; }
+void TzorConnection::SetProxy(const TzorProxySettings& proxy) { impl_->proxy = proxy; }
+void TzorConnection::SetTLS(std::shared_ptr<const TzorTLSContext> context) { impl_->tls_context = std::move(context); }
+void TzorConnection::SetTLSHost(const std::string& host) { impl_->tls_host = host; }
+void TzorConnection::AddIntercept(std::shared_ptr<TzorConnectionIntercept> intercept) {
+  impl_->intercepts.push_back(std::move(intercept));
+}
+void TzorConnection::ClearIntercepts() { impl_->intercepts.clear(); }
+
+void TzorConnection::Connect() {
+  Impl& d = *impl_;
+  d.Close(true);
+  d.Reset();
+  try {
+    const auto deadline = TzorDeadline::After(d.options.ConnectTimeout);
+    if (d.proxy.Enabled)
+      d.ConnectSocket(d.proxy.Host, d.proxy.Port, deadline);
+    else
+      d.ConnectSocket(d.options.Host, d.options.Port, deadline);
+    d.ApplySocketOptions();
+    d.RememberEndpoints();
+    d.open = true;
+    if (d.proxy.Enabled) d.OpenTunnel();
+    if (d.tls_context) d.StartTLS(*d.tls_context);
+  } catch (...) {
+    d.open = false;
+    error_code ec;
+    d.socket.close(ec);
+    throw;
+  }
+  for (const auto& intercept : d.intercepts) intercept->Connected();
+}
+
+void TzorConnection::StartTLS(std::shared_ptr<const TzorTLSContext> context) {
+  if (!impl_->open) throw EzorClosedSocket();
+  impl_->tls_context = std::move(context);
+  impl_->StartTLS(*impl_->tls_context);
+}
+
+size_t TzorConnection::ReadSome(std::string& out, size_t max) {
+  if (impl_->Buffered() == 0 && !impl_->Fill(TzorDeadline::After(impl_->options.ReadTimeout))) {
+    if (impl_->peer_closed) return 0;
+    throw EzorReadTimeout("Read timed out.");
+  }
+  return impl_->TakeInput(out, max);
+}
+
+std::string TzorConnection::ReadBytes(size_t count) {
+  while (impl_->Buffered() < count) {
+    if (impl_->Fill(TzorDeadline::After(impl_->options.ReadTimeout))) continue;
+    if (impl_->peer_closed) throw EzorConnClosedGracefully();
+    throw EzorReadTimeout("Read timed out.");
+  }
+  std::string out;
+  impl_->TakeInput(out, count);
+  return out;
+}
+
+void TzorConnection::CheckForDisconnect() {
+  if (!impl_->open) throw EzorClosedSocket();
+  if (impl_->Buffered() == 0 && !impl_->peer_closed) impl_->Fill(TzorDeadline::Now());
+  if (impl_->peer_closed && impl_->Buffered() == 0) throw EzorConnClosedGracefully();
+}
+
+size_t TzorConnection::InputBufferSize() const { return impl_->Buffered(); }
+size_t TzorConnection::ReadFromBuffer(std::string& out, size_t max) { return impl_->TakeInput(out, max); }
+
+void TzorConnection::ClearInput() {
+  std::lock_guard guard(impl_->input_lock);
+  impl_->input.clear();
+  impl_->input_start = 0;
+}
+
+bool TzorConnection::WaitForData(int timeout_ms) {
+  const auto deadline = timeout_ms == 0 ? TzorDeadline::Now()
+                        : timeout_ms < 0 ? TzorDeadline()
+                                         : TzorDeadline::After(timeout_ms);
+  return impl_->Fill(deadline);
+}
+
+void TzorConnection::Write(std::string_view bytes) { impl_->writes.Write(bytes); }
+void TzorConnection::BeginWrite() { impl_->writes.Begin(); }
+void TzorConnection::FlushWrite() { impl_->writes.Flush(); }
+void TzorConnection::EndWrite() { impl_->writes.End(); }
+void TzorConnection::CancelWrite() { impl_->writes.Cancel(); }
+
+bool TzorConnection::Connected() const { return impl_->open && (!impl_->peer_closed || impl_->Buffered() > 0); }
+
+void TzorConnection::Disconnect(bool notify_peer) { impl_->Close(notify_peer); }
+
+std::string TzorConnection::PeerIP() const { return impl_->peer_ip; }
+uint16_t TzorConnection::PeerPort() const { return impl_->peer_port; }
+std::string TzorConnection::LocalIP() const { return impl_->local_ip; }
+uint16_t TzorConnection::LocalPort() const { return impl_->local_port; }
+
+bool TzorConnection::TLSActive() const {
+  std::lock_guard guard(impl_->engine_lock);
+  return impl_->engine != nullptr;
+}
+
+TzorTLSConnectionInfo TzorConnection::TLSInfo() const {
+  std::lock_guard guard(impl_->engine_lock);
+  return impl_->engine ? impl_->engine->Info() : TzorTLSConnectionInfo{};
+}
+
+std::string TzorConnection::NegotiatedALPN() const { return TLSInfo().ALPN; }
+uint64_t TzorConnection::BytesReceived() const { return impl_->received; }
+uint64_t TzorConnection::BytesSent() const { return impl_->sent; }
+
+}  // namespace zor

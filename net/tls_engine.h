@@ -1,0 +1,93 @@
+#pragma once
+// TLS engines work on buffers: ciphertext from the peer is put in, plaintext
+// comes out, and whatever must go to the peer collects in an outgoing buffer.
+// They never touch a socket, so one engine serves a blocking connection and
+// the event-driven server alike. An engine is not locked; its connection
+// serialises the calls.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zor {
+
+enum TwsTLSVersions : uint8_t { tlsUndefined, tls1_0, tls1_1, tls1_2, tls1_3 };
+
+enum class TzorTLSSide : uint8_t { tlsClient, tlsServer };
+
+// Picks one of the client's offered protocols; false declines (no ALPN answer).
+using TzorALPNSelector = std::function<bool(const std::vector<std::string>& offered, std::string& chosen)>;
+
+struct TzorTLSSettings {
+  TzorTLSSide Side = TzorTLSSide::tlsClient;
+  // One version, or tlsUndefined for every version from TLS 1.0 to 1.3.
+  TwsTLSVersions Version = tlsUndefined;
+  // Offered in this order (client); the server answers from it unless a selector is set.
+  std::vector<std::string> ALPNProtocols;
+  TzorALPNSelector ALPNSelector;  // server side
+
+  std::string RootCertFile;  // empty: the system's trusted roots
+  std::string CertFile;      // own certificate (chain), PEM
+  std::string KeyFile;
+  std::function<std::string()> OnGetPassword;  // password of an encrypted key
+
+  // Client: verify the server's chain and its host name. Server: ask the
+  // client for a certificate and verify it when one is sent.
+  bool VerifyCertificate = false;
+  int VerifyDepth = -1;  // negative: the engine's default
+  // Server: refuse clients without certificate; ask only in the first handshake.
+  bool FailIfNoCertificate = false;
+  bool VerifyClientOnce = false;
+  std::string CipherList;  // empty: the engine's default
+};
+
+struct TzorTLSConnectionInfo {
+  std::string Version;  // "TLSv1.3"
+  std::string Cipher;
+  std::string ALPN;     // empty when none was negotiated
+  std::string PeerSubject;  // one-line subject of the peer certificate, empty without one
+  std::string ServerName;   // server side: the name the client asked for (SNI)
+  bool SessionReused = false;
+};
+
+class TzorTLSEngine {
+ public:
+  virtual ~TzorTLSEngine() = default;
+
+  // Runs the handshake as far as the incoming bytes allow; true once done.
+  // Raises EzorTLSError when it fails (the alert to the peer stays outgoing).
+  virtual bool Handshake() = 0;
+  virtual bool HandshakeDone() const = 0;
+
+  // Ciphertext received from the peer.
+  virtual void PutIncoming(std::string_view ciphertext) = 0;
+  // Decrypts into `out` (appending); returns the number of bytes, 0 when more
+  // ciphertext is needed or the peer has closed (see PeerClosed).
+  virtual size_t Read(std::string& out, size_t max) = 0;
+  virtual bool PeerClosed() const = 0;
+  // Encrypts; the records wait in the outgoing buffer.
+  virtual void Write(std::string_view plaintext) = 0;
+  // Queues a close notification.
+  virtual void Shutdown() = 0;
+
+  virtual bool HasOutgoing() const = 0;
+  // Moves the pending outgoing bytes into `out` (appending).
+  virtual void TakeOutgoing(std::string& out) = 0;
+
+  virtual TzorTLSConnectionInfo Info() const = 0;
+};
+
+// Shared configuration from which engines for single connections are made
+// (loaded certificates, trust store). Safe to use from several threads.
+class TzorTLSContext {
+ public:
+  virtual ~TzorTLSContext() = default;
+  virtual const TzorTLSSettings& Settings() const = 0;
+  // `host` is the name the client connects to (SNI and host-name check);
+  // ignored on the server side.
+  virtual std::unique_ptr<TzorTLSEngine> NewEngine(const std::string& host) const = 0;
+};
+
+}  // namespace zor

@@ -1,0 +1,37 @@
+#pragma once
+// The write side shared by both connection kinds: writes are sent in the
+// order they are made, and between Begin and End/Cancel one thread collects
+// its writes in a buffer while other writers wait.
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace zor {
+
+class TzorWriteGate {
+ public:
+  using Sender = std::function<void(std::string_view)>;
+  // `send` runs with the gate's lock held; a buffer larger than `limit` is
+  // sent before more is collected.
+  TzorWriteGate(Sender send, size_t limit) : send_(std::move(send)), limit_(limit) {}
+
+  void Write(std::string_view bytes);
+  void Begin();
+  void Flush();
+  void End();
+  void Cancel();
+  // Held by anyone who must put bytes on the wire in order with the writers.
+  std::recursive_mutex& Lock() { return lock_; }
+
+ private:
+  void Leave();
+
+  Sender send_;
+  size_t limit_;
+  std::recursive_mutex lock_;
+  int depth_ = 0;
+  std::string buffer_;
+};
+
+}  // namespace zor

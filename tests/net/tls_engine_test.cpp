@@ -1,0 +1,226 @@
+// The OpenSSL engine, client against server, entirely in memory.
+#include <gtest/gtest.h>
+
+#include "net/net_errors.h"
+#include "net/openssl_engine.h"
+#include "test_pki.h"
+
+namespace zor {
+namespace {
+
+const test::TestPKI& PKI() {
+  static const test::TestPKI pki;
+  return pki;
+}
+
+TzorTLSSettings ServerSettings() {
+  TzorTLSSettings s;
+  s.Side = TzorTLSSide::tlsServer;
+  s.CertFile = PKI().ServerCertFile();
+  s.KeyFile = PKI().ServerKeyFile();
+  return s;
+}
+
+TzorTLSSettings ClientSettings() {
+  TzorTLSSettings s;
+  s.RootCertFile = PKI().CAFile();
+  s.VerifyCertificate = true;
+  return s;
+}
+
+// Moves bytes between the two engines until both handshakes are done or one fails.
+struct Pair {
+  Pair(const TzorTLSSettings& client_settings, const TzorTLSSettings& server_settings,
+       const std::string& host = "localhost")
+      : client_context(NewOpenSSLContext(client_settings)),
+        server_context(NewOpenSSLContext(server_settings)),
+        client(client_context->NewEngine(host)),
+        server(server_context->NewEngine({})) {}
+
+  void Pump() {
+    std::string bytes;
+    client->TakeOutgoing(bytes);
+    if (!bytes.empty()) server->PutIncoming(bytes);
+    bytes.clear();
+    server->TakeOutgoing(bytes);
+    if (!bytes.empty()) client->PutIncoming(bytes);
+  }
+
+  void Handshake() {
+    for (int round = 0; round < 10; ++round) {
+      const bool c = client->Handshake();
+      Pump();
+      const bool s = server->Handshake();
+      Pump();
+      if (c && s) return;
+    }
+    FAIL() << "handshake did not finish";
+  }
+
+  std::string ServerReads(size_t count) {
+    std::string out;
+    for (int round = 0; round < 100 && out.size() < count; ++round) {
+      Pump();
+      server->Read(out, count - out.size());
+    }
+    return out;
+  }
+
+  std::shared_ptr<const TzorTLSContext> client_context, server_context;
+  std::unique_ptr<TzorTLSEngine> client, server;
+};
+
+TEST(OpenSSLEngine, ExchangesDataBothWaysAndCloses) {
+  Pair p(ClientSettings(), ServerSettings());
+  p.Handshake();
+  EXPECT_EQ(p.client->Info().Version, "TLSv1.3");
+  EXPECT_EQ(p.server->Info().ServerName, "localhost");  // SNI
+  std::string big(1 << 20, 'x');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  p.client->Write(big);
+  EXPECT_EQ(p.ServerReads(big.size()), big);
+  p.server->Write("pong");
+  p.Pump();
+  std::string got;
+  EXPECT_EQ(p.client->Read(got, 2), 2u);  // at most what was asked
+  p.client->Read(got, 100);
+  EXPECT_EQ(got, "pong");
+  p.client->Shutdown();
+  p.Pump();
+  std::string none;
+  EXPECT_EQ(p.server->Read(none, 10), 0u);
+  EXPECT_TRUE(p.server->PeerClosed());
+  EXPECT_FALSE(p.client->PeerClosed());
+}
+
+TEST(OpenSSLEngine, VersionPinningAndRefusal) {
+  for (auto version : {tls1_2, tls1_3}) {
+    auto client = ClientSettings();
+    client.Version = version;
+    Pair p(client, ServerSettings());
+    p.Handshake();
+    EXPECT_EQ(p.client->Info().Version, version == tls1_2 ? "TLSv1.2" : "TLSv1.3");
+    EXPECT_EQ(p.server->Info().Version, p.client->Info().Version);
+  }
+  auto client = ClientSettings();
+  client.Version = tls1_3;
+  auto server = ServerSettings();
+  server.Version = tls1_2;
+  Pair p(client, server);
+  EXPECT_THROW(p.Handshake(), EzorTLSError);
+}
+
+TEST(OpenSSLEngine, OldVersionsWorkWhenAskedForExplicitly) {
+  auto client = ClientSettings();
+  client.Version = tls1_1;
+  auto server = ServerSettings();
+  server.Version = tls1_1;
+  Pair p(client, server);
+  p.Handshake();
+  EXPECT_EQ(p.client->Info().Version, "TLSv1.1");
+}
+
+TEST(OpenSSLEngine, ALPNOfferedInOrderAndChosenByServer) {
+  auto client = ClientSettings();
+  client.ALPNProtocols = {"h2", "", "http/1.1"};  // the empty line is left out
+  auto server = ServerSettings();
+  std::vector<std::string> seen;
+  server.ALPNSelector = [&](const std::vector<std::string>& offered, std::string& chosen) {
+    seen = offered;
+    chosen = "http/1.1";
+    return true;
+  };
+  Pair p(client, server);
+  p.Handshake();
+  EXPECT_EQ(seen, (std::vector<std::string>{"h2", "http/1.1"}));
+  EXPECT_EQ(p.client->Info().ALPN, "http/1.1");
+  EXPECT_EQ(p.server->Info().ALPN, "http/1.1");
+
+  // Without a selector the server takes the first of its own list the client offers.
+  auto plain_server = ServerSettings();
+  plain_server.ALPNProtocols = {"spdy/3", "http/1.1", "h2"};
+  Pair q(client, plain_server);
+  q.Handshake();
+  EXPECT_EQ(q.client->Info().ALPN, "http/1.1");
+
+  // Nothing in common: no protocol, and no failure.
+  plain_server.ALPNProtocols = {"xmpp"};
+  Pair r(client, plain_server);
+  r.Handshake();
+  EXPECT_EQ(r.client->Info().ALPN, "");
+}
+
+TEST(OpenSSLEngine, HostNameIsVerifiedWhenVerificationIsOn) {
+  Pair by_address(ClientSettings(), ServerSettings(), "127.0.0.1");
+  by_address.Handshake();
+  EXPECT_EQ(by_address.server->Info().ServerName, "");  // no SNI for an address
+
+  Pair wrong(ClientSettings(), ServerSettings(), "other.example");
+  try {
+    wrong.Handshake();
+    FAIL() << "a certificate for another host was accepted";
+  } catch (const EzorTLSError& e) {
+    EXPECT_NE(std::string(e.what()).find("verification failed"), std::string::npos) << e.what();
+  }
+
+  auto unchecked = ClientSettings();
+  unchecked.VerifyCertificate = false;
+  unchecked.RootCertFile.clear();
+  Pair any(unchecked, ServerSettings(), "other.example");
+  any.Handshake();
+  EXPECT_EQ(any.server->Info().ServerName, "other.example");
+
+  auto untrusted = ClientSettings();
+  untrusted.RootCertFile = PKI().ServerCertFile();  // not the issuer
+  Pair no_chain(untrusted, ServerSettings());
+  EXPECT_THROW(no_chain.Handshake(), EzorTLSError);
+}
+
+TEST(OpenSSLEngine, ClientCertificates) {
+  auto server = ServerSettings();
+  server.VerifyCertificate = true;
+  server.FailIfNoCertificate = true;
+  server.RootCertFile = PKI().CAFile();
+
+  Pair without(ClientSettings(), server);
+  EXPECT_THROW(
+      {
+        without.Handshake();
+        // TLS 1.3 clients learn of the refusal with their first read.
+        std::string out;
+        without.client->Read(out, 10);
+      },
+      EzorTLSError);
+
+  auto client = ClientSettings();
+  client.CertFile = PKI().EncryptedClientCertFile();
+  client.KeyFile = PKI().EncryptedClientKeyFile();
+  int asked = 0;
+  client.OnGetPassword = [&] {
+    ++asked;
+    return std::string("secret");
+  };
+  Pair with(client, server);
+  with.Handshake();
+  EXPECT_EQ(asked, 1);
+  EXPECT_NE(with.server->Info().PeerSubject.find("zor test client 2"), std::string::npos);
+
+  client.OnGetPassword = [] { return std::string("wrong"); };
+  EXPECT_THROW(NewOpenSSLContext(client), EzorTLSError);
+  client.CertFile = PKI().Dir() + "/missing.pem";
+  EXPECT_THROW(NewOpenSSLContext(client), EzorTLSError);
+}
+
+TEST(OpenSSLEngine, GarbageFromThePeerFails) {
+  auto ctx = NewOpenSSLContext(ServerSettings());
+  auto server = ctx->NewEngine({});
+  // Application data before any handshake.
+  server->PutIncoming(std::string("\x17\x03\x03\x00\x05hello", 10));
+  EXPECT_THROW(server->Handshake(), EzorTLSError);
+  std::string alert;
+  server->TakeOutgoing(alert);
+  EXPECT_FALSE(alert.empty());  // the peer is told why
+}
+
+}  // namespace
+}  // namespace zor
