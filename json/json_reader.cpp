@@ -1,0 +1,226 @@
+// The lenient reader: comments ("#" to the end of the line), missing and
+// trailing commas and literals in any case are accepted; string contents are
+// kept exactly as written (escapes are not decoded); a failed object or array
+// sets the position back to where it began and reports failure to its caller,
+// keeping the nodes completed before the failure point. Nothing is reported
+// to the caller of Read.
+#include "base/utf16.h"
+#include "json/json.h"
+
+namespace zor {
+namespace {
+
+// Hostile input must not overflow the stack: deeper nesting fails there.
+constexpr int kMaxNestingLevels = 1000;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+}  // namespace
+
+class TzorJSONReader {
+ public:
+  explicit TzorJSONReader(std::string_view aText) : FText(aText) {}
+
+  // One object ('{') or array ('[') at the current position into aDocument;
+  // aLevel counts the containers this one is nested in, itself included.
+  bool ReadContainer(TzorJSON& aDocument, char aOpen, int aLevel) {
+    const bool isArray = aOpen == '[';
+    const char close = isArray ? ']' : '}';
+    const size_t start = FPos;
+    SkipSpace();
+    if (AtEnd() || FText[FPos] != aOpen) return Fail(start);
+    ++FPos;
+    while (!AtEnd()) {
+      SkipSpace();
+      if (!AtEnd() && FText[FPos] == close) {
+        ++FPos;
+        return true;
+      }
+      std::string_view name;
+      if (!isArray) {
+        const size_t keyStart = FPos;
+        if (!ReadStringToken()) return Fail(start);
+        name = FText.substr(keyStart + 1, FPos - keyStart - 2);
+        SkipSpace();
+        if (AtEnd() || FText[FPos] != ':') return Fail(start);
+        ++FPos;
+        SkipSpace();
+      }
+      if (!ReadValue(aDocument, name, aLevel)) return Fail(start);
+      SkipSpace();
+      if (!AtEnd() && FText[FPos] == ',') ++FPos;  // optional, also before the end
+    }
+    return Fail(start);
+  }
+
+ private:
+  bool AtEnd() const { return FPos >= FText.size(); }
+
+  bool Fail(size_t aStart) {
+    FPos = aStart;
+    return false;
+  }
+
+  void SkipSpace() {
+    while (!AtEnd()) {
+      char c = FText[FPos];
+      if (c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f') {
+        ++FPos;
+      } else if (c == '#') {
+        size_t lineEnd = FText.find('\n', FPos);
+        FPos = lineEnd == std::string_view::npos ? FText.size() : lineEnd;
+      } else {
+        return;
+      }
+    }
+  }
+
+  bool ReadValue(TzorJSON& aDocument, std::string_view aName, int aLevel) {
+    SkipSpace();
+    const size_t valueStart = FPos;
+    if (AtEnd()) return false;
+    switch (FText[FPos]) {
+      case '"':
+        if (!ReadStringToken()) return false;
+        Append(aDocument, aName, zorJSONString, FText.substr(valueStart + 1, FPos - valueStart - 2));
+        return true;
+      case '+': case '-':
+      case '0': case '1': case '2': case '3': case '4':
+      case '5': case '6': case '7': case '8': case '9':
+        if (!ReadNumber()) return false;
+        Append(aDocument, aName, zorJSONNumber, FText.substr(valueStart, FPos - valueStart));
+        return true;
+      case 't': case 'T':
+        return ReadLiteral(aDocument, aName, zorJSONBoolean, "true");
+      case 'f': case 'F':
+        return ReadLiteral(aDocument, aName, zorJSONBoolean, "false");
+      case 'n': case 'N':
+        return ReadLiteral(aDocument, aName, zorJSONNull, "null");
+      case '[':
+      case '{':
+        return ReadNested(aDocument, aName, FText[FPos], aLevel);
+      default:
+        return false;
+    }
+  }
+
+  bool ReadLiteral(TzorJSON& aDocument, std::string_view aName, TzorJSONtype aKind, std::string_view aWord) {
+    if (FText.size() - FPos < aWord.size()) return false;
+    for (size_t i = 0; i < aWord.size(); ++i) {
+      if (Lower(FText[FPos + i]) != aWord[i]) return false;
+    }
+    FPos += aWord.size();
+    Append(aDocument, aName, aKind, aWord);
+    return true;
+  }
+
+  // The node of a nested object or array joins the document even when its
+  // content fails, holding what was read up to the failure point.
+  bool ReadNested(TzorJSON& aDocument, std::string_view aName, char aOpen, int aLevel) {
+    if (aLevel >= kMaxNestingLevels) return false;
+    auto* node = new TzorObjectJSON(&aDocument);
+    node->FName.assign(aName);
+    node->FJSONType = aOpen == '[' ? zorJSONList : zorJSONObject;
+    auto* nested = new TzorJSON(node);
+    node->FJSONObject = nested;
+    bool read = ReadContainer(*nested, aOpen, aLevel + 1);
+    aDocument.FData.Add(node);
+    return read;
+  }
+
+  static void Append(TzorJSON& aDocument, std::string_view aName, TzorJSONtype aKind, std::string_view aValue) {
+    auto* node = new TzorObjectJSON(&aDocument);
+    node->FName.assign(aName);
+    node->FJSONType = aKind;
+    node->FValue.SetText(aValue);
+    aDocument.FData.Add(node);
+  }
+
+  // A quoted string. A quote after a backslash ends the string only when a
+  // '}', ']' or ',' follows it (so "C:\\" still ends before '}').
+  bool ReadStringToken() {
+    const size_t start = FPos;
+    SkipSpace();
+    if (AtEnd() || FText[FPos] != '"') return Fail(start);
+    ++FPos;
+    while (!AtEnd()) {
+      char c = FText[FPos];
+      if (c == '"') {
+        char next = FPos + 1 < FText.size() ? FText[FPos + 1] : '\0';
+        if (FText[FPos - 1] == '\\' && next != '}' && next != ']' && next != ',') {
+          FPos += 2;
+          continue;
+        }
+        ++FPos;
+        return true;
+      }
+      if (c != '\\') {
+        ++FPos;
+      } else if (!SkipEscape()) {
+        break;
+      }
+    }
+    return Fail(start);
+  }
+
+  // A backslash and what it escapes: "\u" and four more characters (not
+  // checked to be hexadecimal digits), or the backslash and one character.
+  bool SkipEscape() {
+    if (FPos + 1 >= FText.size()) return false;
+    if (FText[FPos + 1] != 'u') {
+      FPos += 2;
+      return true;
+    }
+    // Four characters counted as UTF-16 code units.
+    size_t pos = FPos + 2;
+    int units = 0;
+    while (units < 4 && pos < FText.size()) {
+      if (static_cast<unsigned char>(FText[pos]) < 0x80) {
+        ++pos;
+        ++units;
+      } else {
+        units += DecodeUTF8(FText, pos) >= 0x10000 ? 2 : 1;
+      }
+    }
+    if (units < 4) return false;
+    FPos = pos;
+    return true;
+  }
+
+  // [+-] digits [. digits] [(e|E) [+-] digits]
+  bool ReadNumber() {
+    const size_t start = FPos;
+    if (FText[FPos] == '+' || FText[FPos] == '-') ++FPos;
+    if (!SkipDigits()) return Fail(start);
+    if (!AtEnd() && FText[FPos] == '.') {
+      ++FPos;
+      if (!SkipDigits()) return Fail(start);
+    }
+    if (!AtEnd() && (FText[FPos] == 'e' || FText[FPos] == 'E')) {
+      ++FPos;
+      if (!AtEnd() && (FText[FPos] == '+' || FText[FPos] == '-')) ++FPos;
+      if (!SkipDigits()) return Fail(start);
+    }
+    return true;
+  }
+
+  bool SkipDigits() {
+    const size_t first = FPos;
+    while (!AtEnd() && IsDigit(FText[FPos])) ++FPos;
+    return FPos > first;
+  }
+
+  std::string_view FText;
+  size_t FPos = 0;
+};
+
+void TzorJSON::Read(std::string_view aText) {
+  Clear();
+  FIsArray = !aText.empty() && aText[0] == '[';
+  TzorJSONReader reader(aText);
+  reader.ReadContainer(*this, FIsArray ? '[' : '{', 1);
+}
+
+}  // namespace zor

@@ -1,0 +1,45 @@
+#pragma once
+// Request handling of the local service, without IO: one HTTP request in
+// (method, Host, target, key, body), one answer out.
+#include <string>
+
+#include "tools/pinecone-local/local_store.h"
+
+namespace zor::pinecone_local {
+
+struct Request {
+  std::string method;  // "GET", "POST", ...
+  std::string host;    // the Host header, port allowed
+  std::string target;  // path and query
+  bool has_api_key = false;
+  std::string api_key;
+  std::string body;
+};
+
+class Service {
+ public:
+  // `project_id` is the one named in the index host names the service reports.
+  explicit Service(std::string api_key, std::string project_id = "local");
+
+  // Routes by host: "controller.<env>.pinecone.io" or
+  // "<index>-<project>.svc.<env>.pinecone.io".
+  Reply Handle(const Request& request);
+
+  Store& Data() { return store_; }
+
+ private:
+  Reply Controller(const Request& request, const std::string& path, const std::string& environment);
+  Reply DataPlane(const Request& request, Index& index, const std::string& path, const std::string& query);
+
+  std::string api_key_;
+  std::string project_id_;
+  Store store_;
+};
+
+// JSON text of a value with doubles in their shortest round-trip form
+// ("0.1", not "1E-1").
+std::string JsonText(const boost::json::value& value);
+
+std::string PercentDecode(std::string_view text);
+
+}  // namespace zor::pinecone_local

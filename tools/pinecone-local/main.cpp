@@ -1,0 +1,70 @@
+// pinecone-local: runs the local Pinecone-compatible service until SIGINT or
+// SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tools/pinecone-local/pinecone_local.h"
+
+namespace {
+
+void Usage(FILE* out) {
+  std::fprintf(out,
+               "usage: pinecone-local [--port N] [--api-key KEY]\n"
+               "  Serves an in-memory Pinecone-compatible REST interface over HTTPS on 127.0.0.1\n"
+               "  (self-signed certificate). --port 0 (the default) picks a free port.\n"
+               "  The key defaults to $PINECONE_LOCAL_API_KEY, else \"local\".\n"
+               "  Point a client at it with connect-to: every *.pinecone.io host on port 443\n"
+               "  goes to 127.0.0.1:<port>; the index project id is \"%s\".\n",
+               zor::TzorPineconeLocal::kProjectId);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* env_key = std::getenv("PINECONE_LOCAL_API_KEY");
+  std::string api_key = env_key ? env_key : "local";
+  long port = 0;
+  for (int i = 1; i < argc; ++i) {
+    const bool has_value = i + 1 < argc;
+    if (!std::strcmp(argv[i], "--port") && has_value) {
+      char* end = nullptr;
+      port = std::strtol(argv[++i], &end, 10);
+      if (*end || port < 0 || port > 65535) {
+        std::fprintf(stderr, "pinecone-local: bad port '%s'\n", argv[i]);
+        return 2;
+      }
+    } else if (!std::strcmp(argv[i], "--api-key") && has_value) {
+      api_key = argv[++i];
+    } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+      Usage(stdout);
+      return 0;
+    } else {
+      Usage(stderr);
+      return 2;
+    }
+  }
+
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  // Blocked before the server thread starts, so only sigwait sees them.
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+  zor::TzorPineconeLocal service;
+  try {
+    service.Start(api_key, static_cast<uint16_t>(port));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "pinecone-local: %s\n", e.what());
+    return 1;
+  }
+  std::printf("pinecone-local listening on https://127.0.0.1:%u\n", service.Port());
+  std::fflush(stdout);
+  int signal_number = 0;
+  sigwait(&stop_signals, &signal_number);
+  service.Stop();
+  return 0;
+}
