@@ -1,5 +1,7 @@
 #include "auth/jwt_helpers.h"
 
+#include <chrono>
+
 namespace zor {
 
 std::string BytesToBase64(const TBytes& bytes) { return EncodeBase64(bytes.data(), bytes.size()); }
@@ -43,6 +45,11 @@ std::string SigningInput(std::string_view header, std::string_view payload) {
   input.reserve(header.size() + 1 + payload.size());
   input.append(header).append(1, '.').append(payload);
   return input;
+}
+
+int64_t UnixSecondsNow() {
+  using namespace std::chrono;
+  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
 }
 
 bool IsBase64URLPart(std::string_view part) {

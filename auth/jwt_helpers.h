@@ -3,6 +3,7 @@
 // bytes (RFC 7515 section 2).
 #include "base/bytes.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,9 @@ std::string EncodeJWTPart(const TBytes& bytes);
 
 // header "." payload: the bytes a signature covers.
 std::string SigningInput(std::string_view header, std::string_view payload);
+
+// Seconds since 1970-01-01 UTC, whole: the unit of the time claims.
+int64_t UnixSecondsNow();
 
 // True when the part holds only URL-safe Base64 characters and its length
 // can be the unpadded form of whole bytes. Verifiers check signatures with it

@@ -1,6 +1,6 @@
 #include "auth/jwt_helpers.h"
 #include "auth/jwt_signers.h"
-#include "jwt_test_keys.h"
+#include "jwt_test_support.h"
 
 #include <gtest/gtest.h>
 
