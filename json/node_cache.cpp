@@ -25,42 +25,62 @@ struct FreeBlock {
   FreeBlock* next;
 };
 
-class NodeCache {
- public:
-  ~NodeCache() {
-    while (FHead) ::operator delete(std::exchange(FHead, FHead->next));
-  }
-  void* Take() {
-    if (!FHead) return ::operator new(sizeof(TzorObjectJSON));
-    --FCount;
-    return std::exchange(FHead, FHead->next);
-  }
-  void Give(void* aBlock) {
-    if (FCount == kMaxCachedNodes) {
-      ::operator delete(aBlock);
-      return;
-    }
-    ++FCount;
-    FHead = new (aBlock) FreeBlock{FHead};
-  }
-
- private:
-  FreeBlock* FHead = nullptr;
-  size_t FCount = 0;
+// Trivially destructible, so it stays usable while the thread ends: nodes
+// freed by later destructors (static documents of the main thread among
+// them) then go straight back to the heap.
+struct NodeCache {
+  FreeBlock* head;
+  size_t count;
+  bool closed;
 };
 
 thread_local NodeCache tNodeCache;
+
+// Empties the cache when the thread ends and closes it.
+struct NodeCacheDrain {
+  ~NodeCacheDrain() {
+    tNodeCache.closed = true;
+    while (FreeBlock* block = tNodeCache.head) {
+      tNodeCache.head = block->next;
+      ::operator delete(block);
+    }
+    tNodeCache.count = 0;
+  }
+};
+
+thread_local NodeCacheDrain tNodeCacheDrain;
+
+void* TakeNodeBlock() {
+  NodeCache& cache = tNodeCache;
+  if (FreeBlock* block = cache.head) {
+    cache.head = block->next;
+    --cache.count;
+    return block;
+  }
+  (void)&tNodeCacheDrain;  // the drain exists from the first block on
+  return ::operator new(sizeof(TzorObjectJSON));
+}
+
+void GiveNodeBlock(void* aBlock) {
+  NodeCache& cache = tNodeCache;
+  if (cache.closed || cache.count == kMaxCachedNodes) {
+    ::operator delete(aBlock);
+    return;
+  }
+  ++cache.count;
+  cache.head = new (aBlock) FreeBlock{cache.head};
+}
 
 }  // namespace
 
 void* TzorObjectJSON::operator new(size_t aSize) {
   if (!ZOR_NODE_CACHE || aSize != sizeof(TzorObjectJSON)) return ::operator new(aSize);
-  return tNodeCache.Take();
+  return TakeNodeBlock();
 }
 
 void TzorObjectJSON::operator delete(void* aBlock, size_t aSize) {
   if (!ZOR_NODE_CACHE || aSize != sizeof(TzorObjectJSON)) return ::operator delete(aBlock);
-  tNodeCache.Give(aBlock);
+  GiveNodeBlock(aBlock);
 }
 
 }  // namespace zor

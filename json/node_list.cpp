@@ -1,3 +1,6 @@
+#include <cstring>
+#include <random>
+
 #include "base/format.h"
 #include "json/json.h"
 
@@ -7,7 +10,32 @@ namespace {
 // Short lists are scanned; a hash index pays off only beyond this length.
 constexpr size_t kLinearScanLimit = 8;
 
-size_t HashName(std::string_view aName) { return std::hash<std::string_view>{}(aName); }
+// Seeded per process, so that names chosen to collide (a body read from the
+// network) cannot be prepared in advance.
+const uint64_t kHashSeed = [] {
+  std::random_device device;
+  return (uint64_t{device()} << 32) ^ device();
+}();
+
+uint64_t MixWord(uint64_t aHash, uint64_t aWord) {
+  aHash = (aHash ^ aWord) * 0xBF58476D1CE4E5B9ULL;
+  return aHash ^ (aHash >> 31);
+}
+
+// Member names are short: eight bytes at a time.
+size_t HashName(std::string_view aName) {
+  uint64_t hash = kHashSeed ^ aName.size();
+  size_t i = 0;
+  for (; i + 8 <= aName.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, aName.data() + i, 8);
+    hash = MixWord(hash, word);
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, aName.data() + i, aName.size() - i);
+  hash = MixWord(hash, tail);
+  return static_cast<size_t>(hash ^ (hash >> 29));
+}
 
 }  // namespace
 
