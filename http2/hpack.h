@@ -45,9 +45,11 @@ class TzorHTTP2_HPACK {
   // start of the next block (the smallest and the last value when several).
   void SetDynamicTableSize(uint32_t size);
   uint32_t DynamicTableSize() const { return FHeaderTable.MaxDynamicTableSize(); }
-  // The decoder accepts size updates up to this value. An encoder is given the
-  // peer's HEADER_TABLE_SIZE here: its table follows a lower value down at
-  // once, and grows back to at most min(limit, 4096).
+  // The decoder accepts size updates up to this value (what this side
+  // announced as HEADER_TABLE_SIZE; lower it once the peer has acknowledged
+  // it). An encoder is given the peer's HEADER_TABLE_SIZE here: its table
+  // follows a lower value down at once, announced at the start of the next
+  // block, and grows back to at most min(limit, 4096).
   uint32_t DynamicTableSizeLimit() const { return FDynamicTableSizeLimit; }
   void SetDynamicTableSizeLimit(uint32_t limit);
   size_t DynamicTableLength() const { return FHeaderTable.DynamicTableLength(); }

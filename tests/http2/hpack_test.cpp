@@ -158,6 +158,14 @@ TEST(HPackDecode, SingleRepresentations) {
   TzorHTTP2_HeaderList list;
   coder.Decode(Hex("1008 7061 7373 776f 7264 0673 6563 7265 74"), list);
   EXPECT_TRUE(list.Sensitive(0));
+  // C.2.1 and C.2.3 encoded: indexed new name, and a sensitive field.
+  TzorHTTP2_HPACK encoder;
+  encoder.SetHuffmanStrategy(h2huNever);
+  TzorByteBuffer out;
+  encoder.Encode(List({{"custom-key", "custom-header"}}), out);
+  encoder.Encode(list, out);
+  EXPECT_EQ(Bytes(out), Hex("400a 6375 7374 6f6d 2d6b 6579 0d63 7573 746f 6d2d 6865 6164 6572"
+                            "1008 7061 7373 776f 7264 0673 6563 7265 74"));
   EXPECT_EQ(coder.DynamicTableUsedSize(), 0u);
   coder.Decode(Hex("400a 6375 7374 6f6d 2d6b 6579 0d63 7573 746f 6d2d 6865 6164 6572"), list);
   EXPECT_EQ(coder.DynamicTableUsedSize(), 55u);

@@ -1,0 +1,216 @@
+// HEADERS, PUSH_PROMISE and CONTINUATION: the frames that carry header blocks.
+#include "base/format.h"
+#include "http2/frames.h"
+#include "http2/http2_exception.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+namespace zor {
+
+namespace {
+
+[[noreturn]] void Malformed(const std::string& message) { throw TzorHTTP2Exception(message, h2erPROTOCOL_ERROR); }
+
+template <class Number>
+Number ParseNumber(std::string_view text) {
+  Number value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() ? value : 0;
+}
+
+bool IsInteger(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// CR, LF and NUL would split or cut the field wherever it is turned into an
+// HTTP/1.1 header line or a C string.
+bool HasForbiddenOctet(std::string_view octets) {
+  return octets.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool HasUpperCase(std::string_view name) {
+  return std::any_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
+}  // namespace
+
+void TzorHTTP2_Frame_Headers::Assign(const TPersistent& source) {
+  const auto* headers = dynamic_cast<const TzorHTTP2_Frame_Headers*>(&source);
+  if (!headers) return TzorHTTP2_Frame_Base::Assign(source);
+  FEndHeaders = headers->FEndHeaders;
+  FEndStream = headers->FEndStream;
+  FPadded = headers->FPadded;
+  FPriority = headers->FPriority;
+}
+
+void TzorHTTP2_Frame_Headers::DoClear() {
+  FHeaders.Clear();
+  FHeaderBlock.Clear();
+  FPadLength = FStreamDependency = FWeight = 0;
+}
+
+void TzorHTTP2_Frame_Headers::DoReadFlags(uint8_t flags) {
+  FEndStream = flags & h2flags::END_STREAM;
+  FEndHeaders = flags & h2flags::END_HEADERS;
+  FPadded = flags & h2flags::PADDED;
+  FPriority = flags & h2flags::PRIORITY;
+}
+
+void TzorHTTP2_Frame_Headers::DoCheckPayload(std::span<const uint8_t> payload) {
+  UnpaddedPayload(payload, FPadded, FPriority ? 5 : 0, FPadLength);
+  if (FPriority) {
+    const uint32_t dependency = ReadWireInteger(payload.data() + (FPadded ? 1 : 0), 4) & 0x7FFFFFFF;
+    if (dependency > 0 && dependency == static_cast<uint32_t>(FStreamIdentifier))
+      Malformed("Stream cannot depends on itself.");
+  }
+}
+
+void TzorHTTP2_Frame_Headers::DoReadPayload(std::span<const uint8_t> payload) {
+  const std::span<const uint8_t> fragment = UnpaddedPayload(payload, FPadded, FPriority ? 5 : 0, FPadLength);
+  if (FPriority) {
+    const uint8_t* fields = payload.data() + (FPadded ? 1 : 0);
+    FStreamDependency = ReadWireInteger(fields, 4) & 0x7FFFFFFF;
+    FWeight = fields[4];
+  }
+  ReadHeaderBlock(fragment);
+}
+
+void TzorHTTP2_Frame_Headers::DoWriteBytes() {
+  if (FStreamIdentifier == 0) FStreamIdentifier = NewStreamIdentifier();
+  WriteHeaderBlock(h2ftHEADERS, FEndStream ? h2flags::END_STREAM : 0, FStreamIdentifier, {});
+}
+
+void TzorHTTP2_Frame_Headers::DoValidateHeaders() {
+  bool regularSeen = false;
+  std::string_view pseudo[8];
+  size_t pseudoCount = 0;
+  for (size_t i = 0; i < FHeaders.Count(); ++i) {
+    const std::string_view name = FHeaders.Name(i);
+    const std::string_view value = FHeaders.Value(i);
+    if (HasForbiddenOctet(name) || HasForbiddenOctet(value))
+      Malformed("HEADER field cannot contain CR, LF or NUL.");
+    if (name.front() == ':') {
+      if (regularSeen) Malformed("PSEUDO-HEADERS cannot appear in a Header Block AFTER a REGULAR field.");
+      const std::string_view trimmed = Trim(value);
+      const bool valid =
+          name == ":method"   ? std::find(Th2MethodNames.begin(), Th2MethodNames.end(), trimmed) != Th2MethodNames.end()
+          : name == ":status" ? IsInteger(trimmed)
+          : name == ":scheme" || name == ":path" || name == ":authority" ? !trimmed.empty()
+                                                                         : true;
+      if (!valid) Malformed(Format("PSEUDO-HEADER %s value \"%s\" is invalid.", std::string(name).c_str(),
+                                   std::string(value).c_str()));
+      if (pseudoCount == std::size(pseudo)) Malformed("PSEUDO-HEADER field cannot be duplicated.");
+      pseudo[pseudoCount++] = name;
+      continue;
+    }
+    regularSeen = true;
+    if (std::find(Th2ConnectionHeaderNames.begin(), Th2ConnectionHeaderNames.end(), name) !=
+        Th2ConnectionHeaderNames.end())
+      Malformed("CONNECTION HEADER fields are not allowed.");
+    if (HasUpperCase(name)) Malformed("HEADER name cannot contain UPPERCASE letters.");
+    if (name == "te" && Trim(value) != "trailers")
+      Malformed("TE HEADER must not contain any value other than \"trailers\".");
+  }
+  static constexpr std::string_view kRequest[] = {":method", ":scheme", ":path", ":authority"};
+  static constexpr std::string_view kResponse[] = {":status"};
+  std::span<const std::string_view> required;
+  if (FFrameRole == h2frServerRead) required = kRequest;
+  if (FFrameRole == h2frClientRead) required = kResponse;
+  const auto collected = std::span(pseudo, pseudoCount);
+  for (const std::string_view name : required)
+    if (std::find(collected.begin(), collected.end(), name) == collected.end())
+      Malformed(Format("PSEUDO-HEADER %s not found.", std::string(name).c_str()));
+  std::sort(collected.begin(), collected.end());
+  for (size_t i = 0; i < collected.size(); ++i) {
+    if (i > 0 && collected[i] == collected[i - 1]) Malformed("PSEUDO-HEADER field cannot be duplicated.");
+    if (std::find(required.begin(), required.end(), collected[i]) == required.end())
+      Malformed("PSEUDO-HEADER field is Unknown.");
+  }
+}
+
+std::string TzorHTTP2_Frame_Headers::Text(std::string_view name) const {
+  return std::string(FHeaders.Find(name).value_or(std::string_view()));
+}
+
+int TzorHTTP2_Frame_Headers::Status() const { return ParseNumber<int>(Trim(Text(":status"))); }
+std::string TzorHTTP2_Frame_Headers::Method() const { return Text(":method"); }
+std::string TzorHTTP2_Frame_Headers::Location() const { return Text("location"); }
+std::string TzorHTTP2_Frame_Headers::ContentType() const { return Text("content-type"); }
+int64_t TzorHTTP2_Frame_Headers::ContentLength() const { return ParseNumber<int64_t>(Trim(Text("content-length"))); }
+
+std::string TzorHTTP2_Frame_Headers::Charset() const {
+  const std::string type = ContentType();
+  std::string lower = type;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  const size_t at = lower.find("charset=");
+  if (at == std::string::npos) return {};
+  std::string_view charset = std::string_view(type).substr(at + 8);
+  charset = Trim(charset.substr(0, charset.find(';')));
+  if (charset.size() >= 2 && charset.front() == '"' && charset.back() == '"')
+    charset = charset.substr(1, charset.size() - 2);
+  return std::string(charset);
+}
+
+void TzorHTTP2_Frame_PushPromise::Assign(const TPersistent& source) {
+  const auto* promise = dynamic_cast<const TzorHTTP2_Frame_PushPromise*>(&source);
+  if (!promise) return TzorHTTP2_Frame_Base::Assign(source);
+  FEndHeaders = promise->FEndHeaders;
+  FPadded = promise->FPadded;
+}
+
+void TzorHTTP2_Frame_PushPromise::DoClear() {
+  FPadLength = 0;
+  FPromisedStreamid = 0;
+  FHeaders.Clear();
+  FHeaderBlock.Clear();
+}
+
+void TzorHTTP2_Frame_PushPromise::DoReadFlags(uint8_t flags) {
+  FEndHeaders = flags & h2flags::END_HEADERS;
+  FPadded = flags & h2flags::PADDED;
+}
+
+void TzorHTTP2_Frame_PushPromise::DoCheckPayload(std::span<const uint8_t> payload) {
+  UnpaddedPayload(payload, FPadded, 4, FPadLength);
+}
+
+void TzorHTTP2_Frame_PushPromise::DoReadPayload(std::span<const uint8_t> payload) {
+  const std::span<const uint8_t> fragment = UnpaddedPayload(payload, FPadded, 4, FPadLength);
+  FPromisedStreamid = static_cast<int32_t>(ReadWireInteger(payload.data() + (FPadded ? 1 : 0), 4) & 0x7FFFFFFF);
+  ReadHeaderBlock(fragment);
+}
+
+void TzorHTTP2_Frame_PushPromise::DoWriteBytes() {
+  int32_t promised = 0;
+  if (OnRequestPromisedStreamId) OnRequestPromisedStreamId(*this, promised);
+  FPromisedStreamid = promised;
+  uint8_t prefix[4];
+  WriteWireInteger(prefix, static_cast<uint32_t>(promised) & 0x7FFFFFFF, 4);
+  WriteHeaderBlock(h2ftPUSH_PROMISE, 0, FStreamIdentifier, prefix);
+}
+
+std::string TzorHTTP2_Frame_PushPromise::URL() const {
+  return std::string(FHeaders.Find(":path").value_or(std::string_view()));
+}
+
+Th2Methods TzorHTTP2_Frame_PushPromise::Method() const {
+  const std::string_view method = FHeaders.Find(":method").value_or(std::string_view());
+  const auto found = std::find(Th2MethodNames.begin(), Th2MethodNames.end(), method);
+  return found == Th2MethodNames.end() ? h2meHead : static_cast<Th2Methods>(found - Th2MethodNames.begin());
+}
+
+void TzorHTTP2_Frame_Continuation::Assign(const TPersistent& source) {
+  const auto* continuation = dynamic_cast<const TzorHTTP2_Frame_Continuation*>(&source);
+  if (!continuation) return TzorHTTP2_Frame_Base::Assign(source);
+  FEndHeaders = continuation->FEndHeaders;
+}
+
+}  // namespace zor
