@@ -174,10 +174,11 @@ size_t TzorWSFrameReader::SmallFrame(const uint8_t* p, size_t available) {
 size_t TzorWSFrameReader::WholeHeader(const uint8_t* p) {
   size_t n = 0;
   FirstByte(p[n++]);
-  if (current_->State == 1) SecondByte(p[n++]);
-  while (current_->State == 2) LengthByte(p[n++]);
+  if (!stopped_ && current_->State == 1) SecondByte(p[n++]);
+  // A failure leaves the state where it was: stop at once.
+  while (!stopped_ && current_->State == 2) LengthByte(p[n++]);
   TzorWSMsg& m = *current_;
-  if (m.State == 3) {
+  if (!stopped_ && m.State == 3) {
     std::memcpy(m.Mask, p + n, 3);
     m.MaskIndex = 3;
     n += 3;

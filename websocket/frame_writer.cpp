@@ -10,7 +10,6 @@ namespace zor {
 
 namespace {
 
-constexpr uint8_t kRSV1 = 0x40;
 constexpr uint8_t kMaskBit = 0x80;
 
 }  // namespace

@@ -6,7 +6,7 @@
 namespace zor {
 
 // dst[i] = src[i] ^ key[(keyIndex + i) % 4] for i < size; dst may equal src.
-// Works on 16-byte blocks; this is the hot path of every masked frame.
+// Works on 32-byte blocks; this is the hot path of every masked frame.
 void MaskCopy(uint8_t* dst, const uint8_t* src, size_t size, const uint8_t key[4], size_t keyIndex = 0);
 
 // Key bytes from the CSPRNG, each uniform over 0..254 (0xFF never occurs, which
@@ -17,7 +17,9 @@ class TzorWSKeyBytes {
   void Draw(uint8_t* out, size_t count);
 
  private:
-  uint8_t pool_[256];
+  // One generator call serves about a thousand frames: its fixed cost is
+  // several times that of masking a small frame.
+  uint8_t pool_[4096];
   size_t used_ = sizeof pool_;
 };
 

@@ -67,16 +67,19 @@ TEST(FrameReader, FailuresAndTheirCloseCodes) {
       {Bytes({0x82, 0x7F, 0, 0, 0, 0, 0x80, 0, 0, 0}), false, {"Message too big: 2147483648 bytes exceed the limit of 67108864 bytes", 1009}},
       {Bytes({0x82, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), false, {"Message too big: 18446744073709551615 bytes exceed the limit of 67108864 bytes", 1009}},
   };
-  for (const auto& c : cases) {
-    RecordingEvents events;
-    TzorWSFrameReader reader(events, nullptr);
-    reader.SetRequireMask(c.requireMask);
-    reader.SetValidateUTF8(true);
-    Feed(reader, c.wire + Bytes({0x81, 0x01, 'Z'}));  // nothing after a failure is read
-    ASSERT_EQ(events.disconnects.size(), 1u) << c.expected.message;
-    EXPECT_EQ(events.disconnects[0], c.expected);
-    EXPECT_TRUE(reader.Stopped());
-    for (const auto& d : events.delivered) EXPECT_NE(d.payload, "Z") << "frame read after failure";
+  // Short input takes the byte-by-byte path, a long one the whole-header path.
+  for (const std::string& tail : {Bytes({0x81, 0x01, 'Z'}), Bytes({0x81, 0x01, 'Z'}) + std::string(20, '\x7F')}) {
+    for (const auto& c : cases) {
+      RecordingEvents events;
+      TzorWSFrameReader reader(events, nullptr);
+      reader.SetRequireMask(c.requireMask);
+      reader.SetValidateUTF8(true);
+      Feed(reader, c.wire + tail);  // nothing after a failure is read
+      ASSERT_EQ(events.disconnects.size(), 1u) << c.expected.message;
+      EXPECT_EQ(events.disconnects[0], c.expected);
+      EXPECT_TRUE(reader.Stopped());
+      for (const auto& d : events.delivered) EXPECT_NE(d.payload, "Z") << "frame read after failure";
+    }
   }
 }
 
