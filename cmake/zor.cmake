@@ -52,12 +52,14 @@ function(_zor_test_program target sources deps labels)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${target} PRIVATE ZOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${target}.")
-  # Labels are set once the tests are known: the discovery script would pass
-  # only the first label of a list on to them.
-  set(labels_script ${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake)
-  file(WRITE ${labels_script}
-       "if(${target}_TESTS)\n  set_tests_properties(\${${target}_TESTS} PROPERTIES LABELS \"${labels}\")\nendif()\n")
-  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_script})
+  # Labels are set by a script ctest reads after the discovered tests: a list
+  # of labels passed through discovery loses its separators.
+  set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake)
+  file(WRITE ${label_script}
+       "foreach(test IN LISTS ${target}_TESTS)\n"
+       "  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\")\n"
+       "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
 endfunction()
 
 # zor_benchmark(<name> SOURCES <files...> DEPS <targets...>)

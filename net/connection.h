@@ -34,7 +34,7 @@ class TzorConnection : public TzorTransport {
 
   // TCP connect, proxy tunnel, TLS handshake; raises on failure and leaves
   // the connection closed. A connected connection is closed first.
-  void Connect();
+  virtual void Connect();
   // Starts TLS on an open connection (STARTTLS-style upgrades).
   void StartTLS(std::shared_ptr<const TzorTLSContext> context);
 

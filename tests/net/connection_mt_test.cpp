@@ -1,0 +1,64 @@
+// One reading thread and several writing threads on one TLS connection,
+// against the event-driven server connection echoing from its pool.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <thread>
+
+#include "async_test_server.h"
+#include "net/connection.h"
+#include "net/openssl_engine.h"
+#include "test_pki.h"
+
+namespace zor {
+namespace {
+
+TEST(ConnectionThreads, OneReaderManyWritersOverTLS) {
+  test::TestPKI pki;
+  TzorTLSSettings server;
+  server.Side = TzorTLSSide::tlsServer;
+  server.CertFile = pki.ServerCertFile();
+  server.KeyFile = pki.ServerKeyFile();
+  test::AsyncTestServer echo(NewOpenSSLContext(server), test::Echo);
+
+  TzorTLSSettings client;
+  client.VerifyCertificate = true;
+  client.RootCertFile = pki.CAFile();
+  TzorConnection c;
+  c.Options().Host = "localhost";
+  c.Options().Port = echo.Port();
+  c.Options().ConnectTimeout = c.Options().ReadTimeout = c.Options().WriteTimeout = 30000;
+  c.SetTLS(NewOpenSSLContext(client));
+  c.Connect();
+
+  constexpr int kWriters = 4, kMessages = 200, kBody = 700;
+  // A message: writer id, sequence (2 bytes), then a body of its writer's letter,
+  // written in two pieces inside one write buffer so that it must stay whole.
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&c, w] {
+      for (int i = 0; i < kMessages; ++i) {
+        TzorWriteBufferScope scope(c);
+        c.Write(std::string{static_cast<char>(w), static_cast<char>(i >> 8), static_cast<char>(i & 0xFF)});
+        c.Write(std::string(kBody, static_cast<char>('a' + w)));
+        scope.End();
+      }
+    });
+  }
+  std::map<int, int> next;
+  int whole = 0;
+  for (int n = 0; n < kWriters * kMessages; ++n) {
+    const std::string m = c.ReadBytes(3 + kBody);
+    const int w = m[0];
+    ASSERT_TRUE(w >= 0 && w < kWriters);
+    const int seq = static_cast<uint8_t>(m[1]) << 8 | static_cast<uint8_t>(m[2]);
+    EXPECT_EQ(seq, next[w]++);
+    if (m.substr(3) == std::string(kBody, static_cast<char>('a' + w))) ++whole;
+  }
+  for (auto& t : writers) t.join();
+  EXPECT_EQ(whole, kWriters * kMessages);
+  c.Disconnect();
+}
+
+}  // namespace
+}  // namespace zor
