@@ -67,6 +67,8 @@ bool ContainsText(std::string_view text, std::string_view sub) {
   return UpperCodePoints(text).find(UpperCodePoints(sub)) != std::u32string::npos;
 }
 
+bool SameText(std::string_view a, std::string_view b) { return UpperCodePoints(a) == UpperCodePoints(b); }
+
 bool MatchMask(std::string_view text_utf8, std::string_view mask_utf8) {
   const std::u32string text = UpperCodePoints(text_utf8);
   const std::u32string mask = UpperCodePoints(mask_utf8);

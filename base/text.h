@@ -14,6 +14,9 @@ std::string ReplaceText(std::string_view text, std::string_view from, std::strin
 // Latin, Greek and Cyrillic ranges; other characters compare as they are).
 bool ContainsText(std::string_view text, std::string_view sub);
 
+// True when both texts are equal ignoring case, with ContainsText's case rules.
+bool SameText(std::string_view a, std::string_view b);
+
 // Case-insensitive wildcard match of the whole text: "*" any run, "?" one
 // character, "[abc]" / "[a-z]" / "[!a-z]" one character of (or not of) a set.
 bool MatchMask(std::string_view text, std::string_view mask);
