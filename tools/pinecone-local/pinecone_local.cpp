@@ -170,7 +170,7 @@ struct TzorPineconeLocal::Server {
     try {
       auto connection = TzorAsyncConnection::Create(std::move(socket), tls);
       auto session = std::make_shared<Session>(service);
-      connection->SetIdleTimeout(kIdleTimeoutMs, [](TzorAsyncConnection& c) { c.Disconnect(); });
+      connection->SetIdleTimeout(kIdleTimeoutMs, [](TzorAsyncConnection& c) { c.Disconnect(false); });
       TzorAsyncConnection::Handlers handlers;
       handlers.OnData = [session](TzorAsyncConnection& c) { session->OnData(c); };
       connection->Start(std::move(handlers));
