@@ -89,17 +89,9 @@ uint32_t AcquireCredentialsHandle(const SchannelCred& cred, std::shared_ptr<Cred
   auto impl = std::make_unique<Credentials::Impl>();
   if (gnutls_certificate_allocate_credentials(&impl->certificate_credentials) < 0) return SEC_E_INTERNAL_ERROR;
   auto* gc = impl->certificate_credentials;
-  // Missing system roots leave only the credentials' own: not a failure here,
-  // the check of the server's certificate reports it.
-  gnutls_certificate_set_x509_system_trust(gc);
-  for (const auto& root : cred.TrustedRoots) {
-    gnutls_datum_t der{reinterpret_cast<unsigned char*>(const_cast<char*>(root->DER().data())),
-                       static_cast<unsigned>(root->DER().size())};
-    gnutls_certificate_set_x509_trust_mem(gc, &der, GNUTLS_X509_FMT_DER);
-  }
-  if (!cred.TrustFile.empty() &&
-      gnutls_certificate_set_x509_trust_file(gc, cred.TrustFile.c_str(), GNUTLS_X509_FMT_PEM) < 0)
-    return SEC_E_NO_CREDENTIALS;
+  // Trust is consulted when the server's certificate is checked, not here.
+  impl->trusted_roots = cred.TrustedRoots;
+  impl->trust_file = cred.TrustFile;
   gnutls_certificate_set_retrieve_function2(gc, RetrieveCertificate);
   impl->certificate = cred.Certificate;
   impl->priority = "NORMAL" + Versions(cred.EnabledProtocols) + Algorithms(cred.SupportedAlgs);

@@ -18,6 +18,8 @@ struct Credentials::Impl {
   gnutls_certificate_credentials_t certificate_credentials = nullptr;
   std::string priority;
   std::shared_ptr<const TzorCertContext> certificate;
+  TzorCertList trusted_roots;
+  std::string trust_file;
 };
 
 struct Context::Impl {

@@ -3,6 +3,8 @@
 #include <gnutls/crypto.h>
 #include <gnutls/x509.h>
 
+#include <mutex>
+
 #include "net/schannel_algorithms.h"
 #include "net/sspi_impl.h"
 
@@ -85,6 +87,35 @@ uint32_t PolicyStatus(unsigned status) {
   return CERT_E_CHAINING;
 }
 
+// The system's trusted roots, read once for the process.
+std::mutex system_trust_lock;
+gnutls_x509_trust_list_t SystemTrust() {
+  static gnutls_x509_trust_list_t list = [] {
+    gnutls_x509_trust_list_t l = nullptr;
+    if (gnutls_x509_trust_list_init(&l, 0) >= 0) gnutls_x509_trust_list_add_system_trust(l, 0, 0);
+    return l;
+  }();
+  return list;
+}
+
+// The server's certificates as sent, the server's own first.
+struct PeerChain {
+  PeerChain(const gnutls_datum_t* peers, unsigned count) {
+    for (unsigned i = 0; i < count && ok; ++i) {
+      gnutls_x509_crt_t crt;
+      ok = gnutls_x509_crt_init(&crt) >= 0;
+      if (!ok) break;
+      crts.push_back(crt);
+      ok = gnutls_x509_crt_import(crt, &peers[i], GNUTLS_X509_FMT_DER) >= 0;
+    }
+  }
+  ~PeerChain() {
+    for (auto* crt : crts) gnutls_x509_crt_deinit(crt);
+  }
+  std::vector<gnutls_x509_crt_t> crts;
+  bool ok = true;
+};
+
 }  // namespace
 
 uint32_t QueryConnectionInfo(const Context& context, ConnectionInfo& info) {
@@ -141,7 +172,10 @@ uint32_t QueryRemoteCertificateSubject(const Context& context, std::string& subj
 uint32_t VerifyServerCertificate(const Context& context, const std::string& server_name, uint32_t& policy_status) {
   const Context::Impl& c = context.Details();
   unsigned count = 0;
-  if (!gnutls_certificate_get_peers(c.session, &count) || count == 0) return SEC_E_CERT_UNKNOWN;
+  const gnutls_datum_t* peers = gnutls_certificate_get_peers(c.session, &count);
+  if (!peers || count == 0) return SEC_E_CERT_UNKNOWN;
+  PeerChain chain(peers, count);
+  if (!chain.ok) return SEC_E_CERT_UNKNOWN;
   // The server's purpose and its name (a host name or an address).
   gnutls_typed_vdata_st checks[2] = {};
   checks[0].type = GNUTLS_DT_KEY_PURPOSE_OID;
@@ -153,8 +187,27 @@ uint32_t VerifyServerCertificate(const Context& context, const std::string& serv
     n = 2;
   }
   unsigned status = 0;
-  const int r = gnutls_certificate_verify_peers(c.session, checks, n, &status);
-  if (r < 0) return StatusOf(r);
+  {
+    std::lock_guard guard(system_trust_lock);
+    if (gnutls_x509_trust_list_verify_crt2(SystemTrust(), chain.crts.data(), count, checks, n, 0, &status, nullptr) < 0)
+      return SEC_E_INTERNAL_ERROR;
+  }
+  const Credentials::Impl& cred = c.credentials->Details();
+  if ((status & GNUTLS_CERT_SIGNER_NOT_FOUND) && (!cred.trusted_roots.empty() || !cred.trust_file.empty())) {
+    // Not from a root the system trusts: perhaps from one of our own.
+    gnutls_x509_trust_list_t own;
+    if (gnutls_x509_trust_list_init(&own, 0) < 0) return SEC_E_INTERNAL_ERROR;
+    for (const auto& root : cred.trusted_roots) {
+      gnutls_datum_t der{reinterpret_cast<unsigned char*>(const_cast<char*>(root->DER().data())),
+                         static_cast<unsigned>(root->DER().size())};
+      gnutls_x509_trust_list_add_trust_mem(own, &der, nullptr, GNUTLS_X509_FMT_DER, 0, 0);
+    }
+    if (!cred.trust_file.empty())
+      gnutls_x509_trust_list_add_trust_file(own, cred.trust_file.c_str(), nullptr, GNUTLS_X509_FMT_PEM, 0, 0);
+    const int r = gnutls_x509_trust_list_verify_crt2(own, chain.crts.data(), count, checks, n, 0, &status, nullptr);
+    gnutls_x509_trust_list_deinit(own, 1);
+    if (r < 0) return SEC_E_INTERNAL_ERROR;
+  }
   policy_status = PolicyStatus(status);
   return SEC_E_OK;
 }
