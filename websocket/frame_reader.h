@@ -1,7 +1,8 @@
 #pragma once
 // RFC 6455 frame reader: a state machine fed from the connection's input
 // buffer. It resumes at any byte, so headers, lengths, keys and payloads may be
-// split over any number of reads; it never touches a socket.
+// split over any number of reads; a frame whose header is all in the buffer is
+// decoded in one go. It never touches a socket.
 #include "websocket/ws_types.h"
 
 #include <string>
