@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "base/paths.h"
-#include "net/net_errors.h"
+#include "http/schannel_provider.h"
 #include "net/openssl_engine.h"
 
 namespace zor {
@@ -79,7 +79,7 @@ std::atomic<TwsOpenSSLAPI> openssl_api_version{oslAPI_1_0};
 
 std::mutex platform_provider_lock;
 TzorTLSContextFactory& PlatformProvider() {
-  static TzorTLSContextFactory factory;
+  static TzorTLSContextFactory factory = NewSChannelClientContext;
   return factory;
 }
 
@@ -99,7 +99,7 @@ std::vector<std::string> OpenSSLLibraryNames(TwsOpenSSLAPI version) {
 
 void SetPlatformTLSProvider(TzorTLSContextFactory factory) {
   std::lock_guard guard(platform_provider_lock);
-  PlatformProvider() = std::move(factory);
+  PlatformProvider() = factory ? std::move(factory) : NewSChannelClientContext;
 }
 
 TzorTLSSettings ClientTLSSettings(const TzorSocketTLS_Options& options) {
@@ -123,7 +123,6 @@ std::shared_ptr<const TzorTLSContext> NewClientTLSContext(const TzorSocketTLS_Op
       std::lock_guard guard(platform_provider_lock);
       factory = PlatformProvider();
     }
-    if (!factory) throw EzorTLSError("The platform TLS provider is not available in this program");
     return factory(options, on_get_password);
   }
   const auto& openssl = options.OpenSSL_Options();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/persistent.h"
+#include "net/schannel_certificate.h"
 #include "net/tls_engine.h"
 
 namespace zor {
@@ -16,8 +17,6 @@ enum TwsTLSIOHandler : uint8_t { iohOpenSSL, iohSChannel };
 enum TwsOpenSSLAPI : uint8_t { oslAPI_1_0, oslAPI_1_1, oslAPI_3_0 };
 enum TwsOpenSSLLibPath : uint8_t { oslpNone, oslpDefaultFolder, oslpCustomPath };
 enum TwsOpenSSLSymLinks : uint8_t { oslsSymLinksDefault, oslsSymLinksLoadFirst, oslsSymLinksLoad, oslsSymLinksDontLoad };
-enum TzorSChannelCertStoreName : uint8_t { scsnMY, scsnRoot, scsnTrust, scsnCA };
-enum TzorSChannelCertStorePath : uint8_t { scspStoreCurrentUser, scspStoreLocalMachine };
 
 class TzorSocketOpenSSL_Options : public TPersistent {
  public:
@@ -188,7 +187,8 @@ TwsOpenSSLAPI OpenSSLAPIVersion();
 // process-wide library folder.
 std::vector<std::string> OpenSSLLibraryNames(TwsOpenSSLAPI version);
 
-// The platform provider (iohSChannel) registers how it builds its contexts.
+// How the platform provider (iohSChannel) builds its contexts; nullptr
+// restores the built-in one (net/schannel_engine.h).
 using TzorTLSContextFactory = std::function<std::shared_ptr<const TzorTLSContext>(
     const TzorSocketTLS_Options& options, const std::function<std::string()>& on_get_password)>;
 void SetPlatformTLSProvider(TzorTLSContextFactory factory);

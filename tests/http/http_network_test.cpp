@@ -31,12 +31,18 @@ std::string EchoOrDeny(const LocalServer::Request& r, bool& close) {
   return Answer("200 OK", r.body.empty() ? "empty" : r.body, "Content-Type: application/json; charset=utf-8\r\n");
 }
 
-class RESTOverTLS : public ::testing::Test {
+// Every HTTPS test runs with each TLS provider.
+std::string ProviderName(const ::testing::TestParamInfo<TwsTLSIOHandler>& info) {
+  return info.param == iohSChannel ? "Platform" : "OpenSSL";
+}
+
+class RESTOverTLS : public ::testing::TestWithParam<TwsTLSIOHandler> {
  protected:
   LocalServer server{true, EchoOrDeny};
   TzorHTTPAPI_client api;
   std::string url;
   void SetUp() override {
+    api.TLSOptions().SetIOHandler(GetParam());
     // The service's host name, served on loopback.
     api.ConnectTo().push_back({"svc.example.test", 443, "127.0.0.1", server.Port()});
     url = "https://svc.example.test";
@@ -44,7 +50,7 @@ class RESTOverTLS : public ::testing::Test {
   std::string Sent(size_t i) const { return server.Requests().at(i).bytes; }
 };
 
-TEST_F(RESTOverTLS, RequestBytesOverTLS12) {
+TEST_P(RESTOverTLS, RequestBytesOverTLS12) {
   const TzorHeaderLines headers{"Api-Key: key-1", "accept: application/json", "content-type: application/json"};
   EXPECT_EQ(api.Get(url + "/databases", &headers), "empty");
   EXPECT_EQ(Sent(0),
@@ -71,7 +77,7 @@ TEST_F(RESTOverTLS, RequestBytesOverTLS12) {
   EXPECT_EQ(server.Connections(), 7);  // a new connection and handshake per call
 }
 
-TEST_F(RESTOverTLS, ErrorStatusWithAndWithoutTheEvent) {
+TEST_P(RESTOverTLS, ErrorStatusWithAndWithoutTheEvent) {
   const std::string expected = "HTTP/1.1 401 Unauthorized. {\"error\":\"bad key \xC3\xA9\"}";
   try {
     api.Get(url + "/denied", nullptr);
@@ -84,6 +90,8 @@ TEST_F(RESTOverTLS, ErrorStatusWithAndWithoutTheEvent) {
   EXPECT_EQ(api.Post(url + "/denied", "{}", nullptr), "");
   EXPECT_EQ(seen, expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Providers, RESTOverTLS, ::testing::Values(iohOpenSSL, iohSChannel), ProviderName);
 
 uint16_t ClosedPort() {
   LocalServer gone(false, EchoOrDeny);
@@ -102,13 +110,17 @@ TEST(RESTOverNetwork, RefusedConnectionAndUnknownHostAreErrors) {
   EXPECT_FALSE(seen[0].empty());
 }
 
-TEST(HTTPOverNetwork, HTTPSThenHTTPThenHTTPSOnOneClient) {
+class HTTPSOverNetwork : public ::testing::TestWithParam<TwsTLSIOHandler> {};
+INSTANTIATE_TEST_SUITE_P(Providers, HTTPSOverNetwork, ::testing::Values(iohOpenSSL, iohSChannel), ProviderName);
+
+TEST_P(HTTPSOverNetwork, HTTPSThenHTTPThenHTTPSOnOneClient) {
   auto ok = [](const LocalServer::Request&, bool& close) {
     close = false;
     return Answer("200 OK", "hi");
   };
   LocalServer tls(true, ok), plain(false, ok);
   TzorIdHTTP http;
+  http.TLSOptions().SetIOHandler(GetParam());
   const std::string secure = "HTTPS://127.0.0.1:" + std::to_string(tls.Port()) + "/";
   EXPECT_EQ(http.Get(secure), "hi");
   EXPECT_NE(http.TLSHandler(), nullptr);
@@ -148,12 +160,13 @@ TEST(HTTPOverNetwork, ServerSentEventsEndQuietlyWhenTheHandlerCancels) {
             std::string::npos);
 }
 
-TEST(HTTPOverNetwork, TrafficLogShowsTheExchangeInClear) {
+TEST_P(HTTPSOverNetwork, TrafficLogShowsTheExchangeInClear) {
   LocalServer server(true, EchoOrDeny);
   const std::string log = ::testing::TempDir() + "/http_traffic_" + std::to_string(getpid()) + ".log";
   std::remove(log.c_str());
   {
     TzorIdHTTP http;
+    http.TLSOptions().SetIOHandler(GetParam());
     http.LogOptions().SetFileName(log);
     http.SetLog(true);
     http.Request().CustomHeaders.SetText("Api-Key: secret");
@@ -195,7 +208,7 @@ TEST(HTTPOverNetwork, TokensAreAppliedAndRenewed) {
   EXPECT_EQ(requests[1].head.find("Basic"), std::string::npos);
 }
 
-TEST(HTTPOverNetwork, HTTPConnectProxyForPlainAndTLS) {
+TEST_P(HTTPSOverNetwork, HTTPConnectProxyForPlainAndTLS) {
   auto ok = [](const LocalServer::Request&, bool& close) {
     close = true;
     return Answer("200 OK", "via proxy");
@@ -203,6 +216,7 @@ TEST(HTTPOverNetwork, HTTPConnectProxyForPlainAndTLS) {
   LocalServer tls(true, ok), plain(false, ok);
   LocalConnectProxy proxy;
   TzorIdHTTP http;
+  http.TLSOptions().SetIOHandler(GetParam());
   http.Proxy().SetEnabled(true);
   http.Proxy().SetHost("127.0.0.1");
   http.Proxy().SetPort(proxy.Port());

@@ -160,7 +160,11 @@ TEST(TLSOptions, BuildingTheTransportSetsProcessWideOpenSSLChoices) {
   SetOpenSSLDirectory("");
 
   o.SetIOHandler(iohSChannel);
-  EXPECT_THROW(NewClientTLSContext(o, nullptr), EzorTLSError);
+  o.SChannel_Options().SetCipherList("CALG_AES_256");
+  auto platform = NewClientTLSContext(o, nullptr);
+  ASSERT_TRUE(platform);
+  EXPECT_EQ(platform->Settings().Version, tls1_2);
+  EXPECT_EQ(platform->Settings().CipherList, "CALG_AES_256");
   bool used = false;
   SetPlatformTLSProvider([&](const TzorSocketTLS_Options&, const std::function<std::string()>& password) {
     used = password() == "pw";
