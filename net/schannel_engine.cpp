@@ -193,7 +193,8 @@ struct TzorSChannelEngine::State {
   int HandshakeLoop() {
     for (;;) {
       if ((received == 0 || last_status == SEC_E_INCOMPLETE_MESSAGE) && !skip_first_read) {
-        if (received == receive.size()) return Fail("InitializeSecurityContext returns 80090318", SEC_E_INCOMPLETE_MESSAGE);
+        if (received == receive.size())
+          return Fail(Format("InitializeSecurityContext returns %08X", SEC_E_INCOMPLETE_MESSAGE), SEC_E_INCOMPLETE_MESSAGE);
         const int n = socket.Recv(receive.data() + received, static_cast<int>(receive.size() - received));
         if (n < 0 && WouldBlock()) return kWouldBlock;
         if (n <= 0) return Fail(Format("recv returns %08X", static_cast<uint32_t>(socket.LastError())));
