@@ -109,7 +109,15 @@ TEST_F(PlatformTransport, FailedStartRaisesSChannelError) {
   Start({"gnutls-serv", "--echo", "-a", "-p", std::to_string(port_), "--x509certfile", pki_.ServerCertFile(),
          "--x509keyfile", pki_.ServerKeyFile()},
         "gnutls-serv.log");
-  auto t = Transport(tls1_3);  // the test CA is trusted by nobody
+  TzorIdHTTPTLS_Options options;  // built as an HTTP client builds it
+  options.SetIOHandler(iohSChannel);
+  options.SetVersion(tls1_3);
+  options.SetVerifyCertificate(true);
+  options.SChannel_Options().SetCipherList("CALG_AES_256");
+  auto t = NewSChannelIOHandler(options);
+  EXPECT_EQ(t->CipherList(), "CALG_AES_256");
+  t->Options().Host = "localhost";
+  t->Options().Port = port_;  // the test CA is trusted by nobody
   try {
     t->Connect();
     FAIL() << "an untrusted server was accepted";
@@ -124,6 +132,7 @@ TEST_F(PlatformTransport, FailedStartRaisesSChannelError) {
   copy->Certificate().SetVerifyCertificate(false);
   copy->Connect();
   EXPECT_TRUE(copy->Connected());
+  EXPECT_EQ(copy->ConnectionInfo()->Cipher, "CALG_AES_256");
 }
 
 }  // namespace
