@@ -11,6 +11,7 @@
 
 #include "base/format.h"
 #include "net/net_errors.h"
+#include "net/socket_endpoints.h"
 #include "net/write_gate.h"
 
 namespace zor {
@@ -30,18 +31,8 @@ struct TzorAsyncConnection::Impl {
         read_pause(strand),
         send_pause(strand),
         idle_timer(strand),
-        tls_context(std::move(tls)) {
-    error_code ec;
-    const auto remote = socket.remote_endpoint(ec);
-    if (!ec) {
-      peer_ip = remote.address().to_string();
-      peer_port = remote.port();
-    }
-    const auto local = socket.local_endpoint(ec);
-    if (!ec) {
-      local_ip = local.address().to_string();
-      local_port = local.port();
-    }
+        tls_context(std::move(tls)),
+        ends(ReadSocketEndpoints(socket)) {
     if (tls_context) engine = tls_context->NewEngine({});
   }
 
@@ -52,8 +43,7 @@ struct TzorAsyncConnection::Impl {
   std::shared_ptr<const TzorTLSContext> tls_context;
   std::vector<std::shared_ptr<TzorConnectionIntercept>> intercepts;
   Handlers handlers;
-  std::string peer_ip, local_ip;
-  uint16_t peer_port = 0, local_port = 0;
+  TzorSocketEndpoints ends;
 
   // Strand-only state.
   std::string read_chunk = std::string(kReadChunk, '\0');
@@ -233,7 +223,7 @@ struct TzorAsyncConnection::Impl {
     std::lock_guard guard(queue_lock);
     if (queue.size() + bytes.size() > kMaxQueuedBytes)
       throw EzorSocketError(Format("More than %d bytes wait to be sent to %s", static_cast<int>(kMaxQueuedBytes),
-                                   peer_ip.c_str()));
+                                   ends.PeerIP.c_str()));
     queue += bytes;
     pending_send_pause += pause;
     StartWriteLocked();
@@ -373,10 +363,10 @@ void TzorAsyncConnection::Disconnect(bool notify_peer) {
   }
 }
 
-std::string TzorAsyncConnection::PeerIP() const { return impl_->peer_ip; }
-uint16_t TzorAsyncConnection::PeerPort() const { return impl_->peer_port; }
-std::string TzorAsyncConnection::LocalIP() const { return impl_->local_ip; }
-uint16_t TzorAsyncConnection::LocalPort() const { return impl_->local_port; }
+std::string TzorAsyncConnection::PeerIP() const { return impl_->ends.PeerIP; }
+uint16_t TzorAsyncConnection::PeerPort() const { return impl_->ends.PeerPort; }
+std::string TzorAsyncConnection::LocalIP() const { return impl_->ends.LocalIP; }
+uint16_t TzorAsyncConnection::LocalPort() const { return impl_->ends.LocalPort; }
 
 TzorTLSConnectionInfo TzorAsyncConnection::TLSInfo() const {
   std::lock_guard guard(impl_->engine_lock);

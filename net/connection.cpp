@@ -17,6 +17,7 @@
 #include "base/format.h"
 #include "net/deadline.h"
 #include "net/net_errors.h"
+#include "net/socket_endpoints.h"
 #include "net/write_gate.h"
 
 namespace zor {
@@ -57,8 +58,7 @@ struct TzorConnection::Impl {
   std::atomic<bool> peer_closed{false};
   std::atomic<uint64_t> received{0};
   std::atomic<uint64_t> sent{0};
-  std::string peer_ip, local_ip;
-  uint16_t peer_port = 0, local_port = 0;
+  TzorSocketEndpoints ends;
 
   // The engine's state is shared by the reader and the writers.
   mutable std::mutex engine_lock;
@@ -73,6 +73,7 @@ struct TzorConnection::Impl {
   size_t input_start = 0;
   // Socket reads land here first (reading thread and handshakes only).
   std::vector<char> receive_buffer = std::vector<char>(kReadChunk);
+  std::string decrypted;  // reading thread only; kept to reuse its capacity
 
   // --- connecting -------------------------------------------------------
 
@@ -215,20 +216,6 @@ struct TzorConnection::Impl {
     if (ec) ThrowSocketError("Cannot configure socket", ec);
   }
 
-  void RememberEndpoints() {
-    error_code ec;
-    const auto remote = socket.remote_endpoint(ec);
-    if (!ec) {
-      peer_ip = remote.address().to_string();
-      peer_port = remote.port();
-    }
-    const auto local = socket.local_endpoint(ec);
-    if (!ec) {
-      local_ip = local.address().to_string();
-      local_port = local.port();
-    }
-  }
-
   // --- raw socket IO (non-blocking socket, poll() for the waits) ----------
 
   bool WaitSocket(short events, const TzorDeadline& deadline) {
@@ -242,12 +229,13 @@ struct TzorConnection::Impl {
   }
 
   // Some bytes; empty at end of stream; nullopt when the deadline passed.
-  std::optional<std::string> RawReceive(const TzorDeadline& deadline) {
+  // The bytes stay in receive_buffer until the next call; empty: the peer closed.
+  std::optional<std::string_view> RawReceive(const TzorDeadline& deadline) {
     for (;;) {
       error_code ec;
       const size_t n = socket.read_some(asio::buffer(receive_buffer), ec);
-      if (!ec) return std::string(receive_buffer.data(), n);
-      if (ec == asio::error::eof) return std::string();
+      if (!ec) return std::string_view(receive_buffer.data(), n);
+      if (ec == asio::error::eof) return std::string_view();
       if (ec != asio::error::would_block && ec != asio::error::try_again) {
         if (!open) throw EzorClosedSocket();
         ThrowSocketError("Receive failed", ec);
@@ -407,7 +395,7 @@ struct TzorConnection::Impl {
 
   // --- reading ------------------------------------------------------------
 
-  void Deliver(std::string& chunk) {
+  void Deliver(std::string_view chunk) {
     TzorConnectionIntercept::Pause pause{};
     for (const auto& intercept : intercepts) pause += intercept->Received(chunk);
     received += chunk.size();
@@ -428,7 +416,8 @@ struct TzorConnection::Impl {
     if (!open) throw EzorClosedSocket();
     for (;;) {
       if (engine) {
-        std::string chunk;
+        std::string& chunk = decrypted;
+        chunk.clear();
         bool closed, pending;
         {
           std::lock_guard guard(engine_lock);
@@ -566,7 +555,7 @@ void TzorConnection::Connect() {
     else
       d.ConnectSocket(d.options.Host, d.options.Port, deadline);
     d.ApplySocketOptions();
-    d.RememberEndpoints();
+    d.ends = ReadSocketEndpoints(d.socket);
     d.open = true;
     if (d.proxy.Enabled) d.OpenTunnel();
     if (d.tls_context) d.StartTLS(*d.tls_context);
@@ -636,10 +625,10 @@ bool TzorConnection::Connected() const { return impl_->open && (!impl_->peer_clo
 
 void TzorConnection::Disconnect(bool notify_peer) { impl_->Close(notify_peer); }
 
-std::string TzorConnection::PeerIP() const { return impl_->peer_ip; }
-uint16_t TzorConnection::PeerPort() const { return impl_->peer_port; }
-std::string TzorConnection::LocalIP() const { return impl_->local_ip; }
-uint16_t TzorConnection::LocalPort() const { return impl_->local_port; }
+std::string TzorConnection::PeerIP() const { return impl_->ends.PeerIP; }
+uint16_t TzorConnection::PeerPort() const { return impl_->ends.PeerPort; }
+std::string TzorConnection::LocalIP() const { return impl_->ends.LocalIP; }
+uint16_t TzorConnection::LocalPort() const { return impl_->ends.LocalPort; }
 
 int TzorConnection::NativeHandle() { return impl_->socket.is_open() ? impl_->socket.native_handle() : -1; }
 

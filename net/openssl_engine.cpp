@@ -2,11 +2,13 @@
 
 #include <arpa/inet.h>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "base/format.h"
 #include "net/net_errors.h"
@@ -26,6 +28,11 @@ std::string TakeErrors() {
   }
   return text;
 }
+
+struct BioFree {
+  void operator()(BIO* bio) const { BIO_free(bio); }
+};
+using BioPtr = std::unique_ptr<BIO, BioFree>;
 
 [[noreturn]] void Fail(const std::string& what) {
   const std::string errors = TakeErrors();
@@ -94,16 +101,19 @@ class OpenSSLContext : public TzorTLSContext {
 
     SSL_CTX_set_default_passwd_cb(ctx_, &OpenSSLContext::PasswordCallback);
     SSL_CTX_set_default_passwd_cb_userdata(ctx_, this);
-    if (!settings_.CertFile.empty()) {
+    if (!settings_.CertPEM.empty()) {
+      UseCertificateText();
+    } else if (!settings_.CertFile.empty()) {
       if (SSL_CTX_use_certificate_chain_file(ctx_, settings_.CertFile.c_str()) != 1)
         Fail(Format("Cannot load certificate file \"%s\"", settings_.CertFile.c_str()));
       const std::string& key = settings_.KeyFile.empty() ? settings_.CertFile : settings_.KeyFile;
       if (SSL_CTX_use_PrivateKey_file(ctx_, key.c_str(), SSL_FILETYPE_PEM) != 1)
         Fail(Format("Cannot load key file \"%s\"", key.c_str()));
-      if (SSL_CTX_check_private_key(ctx_) != 1) Fail("The key does not match the certificate");
     } else if (server) {
       throw EzorTLSError("A TLS server needs a certificate file");
     }
+    if ((!settings_.CertPEM.empty() || !settings_.CertFile.empty()) && SSL_CTX_check_private_key(ctx_) != 1)
+      Fail("The key does not match the certificate");
 
     if (settings_.VerifyCertificate || server) LoadTrust();
     if (settings_.VerifyCertificate) {
@@ -125,6 +135,30 @@ class OpenSSLContext : public TzorTLSContext {
                                   static_cast<unsigned>(wire.size())) != 0)
         Fail("Cannot set the ALPN protocols");
     }
+  }
+
+  void UseCertificateText() {
+    BioPtr certs(BIO_new_mem_buf(settings_.CertPEM.data(), static_cast<int>(settings_.CertPEM.size())));
+    X509* leaf = certs ? PEM_read_bio_X509(certs.get(), nullptr, nullptr, nullptr) : nullptr;
+    if (!leaf || SSL_CTX_use_certificate(ctx_, leaf) != 1) {
+      X509_free(leaf);
+      Fail("Cannot load the certificate text");
+    }
+    X509_free(leaf);
+    while (X509* issuer = PEM_read_bio_X509(certs.get(), nullptr, nullptr, nullptr)) {
+      if (SSL_CTX_add0_chain_cert(ctx_, issuer) != 1) {
+        X509_free(issuer);
+        Fail("Cannot load the certificate chain text");
+      }
+    }
+    ERR_clear_error();  // the end of the text ends the loop above with an error
+    const std::string& text = settings_.KeyPEM.empty() ? settings_.CertPEM : settings_.KeyPEM;
+    BioPtr key_bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
+    EVP_PKEY* key = key_bio ? PEM_read_bio_PrivateKey(key_bio.get(), nullptr, &OpenSSLContext::PasswordCallback, this)
+                            : nullptr;
+    const bool used = key && SSL_CTX_use_PrivateKey(ctx_, key) == 1;
+    EVP_PKEY_free(key);
+    if (!used) Fail("Cannot load the key text");
   }
 
   void LoadTrust() {

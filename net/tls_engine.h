@@ -31,6 +31,10 @@ struct TzorTLSSettings {
   std::string RootCertFile;  // empty: the system's trusted roots
   std::string CertFile;      // own certificate (chain), PEM
   std::string KeyFile;
+  // The same as PEM text, taken instead of the files when set: for a
+  // certificate made at run time, which then never touches the disk.
+  std::string CertPEM;
+  std::string KeyPEM;
   std::function<std::string()> OnGetPassword;  // password of an encrypted key
 
   // Client: verify the server's chain and its host name. Server: ask the

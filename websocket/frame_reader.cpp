@@ -5,6 +5,7 @@
 #include "websocket/extensions.h"
 #include "websocket/masking.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zor {
@@ -14,7 +15,6 @@ namespace {
 constexpr uint8_t kFinBit = 0x80;
 constexpr uint8_t kRSVBits = 0x70;
 constexpr uint8_t kMaskBit = 0x80;
-constexpr size_t kLongestHeader = 14;  // 2 + 8 length bytes + 4 key bytes
 
 bool InRange(uint8_t b, uint8_t low, uint8_t high) { return b >= low && b <= high; }
 
@@ -62,6 +62,10 @@ bool IsWellFormedUTF8(const uint8_t* p, size_t size) {
   return true;
 }
 
+// The message type of each wire opcode; opNone marks the invalid ones.
+constexpr TOpcode kWireOpcodeType[16] = {opContinuation, opText, opBinary, opNone, opNone,  opNone, opNone, opNone,
+                                         opClose,        opPing, opPong,   opNone, opNone,  opNone, opNone, opNone};
+
 bool IsCloseCodeAccepted(int code) {
   return (code >= 1000 && code <= 1003) || (code >= 1007 && code <= 1011) || (code >= 3000 && code <= 4999);
 }
@@ -91,158 +95,157 @@ bool TzorWSFrameReader::DecodeTextPayload(std::string_view payload, std::string&
   return true;
 }
 
-void TzorWSFrameReader::Fail(const std::string& message, int closeCode) {
+void TzorWSFrameReader::Fail(std::string_view message, int closeCode) {
   stopped_ = true;
-  events_.DoDisconnect(message, closeCode);
+  events_.DoDisconnect(std::string(message), closeCode);
 }
 
 size_t TzorWSFrameReader::Read(const uint8_t* data, size_t size) {
   size_t pos = 0;
   while (pos < size && !stopped_) {
-    TzorWSMsg& m = *current_;
-    switch (m.State) {
-      case 0:
-        if (const size_t n = SmallFrame(data + pos, size - pos)) {
-          pos += n;
-          // Runs of small frames stay on this path.
-          while (pos < size && !stopped_ && current_->State == 0) {
-            const size_t next = SmallFrame(data + pos, size - pos);
-            if (next == 0) break;
-            pos += next;
-          }
-          break;
-        }
-        // With the longest header at hand, step through it without the dispatch per byte.
-        pos += size - pos >= kLongestHeader ? WholeHeader(data + pos) : (FirstByte(data[pos]), 1);
-        break;
-      case 1:
-        SecondByte(data[pos++]);
-        break;
-      case 2:
-        LengthByte(data[pos++]);
-        break;
-      case 3:
-        if (m.MaskIndex == 0 && size - pos >= 4) {  // the whole key at once
-          std::memcpy(m.Mask, data + pos, 3);
-          m.MaskIndex = 3;
-          pos += 3;
-        }
-        MaskByte(data[pos++]);
-        break;
-      default:
-        pos += PayloadBytes(data + pos, size - pos);
-        break;
-    }
+    const size_t whole = current_->State == 0 ? WholeFrame(data + pos, size - pos) : 0;
+    pos += whole != 0 ? whole : Step(data + pos, size - pos);
   }
   return pos;
 }
 
-size_t TzorWSFrameReader::SmallFrame(const uint8_t* p, size_t available) {
+// Out of line, so that the whole-frame loop above keeps its registers.
+[[gnu::noinline]] size_t TzorWSFrameReader::Step(const uint8_t* data, size_t size) {
+  switch (current_->State) {
+    case 0:
+      FirstByte(data[0]);
+      return 1;
+    case 1:
+      SecondByte(data[0]);
+      return 1;
+    case 2:
+      LengthByte(data[0]);
+      return 1;
+    case 3:
+      MaskByte(data[0]);
+      return 1;
+    default:
+      return PayloadBytes(data, size);
+  }
+}
+
+[[gnu::always_inline]] inline size_t TzorWSFrameReader::WholeFrame(const uint8_t* p, size_t available) {
   if (available < 2) return 0;
   const uint8_t b0 = p[0], b1 = p[1];
   const bool masked = (b1 & kMaskBit) != 0;
-  const size_t length = b1 & 0x7F;
-  const size_t header = masked ? 6 : 2;
-  // Only the common case: a whole final text or binary frame, no message under
-  // way, nothing to report. Everything else takes the step-by-step path.
-  const uint8_t op = b0 & 0x0F;
-  if ((b0 & (kFinBit | kRSVBits)) != kFinBit || (op != 0x1 && op != 0x2) || length >= 126 ||
-      (!masked && requireMask_) || header + length > available || length > maxMessageSize_ ||
-      message_.OpCode != opNone)
-    return 0;
-  closeCode_ = 0;
-  if (!closeReason_.empty()) closeReason_.clear();
-  if (extensions_) extensions_->DecodeHeader(b0);
-  TzorWSMsg& m = message_;
-  m.OpCode = op == 0x1 ? opText : opBinary;
-  m.ReadMasked = masked;
-  // Sized first, then filled by one masked copy (append would copy, then XOR in place).
-  m.Stream.resize(length);
-  auto* payload = reinterpret_cast<uint8_t*>(m.Stream.data());
-  if (masked) {
-    std::memcpy(m.Mask, p + 2, 4);
-    MaskCopy(payload, p + header, length, m.Mask);
-  } else {
-    std::memcpy(payload, p + header, length);
+  const uint8_t length7 = b1 & 0x7F;
+  const int lengthBytes = length7 < 126 ? 0 : length7 == 126 ? 2 : 8;
+  size_t n = 2 + static_cast<size_t>(lengthBytes);
+  if (available < n + (masked ? 4 : 0)) return 0;
+  uint64_t length = length7;
+  if (lengthBytes != 0) {
+    length = 0;
+    for (size_t i = 2; i < n; ++i) length = (length << 8) | p[i];
   }
-  current_ = &m;
-  events_.DoMessageComplete(m);
-  if (!stopped_) m.Clear();
-  return header + length;
+  // Whatever would fail is left to the steps, which report it at its byte.
+  const TOpcode type = kWireOpcodeType[b0 & 0x0F];
+  if (FirstByteFault(b0) || SecondByteFault(type, b1) ||
+      TooBig(IsControlOpCode(type) ? control_ : message_, length))
+    return 0;
+  BeginFrame(b0);
+  TzorWSMsg& m = *current_;
+  m.ReadMasked = masked;
+  if (masked) {
+    std::memcpy(m.Mask, p + n, 4);
+    n += 4;
+  }
+  if (length <= available - n) {  // the whole frame: no step state needed
+    AppendPayload(m, p + n, static_cast<size_t>(length), 0);
+    FrameComplete();
+    return n + static_cast<size_t>(length);
+  }
+  // The rest of the payload comes with later reads.
+  SetLengthForm(m, b1);
+  m.PayLoadLength = length;
+  m.PLState = lengthBytes;
+  m.MaskIndex = masked ? 3 : 0;
+  frameRead_ = 0;
+  m.State = 4;
+  return n + PayloadBytes(p + n, available - n);
 }
 
-size_t TzorWSFrameReader::WholeHeader(const uint8_t* p) {
-  size_t n = 0;
-  FirstByte(p[n++]);
-  if (!stopped_ && current_->State == 1) SecondByte(p[n++]);
-  // A failure leaves the state where it was: stop at once.
-  while (!stopped_ && current_->State == 2) LengthByte(p[n++]);
-  TzorWSMsg& m = *current_;
-  if (!stopped_ && m.State == 3) {
-    std::memcpy(m.Mask, p + n, 3);
-    m.MaskIndex = 3;
-    n += 3;
-    MaskByte(p[n++]);
+inline const char* TzorWSFrameReader::FirstByteFault(uint8_t b) const {
+  const TOpcode type = kWireOpcodeType[b & 0x0F];
+  switch (type) {
+    case opContinuation:
+      if (message_.OpCode == opNone) return "Unfragmented message after continuation frame with FIN";
+      break;
+    case opText:
+      if (message_.Fragmented) return "OpCode error, received opText after Continuation not finished";
+      break;
+    case opBinary:
+      if (message_.Fragmented) return "OpCode error, received opBinary after Continuation not finished";
+      break;
+    case opNone:
+      return "Invalid Control OptCode";
+    default:
+      break;
   }
-  return n;
+  // A continuation frame's RSV bits are not checked.
+  if (type != opContinuation && (b & kRSVBits) && !(extensions_ && extensions_->ExtensionNegotiated()))
+    return "Invalid value of RSV while no Extension Negotiated";
+  if ((b & kFinBit) == 0 && IsControlOpCode(type)) return "Control Message must not be fragmented";
+  return nullptr;
+}
+
+inline const char* TzorWSFrameReader::SecondByteFault(TOpcode type, uint8_t b) const {
+  if ((b & kMaskBit) == 0 && requireMask_) return "Message is not masked";
+  if ((b & 0x7F) >= 126 && IsControlOpCode(type))
+    return "Control frames are only allowed to have payload up to and including 125 octets";
+  return nullptr;
+}
+
+inline bool TzorWSFrameReader::TooBig(const TzorWSMsg& m, uint64_t length) const {
+  // The length may be up to 2^64 - 1.
+  return length > maxMessageSize_ || m.Stream.size() > maxMessageSize_ - length;
+}
+
+inline void TzorWSFrameReader::BeginFrame(uint8_t b) {
+  closeCode_ = 0;
+  if (!closeReason_.empty()) closeReason_.clear();
+  current_->Continuation = false;
+  const TOpcode type = kWireOpcodeType[b & 0x0F];
+  // Control frames have their own object, so that a data message's partial
+  // content survives them.
+  TzorWSMsg& m = IsControlOpCode(type) ? control_ : message_;
+  if (type == opContinuation)
+    m.Continuation = true;
+  else
+    m.OpCode = type;
+  m.Fragmented = (b & kFinBit) == 0;
+  // Only a message's first frame says whether it is compressed.
+  if ((type == opText || type == opBinary) && extensions_) extensions_->DecodeHeader(b);
+  current_ = &m;
+}
+
+inline void TzorWSFrameReader::SetLengthForm(TzorWSMsg& m, uint8_t b) {
+  m.ReadMasked = (b & kMaskBit) != 0;
+  m.MaskIndex = 0;
+  const uint8_t length7 = b & 0x7F;
+  m.PayLoad = length7 < 126 ? pa7bits : length7 == 126 ? pa16bits : pa64bits;
 }
 
 void TzorWSFrameReader::FirstByte(uint8_t b) {
-  closeCode_ = 0;
-  closeReason_.clear();
-  current_->Continuation = false;
-  switch (b & 0x0F) {
-    case 0x0:
-      current_ = &message_;
-      message_.Continuation = true;
-      if (message_.OpCode == opNone)
-        return Fail("Unfragmented message after continuation frame with FIN", kCloseProtocolError);
-      break;
-    case 0x1:
-    case 0x2: {
-      const bool text = (b & 0x0F) == 0x1;
-      if (message_.Fragmented)
-        return Fail(text ? "OpCode error, received opText after Continuation not finished"
-                         : "OpCode error, received opBinary after Continuation not finished",
-                    kCloseProtocolError);
-      message_.OpCode = text ? opText : opBinary;
-      current_ = &message_;
-      break;
-    }
-    case 0x8:
-    case 0x9:
-    case 0xA:
-      control_.OpCode = (b & 0x0F) == 0x8 ? opClose : (b & 0x0F) == 0x9 ? opPing : opPong;
-      current_ = &control_;
-      break;
-    default:
-      return Fail("Invalid Control OptCode", kCloseProtocolError);
+  if (const char* fault = FirstByteFault(b)) {
+    closeCode_ = 0;
+    closeReason_.clear();
+    return Fail(fault, kCloseProtocolError);
   }
-  TzorWSMsg& m = *current_;
-  m.Fragmented = (b & kFinBit) == 0;
-  const bool negotiated = extensions_ && extensions_->ExtensionNegotiated();
-  if (!m.Continuation && (b & kRSVBits) && !negotiated)
-    return Fail("Invalid value of RSV while no Extension Negotiated", kCloseProtocolError);
-  if (!m.Continuation && (m.OpCode == opText || m.OpCode == opBinary) && extensions_) extensions_->DecodeHeader(b);
-  if (m.Fragmented && IsControlOpCode(m.OpCode))
-    return Fail("Control Message must not be fragmented", kCloseProtocolError);
-  m.State = 1;
+  BeginFrame(b);
+  current_->State = 1;
 }
 
 void TzorWSFrameReader::SecondByte(uint8_t b) {
   TzorWSMsg& m = *current_;
-  m.ReadMasked = (b & kMaskBit) != 0;
-  if (!m.ReadMasked && requireMask_) return Fail("Message is not masked", kCloseProtocolError);
-  m.MaskIndex = 0;
+  if (const char* fault = SecondByteFault(m.OpCode, b)) return Fail(fault, kCloseProtocolError);
+  SetLengthForm(m, b);
   m.PayLoadLength = b & 0x7F;
-  if (m.PayLoadLength < 126) {
-    m.PayLoad = pa7bits;
-    return LengthKnown();
-  }
-  m.PayLoad = m.PayLoadLength == 126 ? pa16bits : pa64bits;
-  if (IsControlOpCode(m.OpCode))
-    return Fail("Control frames are only allowed to have payload up to and including 125 octets",
-                kCloseProtocolError);
+  if (m.PayLoad == pa7bits) return LengthKnown();
   m.PayLoadLength = 0;
   m.PLState = 0;
   m.State = 2;
@@ -257,12 +260,7 @@ void TzorWSFrameReader::LengthByte(uint8_t b) {
 
 void TzorWSFrameReader::LengthKnown() {
   TzorWSMsg& m = *current_;
-  // Checked before any byte is stored: the length may be up to 2^64 - 1.
-  if (m.PayLoadLength > maxMessageSize_ || m.Stream.size() > maxMessageSize_ - m.PayLoadLength)
-    return Fail(Format("Message too big: %llu bytes exceed the limit of %llu bytes",
-                       static_cast<unsigned long long>(m.Stream.size() + m.PayLoadLength),
-                       static_cast<unsigned long long>(maxMessageSize_)),
-                kCloseMessageTooBig);
+  if (TooBig(m, m.PayLoadLength)) return FailTooBig(m.Stream.size() + m.PayLoadLength);
   frameRead_ = 0;
   if (m.ReadMasked)
     m.State = 3;
@@ -272,35 +270,51 @@ void TzorWSFrameReader::LengthKnown() {
     m.State = 4;
 }
 
+void TzorWSFrameReader::FailTooBig(uint64_t size) {
+  Fail(Format("Message too big: %llu bytes exceed the limit of %llu bytes", static_cast<unsigned long long>(size),
+              static_cast<unsigned long long>(maxMessageSize_)),
+       kCloseMessageTooBig);
+}
+
 void TzorWSFrameReader::MaskByte(uint8_t b) {
   TzorWSMsg& m = *current_;
   m.Mask[m.MaskIndex] = b;
-  if (m.MaskIndex < 3) {
+  if (m.MaskIndex < 3)
     ++m.MaskIndex;
-  } else if (m.PayLoadLength != 0) {
+  else if (m.PayLoadLength != 0)
     m.State = 4;
-  } else {
+  else
     FrameComplete();
-  }
 }
 
-size_t TzorWSFrameReader::PayloadBytes(const uint8_t* data, size_t size) {
+inline size_t TzorWSFrameReader::PayloadBytes(const uint8_t* data, size_t size) {
   TzorWSMsg& m = *current_;
   const size_t n = m.PayLoadLength < size ? static_cast<size_t>(m.PayLoadLength) : size;
   const size_t old = m.Stream.size();
-  m.Stream.resize(old + n);
-  auto* out = reinterpret_cast<uint8_t*>(m.Stream.data()) + old;
-  if (m.ReadMasked)
-    MaskCopy(out, data, n, m.Mask, static_cast<size_t>(frameRead_ & 3));
-  else
-    std::memcpy(out, data, n);
+  // A message whose first frame arrives in pieces gets its room at once (up to
+  // the capacity a message object keeps), rather than regrowing per read.
+  if (frameRead_ == 0 && old == 0 && n < m.PayLoadLength)
+    m.Stream.reserve(static_cast<size_t>(std::min<uint64_t>(m.PayLoadLength, TzorWSMsg::kKeptBufferCapacity)));
+  AppendPayload(m, data, n, static_cast<size_t>(frameRead_ & 3));
   frameRead_ += n;
   m.PayLoadLength -= n;
   if (m.PayLoadLength == 0) FrameComplete();
   return n;
 }
 
-void TzorWSFrameReader::FrameComplete() {
+[[gnu::always_inline]] inline void TzorWSFrameReader::AppendPayload(TzorWSMsg& m, const uint8_t* data, size_t n, size_t keyIndex) {
+  if (!m.ReadMasked) {
+    m.Stream.append(reinterpret_cast<const char*>(data), n);
+    return;
+  }
+  // Sized first, then filled by one masked copy. Unmasking the appended bytes
+  // in place would read back fresh stores of another width, which stalls.
+  const size_t old = m.Stream.size();
+  m.Stream.resize(old + n);
+  MaskCopy(reinterpret_cast<uint8_t*>(m.Stream.data()) + old, data, n, m.Mask, keyIndex);
+}
+
+[[gnu::always_inline]] inline void TzorWSFrameReader::FrameComplete() {
   TzorWSMsg& m = *current_;
   if (m.OpCode == opClose) return CloseFrameComplete();
   events_.DoMessageComplete(m);

@@ -1,7 +1,8 @@
 #pragma once
 // RFC 6455 frame reader: a state machine fed from the connection's input
 // buffer. It resumes at any byte, so headers, lengths, keys and payloads may be
-// split over any number of reads; it never touches a socket.
+// split over any number of reads; a frame whose header is all in the buffer is
+// decoded in one go. It never touches a socket.
 #include "websocket/ws_types.h"
 
 #include <string>
@@ -94,18 +95,33 @@ class TzorWSFrameReader {
   TzorWSMsg& WSControlCode() { return control_; }
 
  private:
-  // A whole small data frame at once; 0 when the bytes are anything else.
-  size_t SmallFrame(const uint8_t* p, size_t available);
-  size_t WholeHeader(const uint8_t* p);  // p holds at least 14 bytes
+  // A frame whose whole header is at hand and passes every check, decoded in
+  // one go, with as much of its payload as is at hand; returns the bytes
+  // consumed, 0 when the frame is left to the byte-by-byte steps below.
+  size_t WholeFrame(const uint8_t* p, size_t available);
+  // The checks of a frame's first and second byte: the failure message, or null.
+  const char* FirstByteFault(uint8_t b) const;
+  const char* SecondByteFault(TOpcode type, uint8_t b) const;
+  bool TooBig(const TzorWSMsg& m, uint64_t length) const;
+  // What a frame's first byte and the form of its second set up.
+  void BeginFrame(uint8_t b);
+  static void SetLengthForm(TzorWSMsg& m, uint8_t b);
+  // One step of the byte-resumable reader: a header byte, or payload bytes.
+  size_t Step(const uint8_t* data, size_t size);
   void FirstByte(uint8_t b);
   void SecondByte(uint8_t b);
   void LengthByte(uint8_t b);
   void MaskByte(uint8_t b);
   size_t PayloadBytes(const uint8_t* data, size_t size);
+  // The next `n` payload bytes of the frame, unmasked from key byte
+  // `keyIndex` on, onto the message.
+  void AppendPayload(TzorWSMsg& m, const uint8_t* data, size_t n, size_t keyIndex);
   void LengthKnown();
   void FrameComplete();
   void CloseFrameComplete();
-  void Fail(const std::string& message, int closeCode);
+  // Failures are rare: kept out of line, off the path of every frame.
+  [[gnu::cold]] void Fail(std::string_view message, int closeCode);
+  [[gnu::cold]] void FailTooBig(uint64_t size);
 
   TzorWSFrameEvents& events_;
   TzorWSExtensions* extensions_;

@@ -29,7 +29,7 @@ struct Session : TzorWSFrameEvents {
 
   // What a connection does with a completed frame: inflate and decode whole messages.
   void DoMessageComplete(TzorWSMsg& msg) override {
-    std::string record = std::to_string(msg.OpCode) + (msg.Fragmented ? "+" : ".");
+    std::string record = std::to_string(msg.OpCode) + (msg.Fragmented ? "+" : ".") + (msg.Continuation ? "c" : "");
     if (!msg.Fragmented && !IsControlOpCode(msg.OpCode)) {
       try {
         extensions.ReadStream(msg.Stream, kMaxMessage);
@@ -42,7 +42,8 @@ struct Session : TzorWSFrameEvents {
     log.push_back(record + msg.Stream);
   }
   void DoDisconnect(const std::string& message, int closeCode) override {
-    log.push_back("disconnect " + std::to_string(closeCode) + " " + message);
+    log.push_back("disconnect " + std::to_string(closeCode) + " " + message + " after close " +
+                  std::to_string(reader.CloseCode()) + " " + reader.CloseReason());
   }
 
   TzorWSExtensions extensions;

@@ -1,6 +1,9 @@
 // The OpenSSL engine, client against server, entirely in memory.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "net/net_errors.h"
 #include "net/openssl_engine.h"
 #include "test_pki.h"
@@ -209,6 +212,37 @@ TEST(OpenSSLEngine, ClientCertificates) {
   EXPECT_THROW(NewOpenSSLContext(client), EzorTLSError);
   client.CertFile = PKI().Dir() + "/missing.pem";
   EXPECT_THROW(NewOpenSSLContext(client), EzorTLSError);
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(OpenSSLEngine, CertificateAndKeyAsText) {
+  TzorTLSSettings server;
+  server.Side = TzorTLSSide::tlsServer;
+  server.CertPEM = FileText(PKI().ServerCertFile());
+  server.KeyPEM = FileText(PKI().ServerKeyFile());
+  server.CertFile = PKI().Dir() + "/missing.pem";  // the text wins
+  Pair p(ClientSettings(), server);
+  p.Handshake();
+  EXPECT_EQ(p.client->Info().Version, "TLSv1.3");
+
+  auto client = ClientSettings();
+  client.CertPEM = FileText(PKI().EncryptedClientCertFile());
+  client.KeyPEM = FileText(PKI().EncryptedClientKeyFile());
+  client.OnGetPassword = [] { return std::string("secret"); };
+  EXPECT_NO_THROW(NewOpenSSLContext(client));
+  client.OnGetPassword = [] { return std::string("wrong"); };
+  EXPECT_THROW(NewOpenSSLContext(client), EzorTLSError);
+
+  auto mismatched = server;
+  mismatched.KeyPEM = FileText(PKI().ClientKeyFile());
+  EXPECT_THROW(NewOpenSSLContext(mismatched), EzorTLSError);
+  auto garbage = server;
+  garbage.CertPEM = "-----BEGIN CERTIFICATE-----\nnot base64\n-----END CERTIFICATE-----\n";
+  EXPECT_THROW(NewOpenSSLContext(garbage), EzorTLSError);
 }
 
 TEST(OpenSSLEngine, GarbageFromThePeerFails) {

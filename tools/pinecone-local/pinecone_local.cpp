@@ -1,14 +1,16 @@
 #include "tools/pinecone-local/pinecone_local.h"
 
-#include <boost/asio.hpp>
-#include <boost/asio/ssl.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
-#include <boost/beast/ssl.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/string_body.hpp>
 
-#include <chrono>
+#include <optional>
 #include <thread>
 
+#include "net/async_connection.h"
+#include "net/openssl_engine.h"
 #include "tools/pinecone-local/local_routes.h"
 #include "tools/pinecone-local/self_signed.h"
 
@@ -16,46 +18,77 @@ namespace zor {
 namespace {
 
 namespace asio = boost::asio;
-namespace ssl = boost::asio::ssl;
-namespace beast = boost::beast;
 namespace http = boost::beast::http;
 using tcp = asio::ip::tcp;
 
 // An upsert of a thousand 1536-dimensional vectors is about 30 MB of JSON.
 constexpr uint64_t kBodyLimit = 64ull * 1024 * 1024;
 constexpr uint32_t kHeaderLimit = 16 * 1024;
-constexpr auto kIdleTimeout = std::chrono::seconds(60);
+constexpr int kIdleTimeoutMs = 60 * 1000;
 
-class Session : public std::enable_shared_from_this<Session> {
+std::shared_ptr<const TzorTLSContext> NewServerTls() {
+  const pinecone_local::TlsIdentity identity = pinecone_local::MakeSelfSignedIdentity();
+  TzorTLSSettings settings;
+  settings.Side = TzorTLSSide::tlsServer;
+  settings.CertPEM = identity.certificate_pem;
+  settings.KeyPEM = identity.private_key_pem;
+  settings.ALPNProtocols = {"http/1.1"};
+  return NewOpenSSLContext(settings);
+}
+
+// One client connection: requests are parsed from the input as it arrives
+// and answered in order, so pipelined requests need nothing special.
+class Session {
  public:
-  Session(tcp::socket socket, ssl::context& tls, pinecone_local::Service& service)
-      : stream_(std::move(socket), tls), service_(service) {}
+  explicit Session(pinecone_local::Service& service) : service_(service) { NextRequest(); }
 
-  void Run() {
-    beast::get_lowest_layer(stream_).expires_after(kIdleTimeout);
-    stream_.async_handshake(ssl::stream_base::server, [self = shared_from_this()](beast::error_code ec) {
-      if (!ec) self->Read();
-    });
+  void OnData(TzorAsyncConnection& connection) {
+    if (closing_) return connection.ClearInput();
+    connection.ReadFromBuffer(pending_, SIZE_MAX);
+    size_t used = 0;
+    try {
+      while (!closing_ && used < pending_.size()) {
+        boost::beast::error_code ec;
+        const size_t n = parser_->put(asio::buffer(pending_.data() + used, pending_.size() - used), ec);
+        used += n;
+        if (ec == http::error::need_more) break;
+        if (ec) {
+          Refuse(connection, ec);
+        } else if (parser_->is_done()) {
+          Answer(connection);
+        } else {
+          if (parser_->is_header_done()) Continue(connection);
+          if (n == 0) break;
+        }
+      }
+    } catch (const std::exception&) {
+      // The peer is gone or reads too slowly to take the answer.
+      closing_ = true;
+      connection.Disconnect(false);
+    }
+    pending_.erase(0, used);
   }
 
  private:
-  void Read() {
+  void NextRequest() {
     parser_.emplace();
     parser_->body_limit(kBodyLimit);
     parser_->header_limit(kHeaderLimit);
-    beast::get_lowest_layer(stream_).expires_after(kIdleTimeout);
-    http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code ec, size_t) {
-      self->OnRead(ec);
-    });
+    continued_ = false;
   }
 
-  void OnRead(beast::error_code ec) {
-    if (ec == http::error::end_of_stream) return Close();
-    if (ec == http::error::body_limit || ec == http::error::header_limit) {
-      return Answer({413, "Request too large"}, false);
-    }
-    if (ec) return;  // broken or timed-out connection: dropping the session closes it
-    const auto& message = parser_->get();
+  // A client that waits for leave before sending its body gets it at once.
+  void Continue(TzorAsyncConnection& connection) {
+    if (continued_) return;
+    continued_ = true;
+    const auto& header = parser_->get();
+    if (header.version() >= 11 && boost::beast::iequals(header[http::field::expect], "100-continue"))
+      connection.Write("HTTP/1.1 100 Continue\r\n\r\n");
+  }
+
+  void Answer(TzorAsyncConnection& connection) {
+    auto message = parser_->release();
+    NextRequest();
     pinecone_local::Request request;
     request.method = std::string(message.method_string());
     request.host = std::string(message[http::field::host]);
@@ -64,48 +97,52 @@ class Session : public std::enable_shared_from_this<Session> {
       request.has_api_key = true;
       request.api_key = std::string(key->value());
     }
-    request.body = message.body();
-    Answer(service_.Handle(request), message.keep_alive());
+    request.body = std::move(message.body());
+    pinecone_local::Reply reply;
+    try {
+      reply = service_.Handle(request);
+    } catch (const std::exception&) {
+      reply = {500, "Internal error"};
+    }
+    Send(connection, std::move(reply), message.keep_alive());
   }
 
-  void Answer(pinecone_local::Reply reply, bool keep_alive) {
-    response_ = {};
-    response_.version(11);
-    response_.result(static_cast<unsigned>(reply.status));
+  void Refuse(TzorAsyncConnection& connection, const boost::beast::error_code& ec) {
+    const bool too_large = ec == http::error::body_limit || ec == http::error::header_limit;
+    Send(connection, too_large ? pinecone_local::Reply{413, "Request too large"} : pinecone_local::Reply{400, "Bad request"},
+         false);
+  }
+
+  void Send(TzorAsyncConnection& connection, pinecone_local::Reply reply, bool keep_alive) {
     const bool is_json = !reply.body.empty() && (reply.body.front() == '{' || reply.body.front() == '[');
-    response_.set(http::field::content_type, is_json ? "application/json" : "text/plain");
-    response_.body() = std::move(reply.body);
-    response_.keep_alive(keep_alive);
-    response_.prepare_payload();
-    http::async_write(stream_, response_, [self = shared_from_this(), keep_alive](beast::error_code ec, size_t) {
-      if (ec) return;
-      if (keep_alive) return self->Read();
-      self->Close();
-    });
+    const auto reason = http::obsolete_reason(http::int_to_status(static_cast<unsigned>(reply.status)));
+    std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " + std::string(reason) + "\r\n";
+    head += is_json ? "Content-Type: application/json\r\n" : "Content-Type: text/plain\r\n";
+    head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
+    if (!keep_alive) head += "Connection: close\r\n";
+    head += "\r\n";
+    connection.Write(head);
+    connection.Write(reply.body);
+    if (keep_alive) return;
+    closing_ = true;
+    connection.Disconnect();
   }
 
-  void Close() {
-    beast::get_lowest_layer(stream_).expires_after(std::chrono::seconds(5));
-    stream_.async_shutdown([self = shared_from_this()](beast::error_code) {});
-  }
-
-  beast::ssl_stream<beast::tcp_stream> stream_;
   pinecone_local::Service& service_;
-  beast::flat_buffer buffer_;
+  std::string pending_;  // received, not yet parsed
   std::optional<http::request_parser<http::string_body>> parser_;
-  http::response<http::string_body> response_;
+  bool continued_ = false;
+  bool closing_ = false;
 };
 
 }  // namespace
 
+// One IO thread serves every connection; the service itself is never shared
+// between threads. Stop ends the thread first: the connections, with their
+// sessions, go with the io_context, before the service they use.
 struct TzorPineconeLocal::Server {
   Server(const std::string& api_key, uint16_t port)
-      : service(api_key, kProjectId), tls(ssl::context::tls_server), acceptor(io) {
-    const pinecone_local::TlsIdentity identity = pinecone_local::MakeSelfSignedIdentity();
-    tls.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
-                    ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1);
-    tls.use_certificate_chain(asio::buffer(identity.certificate_pem));
-    tls.use_private_key(asio::buffer(identity.private_key_pem), ssl::context::pem);
+      : service(api_key, kProjectId), tls(NewServerTls()), acceptor(io) {
     const tcp::endpoint endpoint(asio::ip::address_v4::loopback(), port);
     acceptor.open(endpoint.protocol());
     acceptor.set_option(asio::socket_base::reuse_address(true));
@@ -122,16 +159,29 @@ struct TzorPineconeLocal::Server {
   }
 
   void Accept() {
-    acceptor.async_accept([this](beast::error_code ec, tcp::socket socket) {
+    acceptor.async_accept([this](const boost::system::error_code& ec, tcp::socket socket) {
       if (ec == asio::error::operation_aborted) return;
-      if (!ec) std::make_shared<Session>(std::move(socket), tls, service)->Run();
+      if (!ec) Serve(std::move(socket));
       Accept();
     });
   }
 
+  void Serve(tcp::socket socket) {
+    try {
+      auto connection = TzorAsyncConnection::Create(std::move(socket), tls);
+      auto session = std::make_shared<Session>(service);
+      connection->SetIdleTimeout(kIdleTimeoutMs, [](TzorAsyncConnection& c) { c.Disconnect(false); });
+      TzorAsyncConnection::Handlers handlers;
+      handlers.OnData = [session](TzorAsyncConnection& c) { session->OnData(c); };
+      connection->Start(std::move(handlers));
+    } catch (const std::exception&) {
+      // No TLS state for this client: dropping the socket refuses it.
+    }
+  }
+
   pinecone_local::Service service;
+  std::shared_ptr<const TzorTLSContext> tls;
   asio::io_context io;
-  ssl::context tls;
   tcp::acceptor acceptor;
   uint16_t bound_port = 0;
   std::thread thread;
