@@ -630,6 +630,8 @@ uint16_t TzorConnection::PeerPort() const { return impl_->ends.PeerPort; }
 std::string TzorConnection::LocalIP() const { return impl_->ends.LocalIP; }
 uint16_t TzorConnection::LocalPort() const { return impl_->ends.LocalPort; }
 
+int TzorConnection::NativeHandle() { return impl_->socket.is_open() ? impl_->socket.native_handle() : -1; }
+
 bool TzorConnection::TLSActive() const {
   std::lock_guard guard(impl_->engine_lock);
   return impl_->engine != nullptr;

@@ -67,6 +67,10 @@ class TzorConnection : public TzorTransport {
   uint16_t LocalPort() const override;
   std::string NegotiatedALPN() const override;
 
+  // The socket's descriptor (-1 when closed), for a TLS layer that reads and
+  // writes it itself; the connection must not read it meanwhile.
+  int NativeHandle();
+
   bool TLSActive() const;
   // Empty fields without TLS.
   TzorTLSConnectionInfo TLSInfo() const;

@@ -2,12 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "base/format.h"
 #include "net/cert_store.h"
 #include "net/schannel_algorithms.h"
+#include "net/schannel_client_certificate.h"
 #include "net/sspi.h"
 
 namespace zor {
@@ -19,7 +18,6 @@ namespace {
 constexpr size_t kHandshakeBuffer = 65536;
 // Room for the largest record a server may send (2^14 bytes and 2048 of expansion).
 constexpr size_t kLargestRecord = 5 + 16384 + 2048;
-constexpr size_t kThumbprintLength = 40;
 
 // Per thread, so that connections failing at once keep their own texts.
 thread_local std::string last_error_text;
@@ -39,37 +37,6 @@ uint32_t ProtocolBits(TwsTLSVersions version) {
     case tls1_3: return SP_PROT_TLS1_3_CLIENT;
     default: return 0;  // TLS 1.0 to 1.3
   }
-}
-
-bool HexToBytes(const std::string& hex, std::string& bytes) {
-  bytes.clear();
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    int value = 0;
-    for (const char ch : {hex[i], hex[i + 1]}) {
-      const int digit = std::isdigit(static_cast<unsigned char>(ch)) ? ch - '0'
-                        : (ch >= 'a' && ch <= 'f')                  ? ch - 'a' + 10
-                        : (ch >= 'A' && ch <= 'F')                  ? ch - 'A' + 10
-                                                                     : -1;
-      if (digit < 0) return false;
-      value = value * 16 + digit;
-    }
-    bytes += static_cast<char>(value);
-  }
-  return bytes.size() * 2 == hex.size();
-}
-
-bool ReadWholeFile(const std::string& file, std::string& bytes) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  bytes = buffer.str();
-  return true;
-}
-
-const char* StoreName(TzorSChannelCertStoreName name) {
-  static const char* const kNames[] = {"MY", "Root", "Trust", "CA"};
-  return kNames[name];
 }
 
 // The certificates of the "Root" stores, trusted besides the system's.
@@ -193,7 +160,8 @@ struct TzorSChannelEngine::State {
   int HandshakeLoop() {
     for (;;) {
       if ((received == 0 || last_status == SEC_E_INCOMPLETE_MESSAGE) && !skip_first_read) {
-        if (received == receive.size()) return Fail("InitializeSecurityContext returns 80090318", SEC_E_INCOMPLETE_MESSAGE);
+        if (received == receive.size())
+          return Fail(Format("InitializeSecurityContext returns %08X", SEC_E_INCOMPLETE_MESSAGE), SEC_E_INCOMPLETE_MESSAGE);
         const int n = socket.Recv(receive.data() + received, static_cast<int>(receive.size() - received));
         if (n < 0 && WouldBlock()) return kWouldBlock;
         if (n <= 0) return Fail(Format("recv returns %08X", static_cast<uint32_t>(socket.LastError())));
@@ -221,48 +189,18 @@ struct TzorSChannelEngine::State {
 
   // Asked by the context when the server wants a client certificate.
   uint32_t SelectClientCertificate(std::shared_ptr<Credentials>& replacement) {
-    const TzorSChannelCertificate& c = settings.Certificate;
-    std::shared_ptr<const TzorCertContext> chosen;
-    if (!c.CertHash().empty()) {
-      auto store = TzorCertStore::Open(c.CertStoreName(), c.CertStorePath());
-      if (!store) return SelectionFailed("Cannot Open Certificate Store.");
-      if (c.CertHash().size() != kThumbprintLength)
-        return SelectionFailed(Format("Invalid Certificate Hash Length, must be %d.", static_cast<int>(kThumbprintLength)));
-      std::string digest;
-      if (!HexToBytes(c.CertHash(), digest)) return SelectionFailed("Error calling method CryptStringToBinary.");
-      chosen = store->FindBySHA1(digest);
-      if (!chosen)
-        return SelectionFailed(Format("Certificate not found in Store %s with Hash %s", StoreName(c.CertStoreName()),
-                                      c.CertHash().c_str()));
-    } else if (!c.CertFile().empty()) {
-      std::string bytes;
-      if (ReadWholeFile(c.CertFile(), bytes)) {
-        chosen = ImportPFX(bytes, c.CertFilePassword().c_str());
-        if (!chosen && c.CertFilePassword().empty()) chosen = ImportPFX(bytes, nullptr);
-      }
-      if (!chosen) return SelectionFailed("Cannot import the certificate.");
-    } else {
+    const TzorClientCertificateChoice choice = ChooseClientCertificate(settings.Certificate, [this] {
       if (on_credentials && *on_credentials) (*on_credentials)();
       std::vector<std::string> issuers;
       QueryIssuerList(*context, issuers);
-      if (auto store = TzorCertStore::Open(scsnMY, scspStoreCurrentUser)) {
-        for (const auto& candidate : store->Certificates()) {
-          if (!candidate->HasKey() || !candidate->UsableForClientAuth()) continue;
-          bool issued = issuers.empty();
-          for (const auto& issuer : issuers) issued = issued || candidate->IssuedBy(issuer);
-          if (issued) {
-            chosen = candidate;
-            break;
-          }
-        }
-      }
-      // Without one the handshake goes on, and the server decides.
-      if (!chosen) {
-        SetError("CertFindChainInStore returns nil");
-        return SEC_E_OK;
-      }
+      return issuers;
+    });
+    if (!choice.Failure.empty()) return SelectionFailed(choice.Failure);
+    if (!choice.Certificate) {
+      SetError("CertFindChainInStore returns nil");  // the server decides
+      return SEC_E_OK;
     }
-    const uint32_t status = Acquire(chosen, replacement);
+    const uint32_t status = Acquire(choice.Certificate, replacement);
     if (status != SEC_E_OK) return SelectionFailed(Format("AcquireCredentialsHandle returns %08X", status), status);
     return SEC_E_OK;
   }

@@ -139,10 +139,12 @@ uint32_t InitializeSecurityContext(const std::shared_ptr<Credentials>& cred, std
     return SEC_E_OK;
   }
   if (!bytes.empty() && c.incoming.empty()) return SEC_E_INCOMPLETE_MESSAGE;
+  // Data the server sends in the middle of a renegotiation is not taken:
+  // the handshake fails (GNUTLS_E_GOT_APPLICATION_DATA is not retried).
   int r;
   do {
     r = gnutls_handshake(c.session);
-  } while (r == GNUTLS_E_WARNING_ALERT_RECEIVED || r == GNUTLS_E_GOT_APPLICATION_DATA);
+  } while (r == GNUTLS_E_WARNING_ALERT_RECEIVED);
   TakeOutgoing(c, output_token);
   hand_back_extra();
   if (r == 0) {
@@ -150,7 +152,11 @@ uint32_t InitializeSecurityContext(const std::shared_ptr<Credentials>& cred, std
     c.renegotiating = false;
     return SEC_E_OK;
   }
-  if (r == GNUTLS_E_AGAIN || r == GNUTLS_E_INTERRUPTED) return SEC_I_CONTINUE_NEEDED;
+  if (r == GNUTLS_E_AGAIN || r == GNUTLS_E_INTERRUPTED) {
+    // A whole record offered and none of it taken would be offered again
+    // and again.
+    return c.taken == 0 && !c.incoming.empty() ? SEC_E_ILLEGAL_MESSAGE : SEC_I_CONTINUE_NEEDED;
+  }
   if (c.credentials_failure != SEC_E_OK) return c.credentials_failure;
   return StatusOf(r);
 }
@@ -176,7 +182,6 @@ uint32_t EncryptMessage(Context& context, SecBuffer* buffers) {
   SecBuffer& data = buffers[1];
   SecBuffer& trailer = buffers[2];
   std::string record;
-  TakeOutgoing(c, record);  // anything queued before goes first
   const ssize_t sent = gnutls_record_send(c.session, data.pvBuffer, data.cbBuffer);
   if (sent < 0 || static_cast<size_t>(sent) != data.cbBuffer) return sent < 0 ? StatusOf(static_cast<int>(sent)) : SEC_E_BUFFER_TOO_SMALL;
   TakeOutgoing(c, record);
@@ -211,7 +216,7 @@ uint32_t DecryptMessage(Context& context, SecBuffer* buffers) {
     if (r > 0) plain.append(chunk, static_cast<size_t>(r));
     closed = r == 0;
   } while (r > 0 && gnutls_record_check_pending(c.session) > 0);
-  if (r == GNUTLS_E_AGAIN || r == GNUTLS_E_INTERRUPTED) r = 0;
+  if (r == GNUTLS_E_AGAIN || r == GNUTLS_E_INTERRUPTED) r = c.taken == 0 ? GNUTLS_E_UNEXPECTED_PACKET : 0;
   const size_t record = c.taken;
   buffers[0] = {SECBUFFER_STREAM_HEADER, start, kRecordHeader};
   buffers[1] = {SECBUFFER_DATA, start + kRecordHeader, 0};

@@ -1,7 +1,8 @@
-// TLS 1.3 through the buffer-based engine and the blocking connection, next
-// to a plain OpenSSL SSL_read/SSL_write loop on a socket: handshakes per
-// second, and bulk throughput each way. The peer is the same plain OpenSSL
-// server thread on loopback for both.
+// TLS 1.3 through the buffer-based engines (OpenSSL, and the platform
+// provider over GnuTLS) and the blocking connection, next to a plain OpenSSL
+// SSL_read/SSL_write loop on a socket: handshakes per second, and bulk
+// throughput each way. The peer is the same plain OpenSSL server thread on
+// loopback for all.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -21,6 +22,7 @@
 
 #include "net/connection.h"
 #include "net/openssl_engine.h"
+#include "net/schannel_tls_context.h"
 
 namespace {
 
@@ -136,22 +138,32 @@ std::shared_ptr<const zor::TzorTLSContext> EngineContext() {
   return context;
 }
 
-std::unique_ptr<zor::TzorConnection> EngineConnection() {
+// The platform provider, as iohSChannel builds it (no verification).
+std::shared_ptr<const zor::TzorTLSContext> PlatformContext() {
+  zor::TzorSChannelSettings settings;
+  settings.TLSVersion = zor::tls1_3;
+  static auto context = zor::NewSChannelContext(settings);
+  return context;
+}
+
+using ContextSource = std::shared_ptr<const zor::TzorTLSContext> (*)();
+
+std::unique_ptr<zor::TzorConnection> EngineConnection(ContextSource context) {
   auto c = std::make_unique<zor::TzorConnection>();
   c->Options().Host = "127.0.0.1";
   c->Options().Port = Server().Port();
-  c->SetTLS(EngineContext());
+  c->SetTLS(context());
   c->Connect();
   return c;
 }
 
-void BM_Handshake_Engine(benchmark::State& state) {
-  for (auto _ : state) EngineConnection()->Disconnect();
+void BM_Handshake_Engine(benchmark::State& state, ContextSource context) {
+  for (auto _ : state) EngineConnection(context)->Disconnect();
   state.counters["handshakes/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-void BM_Send_Engine(benchmark::State& state) {
-  auto c = EngineConnection();
+void BM_Send_Engine(benchmark::State& state, ContextSource context) {
+  auto c = EngineConnection(context);
   const std::string data = "S" + std::string(kBulk, 's');
   for (auto _ : state) {
     c->Write(data);
@@ -160,8 +172,8 @@ void BM_Send_Engine(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBulk));
 }
 
-void BM_Receive_Engine(benchmark::State& state) {
-  auto c = EngineConnection();
+void BM_Receive_Engine(benchmark::State& state, ContextSource context) {
+  auto c = EngineConnection(context);
   for (auto _ : state) {
     c->Write("R");
     benchmark::DoNotOptimize(c->ReadBytes(kBulk));
@@ -229,11 +241,14 @@ void BM_Receive_OpenSSL(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBulk));
 }
 
-BENCHMARK(BM_Handshake_Engine)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Handshake_Engine, OpenSSLEngine, EngineContext)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Handshake_Engine, PlatformEngine, PlatformContext)->UseRealTime();
 BENCHMARK(BM_Handshake_OpenSSL)->UseRealTime();
-BENCHMARK(BM_Send_Engine)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Send_Engine, OpenSSLEngine, EngineContext)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Send_Engine, PlatformEngine, PlatformContext)->UseRealTime();
 BENCHMARK(BM_Send_OpenSSL)->UseRealTime();
-BENCHMARK(BM_Receive_Engine)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Receive_Engine, OpenSSLEngine, EngineContext)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Receive_Engine, PlatformEngine, PlatformContext)->UseRealTime();
 BENCHMARK(BM_Receive_OpenSSL)->UseRealTime();
 
 }  // namespace

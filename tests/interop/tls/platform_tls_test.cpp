@@ -211,5 +211,22 @@ TEST_F(PlatformTLS, ClientCertificateFromTheServersIssuerList) {
   EXPECT_TRUE(server_->WaitForOutput("zor test client")) << server_->Output();
 }
 
+TEST_F(PlatformTLS, ServerAskedRenegotiation) {
+  stores_.TrustTestCA();
+  StartOpenSSL({"-tls1_2", "-msg"});
+  auto c = Connect(Verifying(tls1_2));
+  ConverseWithOpenSSL(*c, "before");
+  server_->WriteInput("r\n");  // the server sends a hello request
+  // Reading it starts the new handshake, before the server says more.
+  EXPECT_FALSE(c->WaitForData(1000));
+  ConverseWithOpenSSL(*c, "after");
+  // The second hello came from the client reading the request.
+  const std::string log = server_->Output();
+  const size_t first = log.find("ClientHello");
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_NE(log.find("ClientHello", first + 1), std::string::npos) << log;
+  ConverseWithOpenSSL(*c, "later");
+}
+
 }  // namespace
 }  // namespace zor
