@@ -31,6 +31,7 @@ struct TzorAsyncConnection::Impl {
         read_pause(strand),
         send_pause(strand),
         idle_timer(strand),
+        close_timer(strand),
         tls_context(std::move(tls)),
         ends(ReadSocketEndpoints(socket)) {
     if (tls_context) engine = tls_context->NewEngine({});
@@ -39,7 +40,7 @@ struct TzorAsyncConnection::Impl {
   TzorAsyncConnection& self;
   asio::strand<asio::any_io_executor> strand;
   Socket socket;
-  asio::steady_timer read_pause, send_pause, idle_timer;
+  asio::steady_timer read_pause, send_pause, idle_timer, close_timer;
   std::shared_ptr<const TzorTLSContext> tls_context;
   std::vector<std::shared_ptr<TzorConnectionIntercept>> intercepts;
   Handlers handlers;
@@ -80,6 +81,7 @@ struct TzorAsyncConnection::Impl {
     open = false;
     error_code ec;
     idle_timer.cancel();
+    close_timer.cancel();
     read_pause.cancel();
     send_pause.cancel();
     socket.shutdown(Socket::shutdown_both, ec);
@@ -103,6 +105,20 @@ struct TzorAsyncConnection::Impl {
     End(failure);
   }
   std::exception_ptr close_failure;
+
+  // Disconnect waits this long for the queue to drain, then gives up on the peer.
+  std::atomic<int> close_timeout_ms{kDefaultCloseTimeoutMs};
+
+  void ArmCloseTimer() {
+    const int timeout_ms = close_timeout_ms;
+    if (timeout_ms <= 0 || ended) return;
+    close_timer.expires_after(std::chrono::milliseconds(timeout_ms));
+    close_timer.async_wait([keep = self.shared_from_this(), this, timeout_ms](const error_code& ec) {
+      if (ec || ended) return;
+      End(std::make_exception_ptr(EzorWriteTimeout(
+          Format("%s did not take the last bytes within %d ms", ends.PeerIP.c_str(), timeout_ms))));
+    });
+  }
 
   // --- reading (strand) -----------------------------------------------------
 
@@ -354,13 +370,26 @@ void TzorAsyncConnection::Disconnect(bool notify_peer) {
       d.engine->Shutdown();
     }
   }
-  d.TakeEngineOutput();
+  try {
+    d.TakeEngineOutput();
+  } catch (const EzorSocketError&) {
+    return Abort();  // the queue is full: the peer does not read, nothing more would reach it
+  }
   std::lock_guard guard(d.queue_lock);
   d.close_after_write = true;
   if (!d.writing) {
     d.writing = true;
     asio::post(d.strand, [keep = shared_from_this(), this] { impl_->WriteNext(); });
   }
+  asio::post(d.strand, [keep = shared_from_this(), this] { impl_->ArmCloseTimer(); });
+}
+
+void TzorAsyncConnection::SetCloseTimeout(int timeout_ms) { impl_->close_timeout_ms = timeout_ms; }
+
+void TzorAsyncConnection::Abort() {
+  impl_->close_requested = true;
+  // Closing the socket cancels the write in progress; its handler sees the end.
+  asio::post(impl_->strand, [keep = shared_from_this(), this] { impl_->End(nullptr); });
 }
 
 std::string TzorAsyncConnection::PeerIP() const { return impl_->ends.PeerIP; }

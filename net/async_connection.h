@@ -60,7 +60,15 @@ class TzorAsyncConnection : public TzorTransport, public std::enable_shared_from
   void CancelWrite() override;
   bool Connected() const override;
   // Sends what is queued (and a TLS close notification with `notify_peer`), then closes.
+  // When the queue is full (the peer stopped reading) it closes at once, as Abort does.
   void Disconnect(bool notify_peer = true) override;
+  // How long Disconnect waits for queued bytes to go out before it closes
+  // anyway and reports EzorWriteTimeout; 0: no limit.
+  static constexpr int kDefaultCloseTimeoutMs = 30000;
+  void SetCloseTimeout(int timeout_ms);
+  // Closes at once and drops whatever waits to be sent, the write in progress
+  // included: the way out for a peer that stopped reading.
+  void Abort();
   std::string PeerIP() const override;
   uint16_t PeerPort() const override;
   std::string LocalIP() const override;

@@ -22,6 +22,14 @@ TzorConnection& Configure(TzorConnection& c, uint16_t port) {
   return c;
 }
 
+TzorTLSSettings ServerSettings(const test::TestPKI& pki) {
+  TzorTLSSettings settings;
+  settings.Side = TzorTLSSide::tlsServer;
+  settings.CertFile = pki.ServerCertFile();
+  settings.KeyFile = pki.ServerKeyFile();
+  return settings;
+}
+
 TEST(AsyncConnection, QueuedWritesArriveInOrderThenTheConnectionCloses) {
   std::promise<bool> late_write_refused;
   test::AsyncTestServer server(nullptr, [&](TzorAsyncConnection&, TzorAsyncConnection::Handlers& h) {
@@ -75,10 +83,7 @@ TEST(AsyncConnection, IdleTimeoutAndOrderlyCloseReachTheHandlers) {
 
 TEST(AsyncConnection, FailedHandshakeIsReportedOnceWithItsError) {
   test::TestPKI pki;
-  TzorTLSSettings settings;
-  settings.Side = TzorTLSSide::tlsServer;
-  settings.CertFile = pki.ServerCertFile();
-  settings.KeyFile = pki.ServerKeyFile();
+  const TzorTLSSettings settings = ServerSettings(pki);
   std::promise<std::string> closed;
   std::atomic<int> reports{0}, ready{0};
   test::AsyncTestServer server(NewOpenSSLContext(settings),
@@ -123,6 +128,37 @@ TEST(AsyncConnection, APeerThatDoesNotReadHitsTheQueueBound) {
   TzorConnection c;
   Configure(c, server.Port()).Connect();
   EXPECT_TRUE(bounded.get_future().get());
+}
+
+// A peer that stopped reading must not keep a closing connection forever.
+TEST(AsyncConnection, ClosingReachesAnEndWhenThePeerStopsReading) {
+  test::TestPKI pki;
+  const TzorTLSSettings settings = ServerSettings(pki);
+  for (const bool tls : {true, false}) {
+    SCOPED_TRACE(tls ? "disconnect after the queue bound (TLS)" : "abort with a write in progress (plain)");
+    std::promise<void> closed;
+    test::AsyncTestServer server(tls ? NewOpenSSLContext(settings) : nullptr,
+                                 [&](TzorAsyncConnection& connection, TzorAsyncConnection::Handlers& h) {
+                                   connection.SetCloseTimeout(200);
+                                   h.OnReady = [&, tls](TzorAsyncConnection& c) {
+                                     const std::string chunk(1 << 20, 'q');
+                                     try {
+                                       for (int i = 0; i < (tls ? 256 : 4); ++i) c.Write(chunk);
+                                     } catch (const EzorSocketError&) {
+                                     }
+                                     if (tls)
+                                       c.Disconnect();  // waits for a reader that never comes, then gives up
+                                     else
+                                       c.Abort();
+                                   };
+                                   h.OnClosed = [&](TzorAsyncConnection&, std::exception_ptr) { closed.set_value(); };
+                                 });
+    TzorConnection c;
+    if (tls) c.SetTLS(NewOpenSSLContext(TzorTLSSettings{}));
+    Configure(c, server.Port()).Connect();
+    // Without an end the connection would wait for this reader for ever.
+    ASSERT_EQ(closed.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  }
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ class Session {
     } catch (const std::exception&) {
       // The peer is gone or reads too slowly to take the answer.
       closing_ = true;
-      connection.Disconnect(false);
+      connection.Abort();
     }
     pending_.erase(0, used);
   }
@@ -170,7 +170,8 @@ struct TzorPineconeLocal::Server {
     try {
       auto connection = TzorAsyncConnection::Create(std::move(socket), tls);
       auto session = std::make_shared<Session>(service);
-      connection->SetIdleTimeout(kIdleTimeoutMs, [](TzorAsyncConnection& c) { c.Disconnect(false); });
+      // Nothing from the client for a minute: it may also have stopped taking an answer.
+      connection->SetIdleTimeout(kIdleTimeoutMs, [](TzorAsyncConnection& c) { c.Abort(); });
       TzorAsyncConnection::Handlers handlers;
       handlers.OnData = [session](TzorAsyncConnection& c) { session->OnData(c); };
       connection->Start(std::move(handlers));
