@@ -33,7 +33,7 @@ asan: deps
 tsan: deps
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZOR_SANITIZE=thread $(CMAKE_FLAGS) >/dev/null
 	@targets=$$(cmake --build build-tsan --target help | grep -o 'zor_[a-z0-9_]*_mt_tests' | sort -u); \
-	  if [ -n "$$targets" ]; then cmake --build build-tsan -j $(JOBS) --target $$targets; \
+	  if [ -n "$$targets" ]; then cmake --build build-tsan -j $(JOBS) --target $$targets && \
 	  ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L concurrency; \
 	  else echo "no concurrency tests"; fi
 
