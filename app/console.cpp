@@ -9,6 +9,8 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <string>
+#include <utility>
 
 namespace zor {
 
@@ -16,7 +18,7 @@ namespace {
 
 class Console {
  public:
-  Console(TzorConsoleIO io) : io_(io) {}
+  Console(TzorConsoleIO io, std::string settings_path) : io_(io), settings_path_(std::move(settings_path)) {}
 
   // One command; the answer (the new log text) goes to `out`.
   bool Run(const std::string& name) {
@@ -42,7 +44,7 @@ class Console {
       if (word.empty()) continue;
       if (word == "quit" || word == "exit") break;
       if (word == "help") {
-        io_.out << ClientUsage("zorpinecone-cli", "") << '\n';
+        io_.out << ClientUsage("zorpinecone-cli", settings_path_) << '\n';
       } else if (word == "show") {
         Show();
       } else if (word == "set") {
@@ -81,6 +83,7 @@ class Console {
   }
 
   TzorConsoleIO io_;
+  const std::string settings_path_;
   TzorPineconeForm form_;
 };
 
@@ -101,7 +104,7 @@ int RunConsole(const std::vector<std::string>& args, TzorConsoleIO io) {
   }
 
   const TzorIniFile settings(settings_path);
-  Console console(io);
+  Console console(io, settings_path);
   std::unique_ptr<TzorLocalPinecone> local;
   try {
     console.Form().LoadSettings(settings);

@@ -85,7 +85,9 @@ TEST_F(ConsoleTest, SettingsReadAtStartWrittenAtExit) {
   EXPECT_EQ(Run({}, "show\nquit\n"), 0);
   EXPECT_NE(out_.str().find("vectors-project-id = p9"), std::string::npos);
   EXPECT_EQ(Run({"--help"}), 0);
-  EXPECT_NE(out_.str().find(path_), std::string::npos);
+  EXPECT_NE(out_.str().find("(default: " + path_ + ")"), std::string::npos);
+  EXPECT_EQ(Run({}, "help\nquit\n"), 0);  // the interactive help names the same file
+  EXPECT_NE(out_.str().find("(default: " + path_ + ")"), std::string::npos);
 }
 
 }  // namespace
