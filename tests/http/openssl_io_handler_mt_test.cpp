@@ -17,11 +17,7 @@ namespace {
 class OpenSSLIOHandler : public ::testing::Test {
  protected:
   std::shared_ptr<const TzorTLSContext> ServerContext() {
-    TzorTLSSettings s;
-    s.Side = TzorTLSSide::tlsServer;
-    s.CertFile = pki_.ServerCertFile();
-    s.KeyFile = pki_.ServerKeyFile();
-    return NewOpenSSLContext(s);
+    return NewOpenSSLContext(pki_.ServerSettings());
   }
   void Point(TzorIdSSLIOHandlerSocketOpenSSL& h, uint16_t port) {
     h.Options().Host = "localhost";

@@ -26,10 +26,7 @@ class CertificateEcho {
 
  private:
   static std::shared_ptr<const TzorTLSContext> Context() {
-    TzorTLSSettings s;
-    s.Side = TzorTLSSide::tlsServer;
-    s.CertFile = PKI().ServerCertFile();
-    s.KeyFile = PKI().ServerKeyFile();
+    TzorTLSSettings s = PKI().ServerSettings();
     s.RootCertFile = PKI().CAFile();
     s.VerifyCertificate = true;
     s.FailIfNoCertificate = true;

@@ -22,14 +22,6 @@ TzorConnection& Configure(TzorConnection& c, uint16_t port) {
   return c;
 }
 
-TzorTLSSettings ServerSettings(const test::TestPKI& pki) {
-  TzorTLSSettings settings;
-  settings.Side = TzorTLSSide::tlsServer;
-  settings.CertFile = pki.ServerCertFile();
-  settings.KeyFile = pki.ServerKeyFile();
-  return settings;
-}
-
 TEST(AsyncConnection, QueuedWritesArriveInOrderThenTheConnectionCloses) {
   std::promise<bool> late_write_refused;
   test::AsyncTestServer server(nullptr, [&](TzorAsyncConnection&, TzorAsyncConnection::Handlers& h) {
@@ -83,7 +75,7 @@ TEST(AsyncConnection, IdleTimeoutAndOrderlyCloseReachTheHandlers) {
 
 TEST(AsyncConnection, FailedHandshakeIsReportedOnceWithItsError) {
   test::TestPKI pki;
-  const TzorTLSSettings settings = ServerSettings(pki);
+  const TzorTLSSettings settings = pki.ServerSettings();
   std::promise<std::string> closed;
   std::atomic<int> reports{0}, ready{0};
   test::AsyncTestServer server(NewOpenSSLContext(settings),
@@ -133,7 +125,7 @@ TEST(AsyncConnection, APeerThatDoesNotReadHitsTheQueueBound) {
 // A peer that stopped reading must not keep a closing connection forever.
 TEST(AsyncConnection, ClosingReachesAnEndWhenThePeerStopsReading) {
   test::TestPKI pki;
-  const TzorTLSSettings settings = ServerSettings(pki);
+  const TzorTLSSettings settings = pki.ServerSettings();
   for (const bool tls : {true, false}) {
     SCOPED_TRACE(tls ? "disconnect after the queue bound (TLS)" : "abort with a write in progress (plain)");
     std::promise<void> closed;

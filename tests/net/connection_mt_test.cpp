@@ -15,11 +15,7 @@ namespace {
 
 TEST(ConnectionThreads, OneReaderManyWritersOverTLS) {
   test::TestPKI pki;
-  TzorTLSSettings server;
-  server.Side = TzorTLSSide::tlsServer;
-  server.CertFile = pki.ServerCertFile();
-  server.KeyFile = pki.ServerKeyFile();
-  test::AsyncTestServer echo(NewOpenSSLContext(server), test::Echo);
+  test::AsyncTestServer echo(NewOpenSSLContext(pki.ServerSettings()), test::Echo);
 
   TzorTLSSettings client;
   client.VerifyCertificate = true;

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "net/tls_engine.h"
+
 namespace zor::test {
 
 class TestPKI {
@@ -44,6 +46,15 @@ class TestPKI {
   std::string EncryptedClientCertFile() const { return dir_ + "/client2.pem"; }
   std::string EncryptedClientKeyFile() const { return dir_ + "/client2.key"; }
   const std::string& Dir() const { return dir_; }
+
+  // A TLS server with the "localhost" certificate.
+  TzorTLSSettings ServerSettings() const {
+    TzorTLSSettings s;
+    s.Side = TzorTLSSide::tlsServer;
+    s.CertFile = ServerCertFile();
+    s.KeyFile = ServerKeyFile();
+    return s;
+  }
 
  private:
   static EVP_PKEY* NewKey() { return EVP_EC_gen("P-256"); }

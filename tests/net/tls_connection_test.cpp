@@ -24,10 +24,7 @@ const test::TestPKI& PKI() {
 }
 
 std::shared_ptr<const TzorTLSContext> ServerContext(std::vector<std::string> alpn = {}) {
-  TzorTLSSettings s;
-  s.Side = TzorTLSSide::tlsServer;
-  s.CertFile = PKI().ServerCertFile();
-  s.KeyFile = PKI().ServerKeyFile();
+  TzorTLSSettings s = PKI().ServerSettings();
   s.ALPNProtocols = std::move(alpn);
   return NewOpenSSLContext(s);
 }

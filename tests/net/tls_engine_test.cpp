@@ -16,13 +16,7 @@ const test::TestPKI& PKI() {
   return pki;
 }
 
-TzorTLSSettings ServerSettings() {
-  TzorTLSSettings s;
-  s.Side = TzorTLSSide::tlsServer;
-  s.CertFile = PKI().ServerCertFile();
-  s.KeyFile = PKI().ServerKeyFile();
-  return s;
-}
+TzorTLSSettings ServerSettings() { return PKI().ServerSettings(); }
 
 TzorTLSSettings ClientSettings() {
   TzorTLSSettings s;

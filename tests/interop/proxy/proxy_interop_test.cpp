@@ -103,11 +103,7 @@ TEST_F(Proxies, HttpConnectThroughTinyproxy) {
   ExpectEcho(*c);
 
   // TLS end to end through the tunnel, the name checked is the target's.
-  TzorTLSSettings server;
-  server.Side = TzorTLSSide::tlsServer;
-  server.CertFile = pki_.ServerCertFile();
-  server.KeyFile = pki_.ServerKeyFile();
-  test::AsyncTestServer tls_target(NewOpenSSLContext(server), test::Echo);
+  test::AsyncTestServer tls_target(NewOpenSSLContext(pki_.ServerSettings()), test::Echo);
   TzorTLSSettings client;
   client.VerifyCertificate = true;
   client.RootCertFile = pki_.CAFile();

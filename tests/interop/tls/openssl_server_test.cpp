@@ -9,6 +9,7 @@
 #include "net/net_errors.h"
 #include "net/openssl_engine.h"
 #include "tests/interop/peer_process.h"
+#include "tests/interop/tls/openssl_server_args.h"
 #include "tests/net/test_pki.h"
 
 namespace zor {
@@ -21,10 +22,8 @@ class OpenSSLServer : public ::testing::Test {
   // Starts s_server with the test certificate and `extra` arguments; waits until it accepts.
   void StartServer(std::vector<std::string> extra) {
     port_ = test::FreeLoopbackPort();
-    std::vector<std::string> argv = {"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port_),
-                                     "-cert", pki_.ServerCertFile(), "-key", pki_.ServerKeyFile()};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    server_ = std::make_unique<PeerProcess>(argv, pki_.Dir() + "/s_server.log");
+    server_ = std::make_unique<PeerProcess>(test::OpenSSLServerArgs(pki_, port_, std::move(extra)),
+                                            pki_.Dir() + "/s_server.log");
     ASSERT_TRUE(server_->WaitForOutput("ACCEPT")) << server_->Output();
   }
 

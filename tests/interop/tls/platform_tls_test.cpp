@@ -9,6 +9,7 @@
 #include "net/schannel_error.h"
 #include "net/schannel_tls_context.h"
 #include "tests/interop/peer_process.h"
+#include "tests/interop/tls/openssl_server_args.h"
 #include "tests/net/test_pki.h"
 #include "tests/net/test_stores.h"
 
@@ -30,10 +31,8 @@ class PlatformTLS : public ::testing::Test {
 
   void StartOpenSSL(std::vector<std::string> extra) {
     port_ = test::FreeLoopbackPort();
-    std::vector<std::string> argv = {"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port_),
-                                     "-cert", pki_.ServerCertFile(), "-key", pki_.ServerKeyFile()};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    server_ = std::make_unique<PeerProcess>(argv, pki_.Dir() + "/s_server.log");
+    server_ = std::make_unique<PeerProcess>(test::OpenSSLServerArgs(pki_, port_, std::move(extra)),
+                                            pki_.Dir() + "/s_server.log");
     ASSERT_TRUE(server_->WaitForOutput("ACCEPT")) << server_->Output();
   }
 

@@ -7,6 +7,7 @@
 
 #include "http/schannel_io_handler.h"
 #include "tests/interop/peer_process.h"
+#include "tests/interop/tls/openssl_server_args.h"
 #include "tests/net/test_pki.h"
 #include "tests/net/test_stores.h"
 
@@ -56,9 +57,7 @@ class PlatformTransport : public ::testing::Test {
 
 TEST_F(PlatformTransport, CloseNotificationEndsReadsWithMinusOne) {
   stores_.TrustTestCA();
-  Start({"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port_), "-cert", pki_.ServerCertFile(),
-         "-key", pki_.ServerKeyFile(), "-www", "-alpn", "h2,http/1.1"},
-        "s_server.log");
+  Start(test::OpenSSLServerArgs(pki_, port_, {"-www", "-alpn", "h2,http/1.1"}), "s_server.log");
   auto t = Transport(tls1_2);
   t->SetALPNProtocols({"http/1.1"});
   t->Connect();
