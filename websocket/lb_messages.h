@@ -47,6 +47,12 @@ struct TzorWSLoadBalancerAddress {
   bool HasFilter() const { return !FChannel.empty() || !FExclude.empty() || !FInclude.empty() || !FProtocol.empty(); }
 };
 
+// A broadcast's address, the filters in the order Broadcast takes them.
+inline TzorWSLoadBalancerAddress BroadcastFilter(const std::string& aChannel, const std::string& aProtocol,
+                                                 const std::string& aExclude, const std::string& aInclude) {
+  return {aChannel, aExclude, "", aInclude, aProtocol};
+}
+
 class TzorWSLoadBalancerMessage : public TzorWSLoadBalancerAddress {
  public:
   std::string FText;
