@@ -27,8 +27,6 @@ inline constexpr std::string_view kLBMethodServerData = "zor@lb@server@data";
 inline constexpr std::string_view kLBMethodServerBinding = "zor@lb@server@binding";
 inline constexpr std::string_view kLBMethodClientConnection = "zor@lb@client@connection";
 inline constexpr std::string_view kLBServerReady = "zor@lb@server@ready";
-// The request path of the link's WebSocket handshake.
-inline constexpr std::string_view kLBClientParameters = "/zor@load_balancer_client";
 
 // A header whose length does not fit its digits, a length or header that
 // cannot be read, a member missing.
