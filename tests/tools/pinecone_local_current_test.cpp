@@ -11,9 +11,11 @@ constexpr const char* kApi = "api.pinecone.io";
 
 class CurrentApi : public ::testing::Test {
  protected:
+  // A request of a current-API client (with the version line), or of a
+  // legacy one when `version` is empty.
   Reply Call(const std::string& method, const std::string& host, const std::string& target, const std::string& body = "",
-             const std::string& key = "secret") {
-    return service_.Handle({method, host, target, true, key, body});
+             const std::string& key = "secret", const std::string& version = "2026-04") {
+    return service_.Handle({method, host, target, true, key, body, version});
   }
   Reply Control(const std::string& method, const std::string& target, const std::string& body = "") {
     return Call(method, kApi, target, body);
@@ -44,6 +46,9 @@ TEST_F(CurrentApi, ServerlessIndexLifecycle) {
   const std::string host = Host("idx");
   EXPECT_EQ(Call("POST", host, "/vectors/upsert", R"({"vectors":[{"id":"a","values":[1,2]}]})").body, R"({"upsertedCount":1})");
   EXPECT_EQ(Call("POST", host, "/describe_index_stats", "{}").body,
+            R"({"namespaces":{"__default__":{"vectorCount":1}},"dimension":2,"indexFullness":0,"totalVectorCount":1})");
+  // The default namespace is "" to the legacy API.
+  EXPECT_EQ(Call("POST", host, "/describe_index_stats", "", "secret", "").body,
             R"({"namespaces":{"":{"vectorCount":1}},"dimension":2,"indexFullness":0,"totalVectorCount":1})");
 
   // Protected indexes refuse deletion until the protection is lifted.
@@ -132,24 +137,31 @@ TEST_F(CurrentApi, ListingsArePagedInIdOrder) {
   const std::string host = Host("idx");
   Call("POST", host, "/vectors/upsert",
        R"({"vectors":[{"id":"doc1#b","values":[1]},{"id":"doc1#a","values":[1]},{"id":"doc2#a","values":[1]}],"namespace":"ns"})");
-  Call("POST", host, "/vectors/upsert", R"({"vectors":[{"id":"x","values":[1]}]})");
+  Call("POST", host, "/vectors/upsert", R"({"vectors":[{"id":"x","values":[1]}],"namespace":"__default__"})");
 
   EXPECT_EQ(Call("GET", host, "/vectors/list?prefix=doc1%23&limit=1&namespace=ns").body,
             R"({"vectors":[{"id":"doc1#a"}],"pagination":{"next":"doc1#b"},"namespace":"ns","usage":{"readUnits":1}})");
   EXPECT_EQ(Call("GET", host, "/vectors/list?prefix=doc1%23&limit=1&paginationToken=doc1%23b&namespace=ns").body,
             R"({"vectors":[{"id":"doc1#b"}],"namespace":"ns","usage":{"readUnits":1}})");
-  EXPECT_EQ(Call("GET", host, "/vectors/list").body, R"({"vectors":[{"id":"x"}],"namespace":"","usage":{"readUnits":1}})");
+  EXPECT_EQ(Call("GET", host, "/vectors/list").body,
+            R"({"vectors":[{"id":"x"}],"namespace":"__default__","usage":{"readUnits":1}})");
+  EXPECT_EQ(Call("POST", host, "/query", R"({"topK":1,"id":"x"})", "secret", "").body,
+            R"({"results":[],"matches":[{"id":"x","score":1,"values":[]}],"namespace":""})");
   EXPECT_EQ(Call("GET", host, "/vectors/list?limit=0").status, 400);
   EXPECT_EQ(Call("GET", host, "/vectors/list?limit=abc").status, 400);
 
   EXPECT_EQ(Call("GET", host, "/namespaces").body,
-            R"({"namespaces":[{"name":"","record_count":1},{"name":"ns","record_count":3}],"total_count":2})");
+            R"({"namespaces":[{"name":"__default__","record_count":1},{"name":"ns","record_count":3}],"total_count":2})");
+  EXPECT_EQ(Call("GET", host, "/namespaces/__default__").body, R"({"name":"__default__","record_count":1})");
   EXPECT_EQ(Call("GET", host, "/namespaces/ns").body, R"({"name":"ns","record_count":3})");
   EXPECT_EQ(Call("DELETE", host, "/namespaces/ns").status, 200);
   const Reply gone = Call("GET", host, "/namespaces/ns");
   EXPECT_EQ(gone.status, 404);
   // The data plane keeps the shape of its errors in both APIs.
   EXPECT_EQ(gone.body, R"({"code":5,"message":"Namespace 'ns' not found","details":[]})");
+  // Deleting the default namespace removes the records upserted without one.
+  EXPECT_EQ(Call("DELETE", host, "/namespaces/__default__").status, 200);
+  EXPECT_EQ(Call("GET", host, "/namespaces").body, R"({"namespaces":[],"total_count":0})");
 }
 
 }  // namespace

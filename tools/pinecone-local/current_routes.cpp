@@ -164,7 +164,7 @@ ListingQuery ReadListingQuery(const std::string& query) {
   for (auto& [key, value] : QueryParameters(query)) {
     if (key == "prefix") listing.prefix = std::move(value);
     else if (key == "paginationToken") listing.token = std::move(value);
-    else if (key == "namespace") listing.name_space = std::move(value);
+    else if (key == "namespace") listing.name_space = StoredNamespace(std::move(value));
     else if (key == "limit") listing.limit = PageSize(value);
   }
   return listing;
@@ -284,20 +284,21 @@ Reply Service::CurrentController(const Request& request, const std::string& path
 std::optional<Reply> Service::Listings(const Request& request, Index& index, const std::string& path,
                                        const std::string& query) {
   const std::string& method = request.method;
+  const bool current = !request.api_version.empty();
   if (path == "/vectors/list" && method == "GET") {
     const ListingQuery listing = ReadListingQuery(query);
     const auto space = index.namespaces.find(listing.name_space);
     const Namespace empty;
     json::object page = Page(space == index.namespaces.end() ? empty : space->second, listing, "vectors",
                              [](const auto& entry) { return json::object{{"id", entry.first}}; });
-    page["namespace"] = listing.name_space;
+    page["namespace"] = ShownNamespace(listing.name_space, current);
     page["usage"] = {{"readUnits", 1}};
     return JsonReply(page);
   }
   if (path == "/namespaces" && method == "GET") {
     const ListingQuery listing = ReadListingQuery(query);
-    json::object page = Page(index.namespaces, listing, "namespaces", [](const auto& entry) {
-      return json::object{{"name", entry.first}, {"record_count", entry.second.size()}};
+    json::object page = Page(index.namespaces, listing, "namespaces", [current](const auto& entry) {
+      return json::object{{"name", ShownNamespace(entry.first, current)}, {"record_count", entry.second.size()}};
     });
     page["total_count"] = std::count_if(index.namespaces.begin(), index.namespaces.end(),
                                         [&](const auto& entry) { return entry.first.starts_with(listing.prefix); });
@@ -305,10 +306,12 @@ std::optional<Reply> Service::Listings(const Request& request, Index& index, con
   }
   constexpr std::string_view kNamespace = "/namespaces/";
   if (!path.starts_with(kNamespace) || (method != "GET" && method != "DELETE")) return std::nullopt;
-  const std::string name = path.substr(kNamespace.size());
+  const std::string name = StoredNamespace(path.substr(kNamespace.size()));
   const auto space = index.namespaces.find(name);
-  if (space == index.namespaces.end()) throw ServiceError{404, "Namespace '" + name + "' not found"};
-  if (method == "GET") return JsonReply(json::object{{"name", name}, {"record_count", space->second.size()}});
+  if (space == index.namespaces.end()) throw ServiceError{404, "Namespace '" + ShownNamespace(name, current) + "' not found"};
+  if (method == "GET") {
+    return JsonReply(json::object{{"name", ShownNamespace(name, current)}, {"record_count", space->second.size()}});
+  }
   index.namespaces.erase(space);
   return JsonReply(json::object{});
 }

@@ -294,6 +294,7 @@ Reply Service::Controller(const Request& request, const std::string& path, const
 }
 
 Reply Service::DataPlane(const Request& request, Index& index, const std::string& path, const std::string& query) {
+  const bool current = !request.api_version.empty();
   const bool post = request.method == "POST";
   if (path == "/describe_index_stats" && (post || request.method == "GET")) {
     std::optional<json::object> filter;
@@ -306,7 +307,7 @@ Reply Service::DataPlane(const Request& request, Index& index, const std::string
     for (const auto& [name, space] : index.namespaces) {
       const size_t count = CountMatching(space, filter ? &*filter : nullptr);
       total += count;
-      if (count || !filter) spaces[name] = json::object{{"vectorCount", count}};
+      if (count || !filter) spaces[ShownNamespace(name, current)] = json::object{{"vectorCount", count}};
     }
     return JsonReply(json::object{{"namespaces", std::move(spaces)},
                                   {"dimension", index.config.dimension},
@@ -318,7 +319,7 @@ Reply Service::DataPlane(const Request& request, Index& index, const std::string
     std::string name_space;
     for (auto& [key, value] : QueryParameters(query)) {
       if (key == "ids") ids.push_back(std::move(value));
-      else if (key == "namespace") name_space = std::move(value);
+      else if (key == "namespace") name_space = StoredNamespace(std::move(value));
     }
     if (ids.empty()) throw ServiceError{400, "No IDs provided for fetch query"};
     json::object vectors;
@@ -327,13 +328,13 @@ Reply Service::DataPlane(const Request& request, Index& index, const std::string
         if (auto found = space->second.find(id); found != space->second.end()) vectors[id] = VectorJson(id, found->second);
       }
     }
-    return JsonReply(json::object{{"vectors", std::move(vectors)}, {"namespace", name_space}});
+    return JsonReply(json::object{{"vectors", std::move(vectors)}, {"namespace", ShownNamespace(name_space, current)}});
   }
   if (auto listing = Listings(request, index, path, query)) return std::move(*listing);
   if (!post) return ErrorReply(404, "Not found: " + request.method + " " + path);
 
   const json::object body = ParseObject(request.body);
-  const std::string name_space = StringMember(body, "namespace");
+  const std::string name_space = StoredNamespace(StringMember(body, "namespace"));
   if (path == "/query") {
     const auto top_k = IntegerMember(body, "topK");
     if (!top_k || *top_k < 1 || *top_k > kMaxTopK) {
@@ -371,7 +372,7 @@ Reply Service::DataPlane(const Request& request, Index& index, const std::string
         matches.push_back(std::move(out));
       }
     }
-    return JsonReply(json::object{{"results", json::array{}}, {"matches", std::move(matches)}, {"namespace", name_space}});
+    return JsonReply(json::object{{"results", json::array{}}, {"matches", std::move(matches)}, {"namespace", ShownNamespace(name_space, current)}});
   }
   if (path == "/vectors/upsert") {
     const json::array* items = ArrayMember(body, "vectors");

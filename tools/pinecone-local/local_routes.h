@@ -15,6 +15,7 @@ struct Request {
   bool has_api_key = false;
   std::string api_key;
   std::string body;
+  std::string api_version;  // "X-Pinecone-API-Version": sent by clients of the current API
 };
 
 class Service {

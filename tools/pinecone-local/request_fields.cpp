@@ -118,4 +118,14 @@ std::vector<std::pair<std::string, std::string>> QueryParameters(std::string_vie
   return parameters;
 }
 
+namespace {
+constexpr std::string_view kDefaultNamespace = "__default__";
+}  // namespace
+
+std::string StoredNamespace(std::string name) { return name == kDefaultNamespace ? std::string() : name; }
+
+std::string ShownNamespace(const std::string& name, bool current_api) {
+  return name.empty() && current_api ? std::string(kDefaultNamespace) : name;
+}
+
 }  // namespace zor::pinecone_local

@@ -31,6 +31,11 @@ void CheckDimension(const Index& index, const std::vector<double>& values);
 // Index and collection names: lower-case letters, digits and "-", 1 to 45 long.
 void CheckName(const std::string& name, const char* what);
 
+// The default namespace is "" to the legacy API and "__default__" to the
+// current one; it is kept as "" and shown as the caller's API names it.
+std::string StoredNamespace(std::string name);
+std::string ShownNamespace(const std::string& name, bool current_api);
+
 // "key=value&key=value" with percent-decoded keys and values.
 std::vector<std::pair<std::string, std::string>> QueryParameters(std::string_view query);
 
