@@ -9,7 +9,7 @@ namespace {
 using P = TzorFormPage;
 using S = TzorApiScope;
 
-constexpr std::array<TzorFormField, 26> kFields{{
+constexpr std::array<TzorFormField, 27> kFields{{
     {"txtApiKey", "API Key:", "", P::Top},
     {kApiField, "API:", kLegacyApi, P::Top},
     {"txtEnvironment", "Environment:", "", P::Top, S::Legacy},
@@ -18,6 +18,8 @@ constexpr std::array<TzorFormField, 26> kFields{{
     {"txtRegion", "Region:", "us-east-1", P::Top, S::Current},
     {"txtCreateIndexName", "Name", "zorindex", P::Indexes},
     {"txtCreateIndexDimensions", "Dimensions", "1536", P::Indexes},
+    // Empty: a serverless index; else a pod-based one of this type.
+    {"txtCreateIndexPodType", "PodType", "", P::Indexes, S::Current},
     {"txtIndexDescribeName", "Name", "zorindex", P::Indexes},
     {"txtIndexDeleteName", "Name", "zorindex", P::Indexes},
     {"txtIndexConfigureName", "Name", "zorindex", P::Indexes},

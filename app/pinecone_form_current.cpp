@@ -1,7 +1,9 @@
 // The form's commands with the current API: the same fields as with the
 // legacy API, except that indexes are found by name alone (the component asks
-// the control plane for their host) and new serverless indexes go to the
-// cloud and region of the top panel.
+// the control plane for their host) and new indexes go to the cloud and
+// region of the top panel: serverless, or pod-based when a pod type is given,
+// in the pod environment "<region>-<cloud>" (the service names them so, as in
+// "us-east-1-aws").
 #include "app/pinecone_form.h"
 #include "app/str_to_int.h"
 #include "pinecone/pinecone_current_api.h"
@@ -16,6 +18,10 @@ void TzorPineconeForm::CreateIndexCurrent() {
   params.SetDimension(StrToInt(Text("txtCreateIndexDimensions")));
   params.SetCloud(Text("txtCloud"));
   params.SetRegion(Text("txtRegion"));
+  if (const std::string& pod_type = Text("txtCreateIndexPodType"); !pod_type.empty()) {
+    params.SetEnvironment(params.Region() + "-" + params.Cloud());
+    params.SetPodType(pod_type);
+  }
   DoLog(PineconeCurrent().IndexCreate(params));
 }
 

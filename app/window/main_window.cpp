@@ -32,7 +32,7 @@ const std::vector<Group>& Groups() {
   using P = TzorFormPage;
   static const std::vector<Group> groups{
       {P::Indexes, "Indexes List", {}},
-      {P::Indexes, "Create Index", {"txtCreateIndexName", "txtCreateIndexDimensions"}},
+      {P::Indexes, "Create Index", {"txtCreateIndexName", "txtCreateIndexDimensions", "txtCreateIndexPodType"}},
       {P::Indexes, "Index Describe", {"txtIndexDescribeName"}},
       {P::Indexes, "Index Delete", {"txtIndexDeleteName"}},
       {P::Indexes, "Index Configure", {"txtIndexConfigureName", "txtIndexConfigureReplicas", "txtIndexConfigurePodtype"}},
