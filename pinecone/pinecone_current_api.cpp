@@ -41,7 +41,17 @@ std::string TzorHTTP_API_PineconeCurrent::Controller(TzorPineconeVerb aVerb, con
 
 std::string TzorHTTP_API_PineconeCurrent::DataPlane(TzorPineconeVerb aVerb, const std::string& aIndexName,
                                                     const std::string& aPath, const std::string& aBody) {
-  return PineconeRequest(aVerb, PineconeHostURL(IndexHost(aIndexName)) + aPath, aBody);
+  std::string host;
+  try {
+    host = IndexHost(aIndexName);
+  } catch (const Exception& e) {
+    // An index without host fails the call like any other error: the error
+    // event, when assigned, takes it over.
+    if (!OnHTTPAPIException) throw;
+    OnHTTPAPIException(this, e);
+    return {};
+  }
+  return PineconeRequest(aVerb, PineconeHostURL(host) + aPath, aBody);
 }
 
 // --- control plane ---------------------------------------------------------------

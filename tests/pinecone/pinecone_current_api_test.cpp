@@ -217,6 +217,12 @@ TEST_F(CurrentComponent, IndexWithoutHostFailsBeforeAnyDataRequest) {
     EXPECT_EQ(std::string(e.what()), "The index 'other' has no host yet");
   }
   EXPECT_EQ(RequestCount(), 1u);
+
+  // With the error event assigned, the event gets the failure instead.
+  std::vector<std::string> reported;
+  pinecone_.OnHTTPAPIException = [&](TzorComponent_Base*, const std::exception& e) { reported.push_back(e.what()); };
+  EXPECT_EQ(pinecone_.NamespacesList("other"), "");
+  EXPECT_EQ(reported, std::vector<std::string>{"The index 'other' has no host yet"});
 }
 
 TEST_F(CurrentComponent, ErrorsCarryTheServiceBody) {
