@@ -27,6 +27,9 @@ inline constexpr std::string_view kLBMethodServerData = "zor@lb@server@data";
 inline constexpr std::string_view kLBMethodServerBinding = "zor@lb@server@binding";
 inline constexpr std::string_view kLBMethodClientConnection = "zor@lb@client@connection";
 inline constexpr std::string_view kLBServerReady = "zor@lb@server@ready";
+// The request path of a server's link, and of a client's binding request.
+inline constexpr std::string_view kLBLinkPath = "/zor@load_balancer_client";
+inline constexpr std::string_view kLBBindingPath = "/zor@lb@client@get@binding";
 
 // A header whose length does not fit its digits, a length or header that
 // cannot be read, a member missing.
