@@ -9,7 +9,7 @@ namespace {
 using P = TzorFormPage;
 using S = TzorApiScope;
 
-constexpr std::array<TzorFormField, 27> kFields{{
+constexpr std::array<TzorFormField, 28> kFields{{
     {"txtApiKey", "API Key:", "", P::Top},
     {kApiField, "API:", kLegacyApi, P::Top},
     {"txtEnvironment", "Environment:", "", P::Top, S::Legacy},
@@ -35,6 +35,7 @@ constexpr std::array<TzorFormField, 27> kFields{{
     {"txtVectorsUpsertVectorId", "Vector Id:", "", P::Vectors},
     {"txtVectorsUpsertVector", "Vector:", "", P::Vectors},
     {"txtVectorsListPrefix", "Prefix:", "", P::Vectors, S::Current},
+    {"txtVectorsDeletePrefix", "Prefix:", "", P::Vectors, S::Current},
     {"txtCollectionsCreateName", "Name", "zorcollection", P::Collections},
     {"txtCollectionsCreateSource", "Source", "zorindex", P::Collections},
     {"txtCollectionsDescribeName", "Name", "zorcollection", P::Collections},

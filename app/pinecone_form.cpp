@@ -16,7 +16,7 @@ namespace {
 using F = TzorPineconeForm;
 using P = TzorFormPage;
 
-constexpr std::array<F::Command, 17> kCommands{{
+constexpr std::array<F::Command, 18> kCommands{{
     {"btnIndexesListClick", "Indexes List", P::Indexes, &F::btnIndexesListClick, &F::IndexesListCurrent},
     {"btnCreateIndexClick", "Create Index", P::Indexes, &F::btnCreateIndexClick, &F::CreateIndexCurrent},
     {"btnIndexDescribeClick", "Index Describe", P::Indexes, &F::btnIndexDescribeClick, &F::IndexDescribeCurrent},
@@ -30,6 +30,7 @@ constexpr std::array<F::Command, 17> kCommands{{
     {"btnVectorsUpdateClick", "Update", P::Vectors, &F::btnVectorsUpdateClick, &F::UpdateCurrent},
     {"btnVectorsUpsertClick", "Upsert", P::Vectors, &F::btnVectorsUpsertClick, &F::UpsertCurrent},
     {"btnVectorsListClick", "List", P::Vectors, nullptr, &F::btnVectorsListClick},
+    {"btnVectorsDeletePrefixClick", "Delete By Prefix", P::Vectors, nullptr, &F::btnVectorsDeletePrefixClick},
     {"btnNamespacesListClick", "Namespaces List", P::Vectors, nullptr, &F::btnNamespacesListClick},
     {"btnListCollectionsClick", "Collections List", P::Collections, &F::btnListCollectionsClick, &F::CollectionsListCurrent},
     {"btnCollectionsCreateClick", "Create Collection", P::Collections, &F::btnCollectionsCreateClick,

@@ -80,7 +80,7 @@ class TzorPineconeForm {
   void btnCollectionsDescribeClick();
   void btnCollectionsDeleteClick();
 
-  // The same commands with the current API, and the two it alone has.
+  // The same commands with the current API, and the three it alone has.
   void IndexesListCurrent();
   void CreateIndexCurrent();
   void IndexDescribeCurrent();
@@ -97,6 +97,7 @@ class TzorPineconeForm {
   void CollectionsDescribeCurrent();
   void CollectionsDeleteCurrent();
   void btnVectorsListClick();
+  void btnVectorsDeletePrefixClick();
   void btnNamespacesListClick();
 
  private:

@@ -69,6 +69,10 @@ void TzorPineconeForm::btnVectorsListClick() {
   DoLog(PineconeCurrent().VectorsList(Text("txtVectorsIndexName"), Text("txtVectorsListPrefix"), 0, "", ""));
 }
 
+void TzorPineconeForm::btnVectorsDeletePrefixClick() {
+  DoLog(PineconeCurrent().VectorsDeleteByPrefix(Text("txtVectorsIndexName"), Text("txtVectorsDeletePrefix"), ""));
+}
+
 void TzorPineconeForm::btnNamespacesListClick() { DoLog(PineconeCurrent().NamespacesList(Text("txtVectorsIndexName"))); }
 
 void TzorPineconeForm::CollectionsListCurrent() { DoLog(PineconeCurrent().CollectionsList()); }

@@ -2,11 +2,40 @@
 
 #include "base/exceptions.h"
 #include "json/json.h"
+#include "json/json_escape.h"
 #include "pinecone/pinecone_current_requests.h"
 
 namespace zor {
 
 namespace {
+
+// The ids of a list answer and the token of its next page (empty on the last).
+struct IdPage {
+  std::vector<std::string> ids;
+  std::string next;
+};
+
+std::string UnescapedText(const IzorObjectJSON& node) {
+  std::string text;
+  if (!node || !UnescapeJSONText(node->ValueText(), text)) throw Exception("The service's list answer is not readable");
+  return text;
+}
+
+IdPage ReadIdPage(const std::string& answer) {
+  TzorJSON json;
+  json.Read(answer);
+  IdPage page;
+  if (const IzorObjectJSON vectors = json.Node("vectors"); vectors && vectors->NestedJSON()) {
+    for (const auto* item : vectors->NestedJSON()->Nodes()) {
+      const TzorJSON* entry = item->NestedJSON();
+      if (entry) page.ids.push_back(UnescapedText(entry->Node("id")));
+    }
+  }
+  if (const IzorObjectJSON pagination = json.Node("pagination"); pagination && pagination->NestedJSON()) {
+    if (const IzorObjectJSON next = pagination->NestedJSON()->Node("next")) page.next = UnescapedText(next);
+  }
+  return page;
+}
 
 // The "host" member of a describe-index answer, or empty.
 std::string HostOf(const std::string& description) {
@@ -147,6 +176,28 @@ std::string TzorHTTP_API_PineconeCurrent::VectorsList(const std::string& aIndexN
                                                       const std::string& aNamespace) {
   return DataPlane(TzorPineconeVerb::Get, aIndexName,
                    "/vectors/list" + PineconeListQuery(aPrefix, aLimit, aPaginationToken, aNamespace));
+}
+
+std::string TzorHTTP_API_PineconeCurrent::VectorsDeleteByPrefix(const std::string& aIndexName,
+                                                                const std::string& aPrefix,
+                                                                const std::string& aNamespace) {
+  if (aPrefix.empty()) throw Exception("Deleting by prefix needs a prefix");
+  size_t deleted = 0;
+  std::string token;
+  do {
+    const IdPage page = ReadIdPage(VectorsList(aIndexName, aPrefix, 0, token, aNamespace));
+    if (!page.ids.empty()) {
+      TzorHTTPPineconeVectorDelete del;
+      del.SetIds(page.ids);
+      del.SetNamespace(aNamespace);
+      VectorsDelete(aIndexName, del);
+      deleted += page.ids.size();
+    }
+    // A page without ids or a token that does not move on would never end the loop.
+    if (page.ids.empty() || page.next == token) break;
+    token = page.next;
+  } while (!token.empty());
+  return "{\"deletedCount\":" + std::to_string(deleted) + "}";
 }
 
 std::string TzorHTTP_API_PineconeCurrent::NamespacesList(const std::string& aIndexName) {

@@ -52,6 +52,12 @@ class TzorHTTP_API_PineconeCurrent : public TzorHTTPAPI_client {
   // Ids by prefix, a page at a time (aLimit 0: the service's page size).
   std::string VectorsList(const std::string& aIndexName, const std::string& aPrefix, int64_t aLimit,
                           const std::string& aPaginationToken, const std::string& aNamespace);
+  // Deletes every record whose id begins with aPrefix: a page of ids from
+  // list, then one delete of those ids, until no page is left. The answer is
+  // {"deletedCount":N}. An empty prefix is refused, as it would mean every
+  // record of the namespace.
+  std::string VectorsDeleteByPrefix(const std::string& aIndexName, const std::string& aPrefix,
+                                    const std::string& aNamespace);
   std::string NamespacesList(const std::string& aIndexName);
   std::string NamespaceDescribe(const std::string& aIndexName, const std::string& aNamespace);
   std::string NamespaceDelete(const std::string& aIndexName, const std::string& aNamespace);

@@ -44,6 +44,7 @@ const std::vector<Group>& Groups() {
       {P::Vectors, "Update", {"txtVectorsUpdateVectorId", "txtVectorsUpdateVector"}},
       {P::Vectors, "Upsert", {"txtVectorsUpsertVectorId", "txtVectorsUpsertVector"}},
       {P::Vectors, "List", {"txtVectorsListPrefix"}},
+      {P::Vectors, "Delete By Prefix", {"txtVectorsDeletePrefix"}},
       {P::Vectors, "Namespaces List", {}},
       {P::Collections, "Collections List", {}},
       {P::Collections, "Create Collection", {"txtCollectionsCreateName", "txtCollectionsCreateSource"}},

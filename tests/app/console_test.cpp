@@ -117,6 +117,11 @@ TEST_F(ConsoleTest, CurrentApiEveryCommandAgainstTheLocalService) {
                        "set vectors-delete-vector-id a\n"
                        "delete\n"
                        "describe-index-stats\n"
+                       "set vectors-upsert-vector-id doc#1\n"
+                       "upsert\n"
+                       "delete-by-prefix\n"
+                       "set vectors-delete-prefix doc#\n"
+                       "delete-by-prefix\n"
                        "create-collection\n"
                        "collections-list\n"
                        "describe-collection\n"
@@ -140,7 +145,7 @@ TEST_F(ConsoleTest, CurrentApiEveryCommandAgainstTheLocalService) {
   const std::string model = R"({"name":"zorindex","metric":"cosine","host":")" + host + R"(","deletion_protection":"disabled","dimension":2,)";
   ExpectInOrder(out_.str(), {
       "Commands (current API): indexes-list create-index index-describe index-delete index-configure "
-      "describe-index-stats query delete fetch update upsert list namespaces-list collections-list",
+      "describe-index-stats query delete fetch update upsert list delete-by-prefix namespaces-list collections-list",
       R"({"indexes":[]})",
       model,  // create
       model,  // describe
@@ -155,6 +160,8 @@ TEST_F(ConsoleTest, CurrentApiEveryCommandAgainstTheLocalService) {
       R"({"namespaces":{"__default__":{"vectorCount":2}},"dimension":2,"indexFullness":0,"totalVectorCount":2})",
       "{}",  // delete
       R"({"namespaces":{"__default__":{"vectorCount":1}},"dimension":2,"indexFullness":0,"totalVectorCount":1})",
+      R"({"upsertedCount":1})",
+      R"({"deletedCount":1})",
       R"({"name":"zorcollection","size":8,"status":"Ready","dimension":2,"vector_count":1,"environment":"us-east-1-aws"})",
       R"({"collections":[{"name":"zorcollection")",
       R"({"name":"zorcollection","size":8)",
@@ -167,6 +174,7 @@ TEST_F(ConsoleTest, CurrentApiEveryCommandAgainstTheLocalService) {
   // Answers without text (deleting a collection, an index) leave empty lines;
   // the two failures go to stderr.
   ExpectInOrder(err_.str(), {
+      "Deleting by prefix needs a prefix",
       R"(HTTP/1.1 400 Bad Request. {"error":{"code":"INVALID_ARGUMENT","message":"A serverless index has no pods to configure"},"status":400})",
       R"(HTTP/1.1 404 Not Found. {"error":{"code":"NOT_FOUND","message":"Index 'podindex' not found"},"status":404})",
   });

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/pinecone/recorded_request.h"
+#include "tools/pinecone-local/pinecone_local.h"
 
 namespace zor {
 namespace {
@@ -237,6 +238,36 @@ TEST_F(CurrentComponent, ErrorsCarryTheServiceBody) {
   // A failed describe leaves no host behind: the data plane asks again.
   EXPECT_ANY_THROW(pinecone_.NamespacesList("other"));
   ExpectRequest("GET /indexes/other HTTP/1.1", kController, "");
+}
+
+TEST(CurrentComponentAgainstLocalService, DeleteByPrefixWalksEveryPage) {
+  TzorPineconeLocal service;
+  service.Start("key");
+  TzorHTTP_API_PineconeCurrent pinecone;
+  pinecone.ConnectTo().push_back({"", 443, "127.0.0.1", service.Port()});
+  pinecone.PineconeOptions().SetApiKey("key");
+  TzorHTTPPineconeCreateIndexRequest create;
+  create.SetName("idx");
+  create.SetDimension(1);
+  create.SetCloud("aws");
+  create.SetRegion("us-east-1");
+  pinecone.IndexCreate(create);
+  // 250 ids of the prefix take three pages of the service's 100.
+  TzorHTTPPineconeVectorUpserts upserts;
+  upserts.SetNamespace("ns");
+  for (int i = 0; i < 252; ++i) {
+    auto vector = std::make_unique<TzorHTTPPineconeVectorUpsert>();
+    vector->SetId(i < 250 ? "doc#" + std::to_string(1000 + i) : "keep" + std::to_string(i));
+    vector->SetValues({1});
+    upserts.AddVector(std::move(vector));
+  }
+  pinecone.VectorsUpsert("idx", upserts);
+
+  EXPECT_EQ(pinecone.VectorsDeleteByPrefix("idx", "doc#", "ns"), R"({"deletedCount":250})");
+  EXPECT_EQ(pinecone.VectorsList("idx", "", 0, "", "ns"),
+            R"({"vectors":[{"id":"keep250"},{"id":"keep251"}],"namespace":"ns","usage":{"readUnits":1}})");
+  EXPECT_EQ(pinecone.VectorsDeleteByPrefix("idx", "doc#", "ns"), R"({"deletedCount":0})");
+  EXPECT_THROW(pinecone.VectorsDeleteByPrefix("idx", "", "ns"), Exception);
 }
 
 }  // namespace
