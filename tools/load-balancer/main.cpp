@@ -54,7 +54,13 @@ class TBalancer {
     std::weak_ptr<TzorAsyncConnection> weak = connection;
     auto session = std::make_shared<TzorBalancerSession>(TzorBalancerSession::Owner{
         .Write = [weak](std::string_view aBytes) {
-          if (auto c = weak.lock()) c->Write(aBytes);
+          auto c = weak.lock();
+          if (!c) return;
+          try {
+            c->Write(aBytes);
+          } catch (const std::exception&) {
+            c->Abort();  // a peer that stopped reading: its queue is full
+          }
         },
         .Close = [weak] {
           if (auto c = weak.lock()) c->Disconnect();
