@@ -46,6 +46,16 @@ TwsRequestKind Decide(const std::vector<std::string>& lines, const TzorRequestCl
   return rkUnknown;
 }
 
+// Bytes without a line end yet that may still grow into "METHOD target HTTP/1.x".
+bool CouldBecomeRequestLine(std::string_view bytes) {
+  size_t i = 0;
+  while (i < bytes.size() && bytes[i] >= 'A' && bytes[i] <= 'Z') ++i;
+  if (i == 0 || i > 16) return false;
+  for (; i < bytes.size(); ++i)
+    if (bytes[i] < 0x20 || bytes[i] > 0x7E) return bytes[i] == '\r' && i + 1 == bytes.size();
+  return true;
+}
+
 TzorRequestClassification Classified(TwsRequestKind kind, std::vector<std::string> lines, size_t headSize) {
   return {kind, std::move(lines), headSize};
 }
@@ -116,18 +126,19 @@ std::string HeaderValue(const std::vector<std::string>& lines, std::string_view 
 }
 
 TzorRequestClassification ClassifyRequest(std::string_view buffered, const TzorRequestClassifierOptions& options,
-                                          bool waitOver) {
+                                          TwsFirstBytesWait wait) {
+  const bool quiet = wait != fwWaiting, over = wait == fwOver;
   if (buffered.empty()) return {};
   if (MayBecome(buffered, kHTTP2Preface)) {
     if (buffered.size() < kHTTP2Preface.size()) {
-      if (!waitOver) return {};
+      if (!quiet) return {};
     } else if (options.HTTP2Enabled) {
       return Classified(rkHTTP2, {}, kHTTP2Preface.size());
     }
   }
   if (MayBecome(buffered, kFlashPolicyRequest)) {
     if (buffered.size() >= kFlashPolicyRequest.size()) return Classified(rkFlashPolicy, {}, buffered.size());
-    if (!waitOver) return {};
+    if (!quiet) return {};
   }
 
   const size_t headEnd = FindHeadEnd(buffered);
@@ -136,10 +147,12 @@ TzorRequestClassification ClassifyRequest(std::string_view buffered, const TzorR
     const bool tooLarge = buffered.size() > options.MaxReadBufferSize;
     if (firstLineEnd == std::string_view::npos) {
       if (tooLarge) return Classified(rkHeadTooLarge, {}, 0);
-      if (!waitOver) return {};
+      if (CouldBecomeRequestLine(buffered))
+        return over ? Classified(rkHeadIncomplete, {}, 0) : TzorRequestClassification{};
+      if (!quiet) return {};
     } else if (IsHTTP1RequestLine(buffered.substr(0, firstLineEnd))) {
       if (tooLarge) return Classified(rkHeadTooLarge, {}, 0);
-      return waitOver ? Classified(rkHeadIncomplete, {}, 0) : TzorRequestClassification{};
+      return over ? Classified(rkHeadIncomplete, {}, 0) : TzorRequestClassification{};
     }
     // No HTTP request: the bytes stay whole for whoever takes the socket.
     auto lines = SplitHeadLines(buffered.substr(0, std::min(buffered.size(), options.MaxReadBufferSize)));
@@ -152,7 +165,7 @@ TzorRequestClassification ClassifyRequest(std::string_view buffered, const TzorR
   // A draft-76 client sends eight more bytes right after its head.
   if (kind == rkWebSocket && !HeaderValue(lines, "Sec-WebSocket-Key1").empty() &&
       buffered.size() - headEnd < kHixie76Key3Size)
-    return waitOver ? Classified(rkHeadIncomplete, {}, 0) : TzorRequestClassification{};
+    return over ? Classified(rkHeadIncomplete, {}, 0) : TzorRequestClassification{};
   return Classified(kind, std::move(lines), kind == rkUnknown ? 0 : headEnd);
 }
 

@@ -48,10 +48,15 @@ struct TzorRequestClassification {
   size_t HeadSize = 0;
 };
 
-// `waitOver`: no more bytes are to be waited for (the quiet time passed, the
-// peer closed, or the head deadline passed).
+// How long the caller has waited for more bytes.
+enum TwsFirstBytesWait : uint8_t {
+  fwWaiting,  // bytes keep arriving
+  fwQuiet,    // no bytes for the read time-out: other protocols are decided now
+  fwOver,     // the head deadline passed or the peer closed: decide or give up
+};
+
 TzorRequestClassification ClassifyRequest(std::string_view buffered, const TzorRequestClassifierOptions& options,
-                                          bool waitOver);
+                                          TwsFirstBytesWait wait);
 
 // Offset just after the empty line that ends a head ("\r\n\r\n" or "\n\n"
 // and mixtures), or npos while it is missing.
