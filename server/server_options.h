@@ -14,8 +14,6 @@ class TzorHTTPComponentServer_JWT;
 class IzorWSOAuth2Server;
 class IzorWSOAuth2Provider;
 
-enum TwsFragmentedMessages : uint8_t { frgOnlyBuffer, frgOnlyFragmented, frgAll };
-
 // Copies any source of exactly the same class; the base reports unrelated ones.
 template <class T>
 class TzorOptionsGroup : public TPersistent {
@@ -33,7 +31,6 @@ class TzorWSOptionsServer : public TzorOptionsGroup<TzorWSOptionsServer> {
  public:
   const char* ClassName() const override { return "TzorWSOptionsServer"; }
   bool CleanDisconnect = false;
-  TwsFragmentedMessages FragmentedMessages = frgOnlyBuffer;
   bool HTMLFiles = false;
   bool JavascriptFiles = true;
   bool RaiseDisconnectExceptions = true;

@@ -1,6 +1,7 @@
 // The event-driven engine with the first-bytes front: sockets are classified
 // and handed on, heads that are too slow or too large cost their socket only,
-// and a peer that never reads is dropped.
+// a peer that never reads is dropped, and the classified bytes reach the
+// reader before later ones.
 #include "server/server_engine.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include "net/connection.h"
 #include "net/openssl_engine.h"
 #include "server/server_socket.h"
+#include "server/server_transport.h"
 #include "tests/net/test_pki.h"
 
 namespace zor {
@@ -52,16 +54,19 @@ struct EchoServer {
       auto socket = TzorServerSocket::Create(
           c, settings,
           [](TzorServerSocket& s, TzorRequestClassification&, std::string& bytes) {
-            s.SetDataHandler([](TzorAsyncConnection& conn) {
+            // The classified bytes come first through the transport, then the socket's.
+            auto transport = std::make_shared<TzorServerTransport>(s.Connection().shared_from_this(), std::move(bytes));
+            auto echo = [transport] {
               std::string more;
-              conn.ReadFromBuffer(more, SIZE_MAX);
+              transport->ReadFromBuffer(more, SIZE_MAX);
               try {
-                conn.Write(more);
+                transport->Write(more);
               } catch (const Exception&) {
-                conn.Abort();  // the peer does not read: its queue is full
+                transport->Socket().Abort();  // the peer does not read: its queue is full
               }
-            });
-            s.Connection().Write(bytes);
+            };
+            s.SetDataHandler([echo](TzorAsyncConnection&) { echo(); });
+            echo();
           },
           [this](TzorServerSocket&, const std::string& reason) {
             std::lock_guard guard(lock);
