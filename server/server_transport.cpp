@@ -2,6 +2,11 @@
 
 namespace zor {
 
+void TzorServerTransport::PutBack(std::string bytes) {
+  std::lock_guard guard(lock_);
+  leftover_.insert(0, bytes);
+}
+
 size_t TzorServerTransport::InputBufferSize() const {
   std::lock_guard guard(lock_);
   return leftover_.size() + socket_->InputBufferSize();

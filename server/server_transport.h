@@ -16,6 +16,8 @@ class TzorServerTransport : public TzorTransport {
       : socket_(std::move(socket)), leftover_(std::move(leftover)) {}
 
   TzorAsyncConnection& Socket() { return *socket_; }
+  // Bytes to be read before all others (what followed a request head).
+  void PutBack(std::string bytes);
 
   size_t InputBufferSize() const override;
   size_t ReadFromBuffer(std::string& out, size_t max) override;
