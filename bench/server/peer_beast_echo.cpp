@@ -1,6 +1,6 @@
 // Boost.Beast's WebSocket echo server, the peer of the server load benchmark:
 // asynchronous, one strand per connection, on a pool of threads.
-//   bench_server_peer_beast <threads>   prints the port it listens on
+//   peer_beast_echo <threads>   prints the port it listens on
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>

@@ -1,6 +1,6 @@
 // websocketpp's WebSocket echo server, the peer of the server load benchmark,
 // on a pool of threads.
-//   bench_server_peer_wspp <threads>   prints the port it listens on
+//   peer_wspp_echo <threads>   prints the port it listens on
 // websocketpp still uses the Asio names that the rest of the project builds
 // without; this program links nothing else, so it may use them.
 #undef BOOST_ASIO_NO_DEPRECATED
