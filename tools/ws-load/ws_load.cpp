@@ -34,6 +34,7 @@ struct Shared {
   std::atomic<uint64_t> messages{0}, failures{0};
   std::atomic<int> connected{0}, pending{0};
   std::atomic<bool> measuring{false}, stop{false};
+  bool idle = false;  // connections only open and wait
 };
 
 class LoadConnection : public std::enable_shared_from_this<LoadConnection> {
@@ -87,8 +88,9 @@ class LoadConnection : public std::enable_shared_from_this<LoadConnection> {
     head_.consume(size);
     if (head.rfind("HTTP/1.1 101", 0) != 0 || head_.size() != 0) return Fail();
     ++shared_.connected;
+    counted_ = true;
     if (--shared_.pending == 0) shared_.measuring = true;
-    Send();
+    if (!shared_.idle) Send();
   }
 
   void Send() {
@@ -124,6 +126,38 @@ class LoadConnection : public std::enable_shared_from_this<LoadConnection> {
 };
 
 }  // namespace
+
+struct TzorWSIdleConnections::Impl {
+  explicit Impl(const TzorWSLoadOptions& o) : options(o) {}
+  TzorWSLoadOptions options;
+  asio::io_context io;
+  Shared shared;
+  std::vector<std::shared_ptr<LoadConnection>> connections;
+  std::thread thread;
+};
+
+TzorWSIdleConnections::TzorWSIdleConnections(const TzorWSLoadOptions& options)
+    : impl_(std::make_unique<Impl>(options)) {
+  impl_->shared.idle = true;
+  impl_->shared.pending = options.Connections;
+  const tcp::endpoint endpoint(asio::ip::make_address(options.Host), options.Port);
+  for (int i = 0; i < options.Connections; ++i) {
+    impl_->connections.push_back(std::make_shared<LoadConnection>(impl_->io, impl_->options, impl_->shared));
+    impl_->connections.back()->Start(endpoint);
+  }
+  impl_->thread = std::thread([impl = impl_.get()] { impl->io.run(); });
+}
+
+TzorWSIdleConnections::~TzorWSIdleConnections() {
+  impl_->shared.stop = true;
+  impl_->io.stop();
+  impl_->thread.join();
+}
+
+int TzorWSIdleConnections::WaitOpen() {
+  while (impl_->shared.pending > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return impl_->shared.connected;
+}
 
 TzorWSLoadResult RunWSLoad(const TzorWSLoadOptions& options) {
   asio::io_context io;

@@ -2,6 +2,7 @@
 // Echo load over WebSocket: each connection sends one binary message of a
 // fixed size, waits for its echo, and sends the next, until the time is up.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace zor {
@@ -25,5 +26,20 @@ struct TzorWSLoadResult {
 };
 
 TzorWSLoadResult RunWSLoad(const TzorWSLoadOptions& options);
+
+// Options.Connections connections that complete their handshake and then stay
+// open without sending, until the object is destroyed: for measuring what an
+// idle connection costs a server.
+class TzorWSIdleConnections {
+ public:
+  explicit TzorWSIdleConnections(const TzorWSLoadOptions& options);
+  ~TzorWSIdleConnections();
+  // Waits until every connection is open or has failed; returns the open ones.
+  int WaitOpen();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace zor
