@@ -66,6 +66,7 @@ void TzorHTTP2_Frame_Settings::Assign(const TPersistent& source) {
   FMaxConcurrentStreams = settings->FMaxConcurrentStreams;
   FMaxFrameSize = settings->FMaxFrameSize;
   FMaxHeaderListSize = settings->FMaxHeaderListSize;
+  FPresent = settings->FPresent;
 }
 
 void TzorHTTP2_Frame_Settings::DoClear() {
@@ -76,6 +77,7 @@ void TzorHTTP2_Frame_Settings::DoClear() {
   FMaxConcurrentStreams = 2147483647;
   FMaxFrameSize = h2DefaultMaxFrameSize;
   FMaxHeaderListSize = 2147483647;
+  FPresent = 0;
 }
 
 void TzorHTTP2_Frame_Settings::DoCheckPayload(std::span<const uint8_t> payload) {
@@ -88,7 +90,9 @@ void TzorHTTP2_Frame_Settings::DoCheckPayload(std::span<const uint8_t> payload) 
 void TzorHTTP2_Frame_Settings::DoReadPayload(std::span<const uint8_t> payload) {
   for (size_t offset = 0; offset + 6 <= payload.size(); offset += 6) {
     const uint32_t value = ReadWireInteger(payload.data() + offset + 2, 4);
-    switch (ReadWireInteger(payload.data() + offset, 2)) {
+    const uint32_t identifier = ReadWireInteger(payload.data() + offset, 2);
+    if (identifier < 32) FPresent |= 1u << identifier;
+    switch (identifier) {
       case h2siHEADER_TABLE_SIZE:
         FHeaderTableSize = value;
         break;

@@ -36,6 +36,12 @@ bool HasForbiddenOctet(std::string_view octets) {
   return octets.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+// Octets RFC 9113 section 8.2.1 rules out of a name besides upper case.
+bool HasNonTokenOctet(std::string_view name) {
+  return std::any_of(name.begin(), name.end(),
+                     [](char c) { return static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F; });
+}
+
 bool HasUpperCase(std::string_view name) {
   return std::any_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
@@ -90,48 +96,71 @@ void TzorHTTP2_Frame_Headers::DoWriteBytes() {
 
 void TzorHTTP2_Frame_Headers::DoValidateHeaders() {
   bool regularSeen = false;
-  std::string_view pseudo[8];
+  bool connect = false;
+  std::string pseudo[8];
   size_t pseudoCount = 0;
   for (size_t i = 0; i < FHeaders.Count(); ++i) {
-    const std::string_view name = FHeaders.Name(i);
-    const std::string_view value = FHeaders.Value(i);
-    if (HasForbiddenOctet(name) || HasForbiddenOctet(value))
+    const std::string_view rawName = FHeaders.Name(i);
+    const std::string_view value = Trim(FHeaders.Value(i));
+    if (HasForbiddenOctet(rawName) || HasForbiddenOctet(FHeaders.Value(i)))
       Malformed("HEADER field cannot contain CR, LF or NUL.");
-    if (name.front() == ':') {
-      if (regularSeen) Malformed("PSEUDO-HEADERS cannot appear in a Header Block AFTER a REGULAR field.");
-      const std::string_view trimmed = Trim(value);
-      const bool valid =
-          name == ":method"   ? std::find(Th2MethodNames.begin(), Th2MethodNames.end(), trimmed) != Th2MethodNames.end()
-          : name == ":status" ? IsInteger(trimmed)
-          : name == ":scheme" || name == ":path" || name == ":authority" ? !trimmed.empty()
-                                                                         : true;
-      if (!valid) Malformed(Format("PSEUDO-HEADER %s value \"%s\" is invalid.", std::string(name).c_str(),
-                                   std::string(value).c_str()));
-      if (pseudoCount == std::size(pseudo)) Malformed("PSEUDO-HEADER field cannot be duplicated.");
-      pseudo[pseudoCount++] = name;
-      continue;
-    }
-    regularSeen = true;
-    if (std::find(Th2ConnectionHeaderNames.begin(), Th2ConnectionHeaderNames.end(), name) !=
-        Th2ConnectionHeaderNames.end())
+    const bool isPseudo = rawName.front() == ':';
+    if (isPseudo && regularSeen) Malformed("PSEUDO-HEADERS cannot appear in a Header Block AFTER a REGULAR field.");
+    // Blanks around a name must not let it pass for another one.
+    const std::string name = isPseudo ? ":" + std::string(Trim(rawName.substr(1))) : std::string(Trim(rawName));
+    if (!isPseudo && std::find(Th2ConnectionHeaderNames.begin(), Th2ConnectionHeaderNames.end(), name) !=
+                         Th2ConnectionHeaderNames.end())
       Malformed("CONNECTION HEADER fields are not allowed.");
     if (HasUpperCase(name)) Malformed("HEADER name cannot contain UPPERCASE letters.");
-    if (name == "te" && Trim(value) != "trailers")
+    if (!isPseudo && name == "te" && value != "trailers")
       Malformed("TE HEADER must not contain any value other than \"trailers\".");
+    if (!isPseudo) {
+      regularSeen = true;
+      continue;
+    }
+    const bool valid = name == ":method" ? std::find(Th2MethodNames.begin(), Th2MethodNames.end(), value) !=
+                                               Th2MethodNames.end()
+                       : name == ":status" ? IsInteger(value)
+                       : name == ":scheme" || name == ":path" || name == ":authority" || name == ":protocol"
+                           ? !value.empty()
+                           : true;
+    if (!valid)
+      Malformed(Format("PSEUDO-HEADER %s value \"%s\" is invalid.", name.c_str(), std::string(value).c_str()));
+    if (name == ":method" && value == "CONNECT") connect = true;
+    if (pseudoCount == std::size(pseudo)) Malformed("PSEUDO-HEADER field cannot be duplicated.");
+    pseudo[pseudoCount++] = name;
   }
+  CheckPseudoHeaders(std::span(pseudo, pseudoCount), connect);
+  // Beyond the checks above: a name is a token, never blanks or control octets.
+  for (size_t i = 0; i < FHeaders.Count(); ++i)
+    if (HasNonTokenOctet(FHeaders.Name(i))) Malformed("HEADER name contains an invalid character.");
+}
+
+void TzorHTTP2_Frame_Headers::CheckPseudoHeaders(std::span<std::string> collected, bool connect) const {
   static constexpr std::string_view kRequest[] = {":method", ":scheme", ":path", ":authority"};
   static constexpr std::string_view kResponse[] = {":status"};
+  // RFC 8441: an extended CONNECT names its protocol; RFC 7540 section 8.3:
+  // a plain CONNECT has only a method and an authority.
+  static constexpr std::string_view kExtendedConnect[] = {":authority", ":method", ":path", ":protocol", ":scheme"};
+  static constexpr std::string_view kConnect[] = {":authority", ":method"};
   std::span<const std::string_view> required;
-  if (FFrameRole == h2frServerRead) required = kRequest;
-  if (FFrameRole == h2frClientRead) required = kResponse;
-  const auto collected = std::span(pseudo, pseudoCount);
+  if (!FTrailer && FFrameRole == h2frServerRead) required = kRequest;
+  if (!FTrailer && FFrameRole == h2frClientRead) required = kResponse;
+  const auto has = [&](std::string_view name) {
+    return std::find(collected.begin(), collected.end(), name) != collected.end();
+  };
+  std::span<const std::string_view> allowed = required;
+  if (connect && FFrameRole == h2frServerRead) {
+    const bool extended = FEnableConnectProtocol && has(":protocol");
+    allowed = extended ? std::span<const std::string_view>(kExtendedConnect) : kConnect;
+    required = allowed;
+  }
   for (const std::string_view name : required)
-    if (std::find(collected.begin(), collected.end(), name) == collected.end())
-      Malformed(Format("PSEUDO-HEADER %s not found.", std::string(name).c_str()));
+    if (!has(name)) Malformed(Format("PSEUDO-HEADER %s not found.", std::string(name).c_str()));
   std::sort(collected.begin(), collected.end());
   for (size_t i = 0; i < collected.size(); ++i) {
     if (i > 0 && collected[i] == collected[i - 1]) Malformed("PSEUDO-HEADER field cannot be duplicated.");
-    if (std::find(required.begin(), required.end(), collected[i]) == required.end())
+    if (std::find(allowed.begin(), allowed.end(), collected[i]) == allowed.end())
       Malformed("PSEUDO-HEADER field is Unknown.");
   }
 }

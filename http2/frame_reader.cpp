@@ -154,9 +154,25 @@ void TzorHTTP2_Frame::ProcessFrameHeader(const uint8_t* header) {
     frame->SetStreamIdentifier(FStreamIdentifier);
     frame->SetFrameLength(FFrameLength);
   }
+  if (FFrameType == h2ftHEADERS) {
+    FFrame_Headers->SetTrailer(IsOpenStream(FStreamIdentifier));
+    FFrame_Headers->SetEnableConnectProtocol(FEnableConnectProtocol);
+  }
 }
 
 void TzorHTTP2_Frame::CheckStreamIdentifier(Th2FrameType type) {
+  // The order of new streams comes first, then the per-type rules.
+  if (FFrameRole == h2frServerRead && type == h2ftHEADERS) {
+    // A new stream's identifier is above every earlier one; a lower one is
+    // only a trailer of a stream still open. DATA may go to any open stream.
+    if (FStreamIdentifier < FLastStreamIdentifierRecv && !IsOpenStream(FStreamIdentifier))
+      ProtocolError("StreamIdentifier is lower than LAST Stream Received.");
+    FLastStreamIdentifierRecv = std::max(FLastStreamIdentifierRecv, FStreamIdentifier);
+  } else if (FFrameRole == h2frClientRead && (type == h2ftDATA || type == h2ftHEADERS ||
+                                                 type == h2ftPUSH_PROMISE || type == h2ftCONTINUATION)) {
+    if (FLastStreamIdentifierRecv == 0 && FStreamIdentifier > 100) ProtocolError("StreamIdentifier is Unexpected.");
+    FLastStreamIdentifierRecv = FStreamIdentifier;
+  }
   const bool zero = FStreamIdentifier == 0;
   switch (type) {
     case h2ftDATA:
@@ -191,17 +207,6 @@ void TzorHTTP2_Frame::CheckStreamIdentifier(Th2FrameType type) {
       break;
     case h2ftWINDOW_UPDATE:
     case h2ftUNKNOWN: break;
-  }
-  if (FFrameRole == h2frServerRead && type == h2ftHEADERS) {
-    // A new stream's identifier is above every earlier one; a lower one is
-    // only a trailer of a stream still open. DATA may go to any open stream.
-    if (FStreamIdentifier < FLastStreamIdentifierRecv && !IsOpenStream(FStreamIdentifier))
-      ProtocolError("StreamIdentifier is lower than LAST Stream Received.");
-    FLastStreamIdentifierRecv = std::max(FLastStreamIdentifierRecv, FStreamIdentifier);
-  } else if (FFrameRole == h2frClientRead && (type == h2ftDATA || type == h2ftHEADERS ||
-                                                 type == h2ftPUSH_PROMISE || type == h2ftCONTINUATION)) {
-    if (FLastStreamIdentifierRecv == 0 && FStreamIdentifier > 100) ProtocolError("StreamIdentifier is Unexpected.");
-    FLastStreamIdentifierRecv = FStreamIdentifier;
   }
 }
 

@@ -77,6 +77,9 @@ class TzorHTTP2_Frame {
   uint32_t MaxFrameSize() const { return FMaxFrameSize; }
   void SetMaxFrameSize(uint32_t size) { FMaxFrameSize = size; }
   uint32_t MinFrameSize() const { return FMinFrameSize; }
+  // Whether a CONNECT request may name a protocol (what this side announced
+  // as ENABLE_CONNECT_PROTOCOL).
+  void SetEnableConnectProtocol(bool value) { FEnableConnectProtocol = value; }
   uint32_t MaxConcurrentStreams() const { return FMaxConcurrentStreams; }
   void SetMaxConcurrentStreams(uint32_t count) { FMaxConcurrentStreams = count; }
 
@@ -152,6 +155,7 @@ class TzorHTTP2_Frame {
   int32_t FLastStreamIdentifierRecv = 0;
   Th2FrameRole FFrameRole;
   uint32_t FMaxConcurrentStreams = 2147483647;
+  bool FEnableConnectProtocol = false;
   // The header block being joined (HEADERS or PUSH_PROMISE), while open.
   TzorHTTP2_Frame_HPACK_Base* FOpenHeaderBlock = nullptr;
 };

@@ -77,6 +77,11 @@ class TzorHTTP2_Frame_Headers : public TzorHTTP2_Frame_HPACK_Base {
   uint32_t PadLength() const { return FPadLength; }
   uint32_t StreamDependency() const { return FStreamDependency; }
   uint32_t Weight() const { return FWeight; }
+  // A second block on an open stream: trailers carry no pseudo-header.
+  bool Trailer() const { return FTrailer; }
+  void SetTrailer(bool value) { FTrailer = value; }
+  // Whether a CONNECT may name a protocol (RFC 8441), as this side announced.
+  void SetEnableConnectProtocol(bool value) { FEnableConnectProtocol = value; }
 
   // Looked up in the decoded list.
   int Status() const;  // 0 when absent or not a number
@@ -99,6 +104,8 @@ class TzorHTTP2_Frame_Headers : public TzorHTTP2_Frame_HPACK_Base {
 
  private:
   std::string Text(std::string_view name) const;
+  // Required, duplicate and unknown pseudo-headers, for the role.
+  void CheckPseudoHeaders(std::span<std::string> collected, bool connect) const;
 
   bool FEndStream = false;
   bool FPadded = false;
@@ -106,6 +113,8 @@ class TzorHTTP2_Frame_Headers : public TzorHTTP2_Frame_HPACK_Base {
   uint32_t FPadLength = 0;
   uint32_t FStreamDependency = 0;
   uint32_t FWeight = 0;
+  bool FTrailer = false;
+  bool FEnableConnectProtocol = false;
 };
 
 class TzorHTTP2_Frame_PushPromise : public TzorHTTP2_Frame_HPACK_Base {
@@ -234,6 +243,8 @@ class TzorHTTP2_Frame_Settings : public TzorHTTP2_Frame_Base {
   void SetMaxFrameSize(uint32_t value) { FMaxFrameSize = value; }
   uint32_t MaxHeaderListSize() const { return FMaxHeaderListSize; }
   void SetMaxHeaderListSize(uint32_t value) { FMaxHeaderListSize = value; }
+  // Whether the frame read carried an entry for the setting.
+  bool Present(Th2SettingsIdentifier identifier) const { return FPresent & (1u << identifier); }
 
  protected:
   void DoClearFlags() override { FACK = false; }
@@ -252,6 +263,7 @@ class TzorHTTP2_Frame_Settings : public TzorHTTP2_Frame_Base {
   uint32_t FMaxConcurrentStreams = 2147483647;
   uint32_t FMaxFrameSize = 16384;
   uint32_t FMaxHeaderListSize = 2147483647;
+  uint32_t FPresent = 0;  // bit per identifier read
 };
 
 class TzorHTTP2_Frame_Ping : public TzorHTTP2_Frame_Base {
