@@ -10,6 +10,8 @@ namespace zor {
 namespace {
 
 [[noreturn]] void ProtocolError(const char* message) { throw TzorHTTP2Exception(message, h2erPROTOCOL_ERROR); }
+// The peer has ended the stream: RFC 7540 section 5.1 names the code.
+[[noreturn]] void ClosedStreamError(const char* message) { throw TzorHTTP2Exception(message, h2erSTREAM_CLOSED); }
 
 }  // namespace
 
@@ -177,11 +179,11 @@ void TzorHTTP2_Frame::CheckStreamIdentifier(Th2FrameType type) {
   switch (type) {
     case h2ftDATA:
       if (zero) ProtocolError("DATA FRAME: Stream Identifier can not be zero.");
-      if (IsClosedStream(FStreamIdentifier)) ProtocolError("DATA FRAME: Stream Identifier already closed.");
+      if (IsClosedStream(FStreamIdentifier)) ClosedStreamError("DATA FRAME: Stream Identifier already closed.");
       break;
     case h2ftHEADERS:
       if (zero) ProtocolError("HEADER FRAME: Stream Identifier can not be zero.");
-      if (IsClosedStream(FStreamIdentifier)) ProtocolError("HEADER FRAME: Stream Identifier already closed.");
+      if (IsClosedStream(FStreamIdentifier)) ClosedStreamError("HEADER FRAME: Stream Identifier already closed.");
       break;
     case h2ftPRIORITY:
       if (zero) ProtocolError("PRIORITY FRAME: Stream Identifier can not be zero.");

@@ -5,6 +5,7 @@
 // PUSH_PROMISE and their CONTINUATION frames before they are decoded.
 #include "http2/frames.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <span>
@@ -133,7 +134,7 @@ class TzorHTTP2_Frame {
 
   std::unique_ptr<TzorHTTP2_StreamIdentifierCounter> FStreamIdentifierCounter;
   std::unique_ptr<TzorHTTP2_HPACK> FHPACK;
-  int32_t FClosedStream = 0;
+  std::atomic<int32_t> FClosedStream = 0;  // set by whichever thread closes it
   TzorHTTP2_Frame_Record FLastFrame;
   TzorByteBuffer FReadBuffer;
   TzorHTTP2ReadState FReadState = h2rsHeader;
