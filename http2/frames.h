@@ -105,7 +105,7 @@ class TzorHTTP2_Frame_Headers : public TzorHTTP2_Frame_HPACK_Base {
  private:
   std::string Text(std::string_view name) const;
   // Required, duplicate and unknown pseudo-headers, for the role.
-  void CheckPseudoHeaders(std::span<std::string> collected, bool connect) const;
+  void CheckPseudoHeaders(std::span<std::string_view> collected, bool connect) const;
 
   bool FEndStream = false;
   bool FPadded = false;

@@ -22,18 +22,37 @@ void TzorHTTP2_Write_Data_Frames::Purge(int32_t streamIdentifier) {
   // A stale entry in FReady is skipped when its turn comes.
 }
 
-void TzorHTTP2_Write_Data_Frames::AddFrame(int32_t streamIdentifier, std::span<const uint8_t> content, bool endStream) {
-  AddFrame(streamIdentifier, TBytes(content.begin(), content.end()), endStream);
-}
-
-void TzorHTTP2_Write_Data_Frames::AddFrame(int32_t streamIdentifier, TBytes&& content, bool endStream) {
+void TzorHTTP2_Write_Data_Frames::AddFrame(int32_t streamIdentifier, std::span<const uint8_t> content, bool endStream,
+                                           TzorByteBuffer& out, std::vector<int32_t>& finished) {
   const auto found = FStreams.find(streamIdentifier);
   if (found == FStreams.end() || found->second.endStream) return;  // closed or already ended
   Stream& stream = found->second;
+  // Straight from the caller's octets while the stream has nothing waiting.
+  while (stream.pending == 0 && (!content.empty() || endStream)) {
+    const size_t length = FrameAllowance(stream, content.size());
+    if (length == 0 && !content.empty()) break;
+    const bool last = length == content.size() && endStream;
+    TzorHTTP2_Frame_Base::AppendFrameHeader(out, static_cast<uint32_t>(length), h2ftDATA,
+                                            last ? h2flags::END_STREAM : 0, streamIdentifier);
+    out.Append(content.data(), length);
+    stream.window -= static_cast<int64_t>(length);
+    FConnectionWindowSize -= static_cast<int64_t>(length);
+    content = content.subspan(length);
+    if (last) {
+      finished.push_back(streamIdentifier);
+      FStreams.erase(found);
+      return;
+    }
+  }
   stream.pending += content.size();
-  if (!content.empty()) stream.chunks.push_back(std::move(content));
+  if (!content.empty()) stream.chunks.emplace_back(content.begin(), content.end());
   stream.endStream = endStream;
   MakeReady(streamIdentifier, stream);
+}
+
+size_t TzorHTTP2_Write_Data_Frames::FrameAllowance(const Stream& stream, size_t pending) const {
+  const int64_t allowed = std::min({FConnectionWindowSize, stream.window, int64_t{h2DefaultMaxFrameSize}});
+  return static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(allowed, 0), static_cast<int64_t>(pending)));
 }
 
 void TzorHTTP2_Write_Data_Frames::MakeReady(int32_t streamIdentifier, Stream& stream) {
@@ -59,11 +78,9 @@ void TzorHTTP2_Write_Data_Frames::SendFrames(TzorByteBuffer& out, std::vector<in
 bool TzorHTTP2_Write_Data_Frames::SendOne(int32_t identifier, Stream& stream, TzorByteBuffer& out,
                                           std::vector<int32_t>& finished) {
   // An empty END_STREAM frame needs no window.
-  const int64_t allowed = std::min({FConnectionWindowSize, stream.window, int64_t{h2DefaultMaxFrameSize}});
-  if (stream.pending > 0 && allowed <= 0) return false;
+  const size_t length = FrameAllowance(stream, stream.pending);
+  if (stream.pending > 0 && length == 0) return false;
   if (stream.pending == 0 && !stream.endStream) return false;
-  const size_t length = static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(allowed, 0),
-                                                              static_cast<int64_t>(stream.pending)));
   const bool last = length == stream.pending && stream.endStream;
   TzorHTTP2_Frame_Base::AppendFrameHeader(out, static_cast<uint32_t>(length), h2ftDATA,
                                           last ? h2flags::END_STREAM : 0, identifier);

@@ -22,9 +22,11 @@ class TzorHTTP2_Write_Data_Frames {
   // Drops the stream and whatever of it is still queued.
   void Purge(int32_t streamIdentifier);
 
-  // Queues content; END_STREAM goes on the frame that carries its last octet.
-  void AddFrame(int32_t streamIdentifier, std::span<const uint8_t> content, bool endStream);
-  void AddFrame(int32_t streamIdentifier, TBytes&& content, bool endStream);
+  // Content to send; END_STREAM goes on the frame that carries its last
+  // octet. As much as the windows allow goes to `out` at once when nothing of
+  // the stream waits; the rest is queued (copied).
+  void AddFrame(int32_t streamIdentifier, std::span<const uint8_t> content, bool endStream, TzorByteBuffer& out,
+                std::vector<int32_t>& finished);
 
   // Appends every DATA frame the windows allow to `out`; the streams whose
   // END_STREAM went out are appended to `finished`.
@@ -56,6 +58,8 @@ class TzorHTTP2_Write_Data_Frames {
   void MakeReady(int32_t streamIdentifier, Stream& stream);
   // One frame of the stream; false when it cannot send now.
   bool SendOne(int32_t streamIdentifier, Stream& stream, TzorByteBuffer& out, std::vector<int32_t>& finished);
+  // How much of `pending` octets one frame may carry now.
+  size_t FrameAllowance(const Stream& stream, size_t pending) const;
 
   std::unordered_map<int32_t, Stream> FStreams;
   std::deque<int32_t> FReady;

@@ -19,6 +19,8 @@ constexpr const char* kClosed = "Half Closed Remote Stream only accepts PRIORITY
 constexpr const char* kContentLength = "CONTENT-LENGTH is not equal the DATA frame payload length";
 // Streams the peer may reset before they are answered beyond those answered.
 constexpr uint64_t kResetAllowance = 1000;
+// Released stream records kept for reuse.
+constexpr size_t kSpareRecords = 32;
 
 [[noreturn]] void ConnectionError(const char* message, Th2ErrorCodes code = h2erPROTOCOL_ERROR) {
   throw TzorHTTP2Exception(message, code);
@@ -34,7 +36,7 @@ int64_t ParseContentLength(std::string_view text) {
 }
 
 bool HasForbiddenOctet(std::string_view text) {
-  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+  return std::any_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
 
 bool IsConnectionSpecific(std::string_view name) {
@@ -326,7 +328,7 @@ void TzorHTTP2Session::ReadHeaders(TzorHTTP2_Frame_Headers& frame) {
     EndOfRequest(*record);
     return;
   }
-  if (OnReadCreatePostStream && frame.Method() == "POST") {
+  if (OnReadCreatePostStream && record->FHeaders.Find(":method") == "POST") {
     TzorStringStream* post = nullptr;
     OnReadCreatePostStream(*this, record->FHeaders, post);
     record->FPost_Stream = post;
@@ -339,16 +341,18 @@ TzorHTTP2_StreamResponse* TzorHTTP2Session::OpenStream(TzorHTTP2_Frame_Headers& 
     StreamError(stream, h2erREFUSED_STREAM);
     return nullptr;
   }
-  auto record = std::make_unique<TzorHTTP2_StreamResponse>(stream);
+  auto record = NewRecord(stream);
   record->FStreamState = frame.EndStream() ? h2ssHalfClosedRemote : h2ssOpen;
-  record->FHeaders = frame.Headers();
-  const std::string method = frame.Method();
+  // The reader decodes the next block into the list the record had.
+  std::swap(record->FHeaders, frame.Headers());
+  const std::string_view method = record->FHeaders.Find(":method").value_or("");
   record->FHead = method == "HEAD";
   record->FTunnel = method == "CONNECT";
-  if (const auto length = frame.Headers().Find("content-length")) record->FContentLength = ParseContentLength(*length);
+  if (const auto length = record->FHeaders.Find("content-length")) record->FContentLength = ParseContentLength(*length);
   record->FReceiveWindow = InitialReceiveWindow();
   FWriteDataFrames.OpenStream(stream);
   FLastProcessedStream = std::max(FLastProcessedStream.load(), stream);
+  ++FPeerStreams;
   return FStreams.emplace(stream, std::move(record)).first->second.get();
 }
 
@@ -478,7 +482,18 @@ void TzorHTTP2Session::ReleaseIfClosed(int32_t identifier) {
   if (found == FStreams.end() || found->second->StreamState() != h2ssClosed || FHeld == identifier) return;
   FBufferedBodies -= static_cast<int64_t>(found->second->FData.size());
   FWriteDataFrames.Purge(identifier);
+  // Records are kept for reuse, with the room their lists have.
+  if (FSpareRecords.size() < kSpareRecords) FSpareRecords.push_back(std::move(found->second));
   FStreams.erase(found);
+  if (identifier % 2 == 1) --FPeerStreams;
+}
+
+std::unique_ptr<TzorHTTP2_StreamResponse> TzorHTTP2Session::NewRecord(int32_t stream) {
+  if (FSpareRecords.empty()) return std::make_unique<TzorHTTP2_StreamResponse>(stream);
+  std::unique_ptr<TzorHTTP2_StreamResponse> record = std::move(FSpareRecords.back());
+  FSpareRecords.pop_back();
+  record->Reset(stream);
+  return record;
 }
 
 void TzorHTTP2Session::StreamError(int32_t stream, Th2ErrorCodes errorCode) {
@@ -558,13 +573,7 @@ TzorHTTP2_Frame_Settings TzorHTTP2Session::PeerSettings() const {
 
 uint32_t TzorHTTP2Session::ConcurrentStreams() const {
   const Lock lock(FLock);
-  uint32_t count = 0;
-  for (const auto& [identifier, stream] : FStreams) {
-    const Th2StreamState state = stream->StreamState();
-    if (identifier % 2 == 1 && (state == h2ssOpen || state == h2ssHalfClosedLocal || state == h2ssHalfClosedRemote))
-      ++count;
-  }
-  return count;
+  return FPeerStreams;
 }
 
 size_t TzorHTTP2Session::StreamCount() const {
@@ -579,7 +588,17 @@ int64_t TzorHTTP2Session::SendWindowSize(int32_t stream) const {
 
 // Writing.
 
-void TzorHTTP2Session::AddHeaderLines(TzorHTTP2_HeaderList& headers, const std::vector<std::string>& lines,
+TzorHTTP2_HeaderList& TzorHTTP2Session::BeginHeaders(int status) {
+  TzorHTTP2_Frame_Headers& frame = FHTTP2FrameWrite->Frame_Headers();
+  frame.Clear();
+  frame.ClearFlags();
+  char digits[12];
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), status).ptr;
+  frame.Headers().Add(":status", std::string_view(digits, static_cast<size_t>(end - digits)));
+  return frame.Headers();
+}
+
+void TzorHTTP2Session::AddHeaderLines(TzorHTTP2_HeaderList& headers, std::span<const std::string> lines,
                                       int32_t stream) {
   for (const std::string& line : lines) {
     if (HasForbiddenOctet(line)) {
@@ -588,28 +607,16 @@ void TzorHTTP2Session::AddHeaderLines(TzorHTTP2_HeaderList& headers, const std::
                                stream);
     }
     headers.AddLine(line);
+    // Connection-specific fields mean nothing in HTTP/2 and peers refuse them.
+    if (IsConnectionSpecific(headers.Name(headers.Count() - 1))) headers.RemoveLast();
   }
 }
 
-void TzorHTTP2Session::WriteHeaders(int32_t stream, const TzorHTTP2_HeaderList& headers, bool endStream) {
-  TzorHTTP2_Frame_Headers& frame = FHTTP2FrameWrite->Frame_Headers();
-  frame.Clear();
-  frame.ClearFlags();
-  // Connection-specific fields mean nothing in HTTP/2 and peers refuse them.
-  for (size_t i = 0; i < headers.Count(); ++i)
-    if (!IsConnectionSpecific(headers.Name(i))) frame.Headers().Add(headers.Name(i), headers.Value(i));
-  frame.SetEndHeaders(true);
-  frame.SetEndStream(endStream);
-  frame.SetStreamIdentifier(stream);
-  frame.WriteBytes();
-}
-
-bool TzorHTTP2Session::Respond(int32_t stream, TzorHTTP2_HeaderList& headers, TBytes* body, bool keepOpen,
+bool TzorHTTP2Session::Respond(int32_t stream, std::span<const uint8_t> body, bool withBody, bool keepOpen,
                                const std::vector<std::string>* pushLinks, std::string_view authority) {
-  const Lock lock(FLock);
   TzorHTTP2_StreamResponse* record = Find(stream);
   if (!record || !record->LocalOpen() || FGoAwaySent) return false;
-  const bool withBody = body && !record->FHead;
+  withBody = withBody && !record->FHead;
   const bool endStream = !withBody && !keepOpen;
   const auto push = [&] {
     if (!pushLinks) return;
@@ -618,12 +625,19 @@ bool TzorHTTP2Session::Respond(int32_t stream, TzorHTTP2_HeaderList& headers, TB
   // PUSH_PROMISE may not follow an END_STREAM of its stream.
   if (endStream) push();
   if (record->FStreamState == h2ssReservedLocal) record->FStreamState = h2ssHalfClosedRemote;
-  WriteHeaders(stream, headers, endStream);
+  TzorHTTP2_Frame_Headers& frame = FHTTP2FrameWrite->Frame_Headers();
+  frame.Headers().Add("server", kServerLine);
+  frame.SetEndHeaders(true);
+  frame.SetEndStream(endStream);
+  frame.SetStreamIdentifier(stream);
+  frame.WriteBytes();
   if (!endStream) push();
+  std::vector<int32_t> finished;
   if (endStream) {
     LocalEnded(stream);
   } else if (withBody) {
-    FWriteDataFrames.AddFrame(stream, std::move(*body), true);
+    FWriteDataFrames.AddFrame(stream, body, true, FOutput, finished);
+    for (const int32_t ended : finished) LocalEnded(ended);
     SendData();
   }
   Flush();
@@ -634,34 +648,29 @@ bool TzorHTTP2Session::SendHTTP2Response(std::string_view authority, TzorHTTP2Re
                                          int32_t pushStream, int32_t requestStream,
                                          const std::vector<std::string>* pushLinks) {
   const int32_t stream = pushStream > 0 ? pushStream : requestStream;
-  TzorHTTP2_HeaderList headers;
-  headers.Add(":status", std::to_string(response.ResponseCode));
+  const Lock lock(FLock);
+  TzorHTTP2_HeaderList& headers = BeginHeaders(response.ResponseCode);
   AddHeaderLines(headers, response.RawHeaders, stream);
-  for (const std::string& cookie : response.Cookies) {
-    if (HasForbiddenOctet(cookie)) AddHeaderLines(headers, {cookie}, stream);  // raises
-    headers.Add("set-cookie", cookie);
-  }
-  headers.Add("server", kServerLine);
-  TBytes body;
+  for (const std::string& cookie : response.Cookies) AddHeaderLines(headers, {{"set-cookie: " + cookie}}, stream);
+  TBytes content;
+  std::span<const uint8_t> body(reinterpret_cast<const uint8_t*>(response.ContentText.data()),
+                                response.ContentText.size());
   if (response.ContentStream) {
-    body = std::move(*response.ContentStream);
+    content = std::move(*response.ContentStream);
     response.ContentStream.reset();
-  } else {
-    body.assign(response.ContentText.begin(), response.ContentText.end());
+    body = content;
   }
-  const bool hasBody = !body.empty();
-  return Respond(stream, headers, hasBody ? &body : nullptr, false, pushLinks, authority);
+  return Respond(stream, body, !body.empty(), false, pushLinks, authority);
 }
 
 bool TzorHTTP2Session::SendHTTP2ResponseStream(TBytes content, const std::string& contentType, int32_t stream,
                                                const std::vector<std::string>& headerLines) {
-  TzorHTTP2_HeaderList headers;
-  headers.Add(":status", "200");
+  const Lock lock(FLock);
+  TzorHTTP2_HeaderList& headers = BeginHeaders(200);
   headers.Add("cache-control", "no-cache");
-  AddHeaderLines(headers, {"content-type: " + contentType}, stream);
+  AddHeaderLines(headers, {{"content-type: " + contentType}}, stream);
   AddHeaderLines(headers, headerLines, stream);
-  headers.Add("server", kServerLine);
-  return Respond(stream, headers, &content, false, nullptr, {});
+  return Respond(stream, content, true, false, nullptr, {});
 }
 
 bool TzorHTTP2Session::SendHTTP2ResponseText(const std::string& text, const std::string& contentType, int32_t stream,
@@ -671,35 +680,33 @@ bool TzorHTTP2Session::SendHTTP2ResponseText(const std::string& text, const std:
 
 bool TzorHTTP2Session::SendHTTP2Redirect(const std::string& location, const std::vector<std::string>& headerLines,
                                          int32_t stream) {
-  TzorHTTP2_HeaderList headers;
-  headers.Add(":status", "302");
-  AddHeaderLines(headers, {"location: " + location}, stream);
-  headers.Add("server", kServerLine);
+  const Lock lock(FLock);
+  TzorHTTP2_HeaderList& headers = BeginHeaders(302);
+  AddHeaderLines(headers, {{"location: " + location}}, stream);
   AddHeaderLines(headers, headerLines, stream);
-  return Respond(stream, headers, nullptr, false, nullptr, {});
+  return Respond(stream, {}, false, false, nullptr, {});
 }
 
 bool TzorHTTP2Session::SendHTTP2Status(int status, const std::string&, int32_t stream) {
-  TzorHTTP2_HeaderList headers;
-  headers.Add(":status", std::to_string(status));
-  headers.Add("server", kServerLine);
-  return Respond(stream, headers, nullptr, false, nullptr, {});
+  const Lock lock(FLock);
+  BeginHeaders(status);
+  return Respond(stream, {}, false, false, nullptr, {});
 }
 
 bool TzorHTTP2Session::SendHTTP2TunnelResponse(int32_t stream, int status, const std::vector<std::string>& headerLines) {
-  TzorHTTP2_HeaderList headers;
-  headers.Add(":status", std::to_string(status));
-  AddHeaderLines(headers, headerLines, stream);
-  headers.Add("server", kServerLine);
+  const Lock lock(FLock);
+  AddHeaderLines(BeginHeaders(status), headerLines, stream);
   const bool accepted = status >= 200 && status < 300;
-  return Respond(stream, headers, nullptr, accepted, nullptr, {});
+  return Respond(stream, {}, false, accepted, nullptr, {});
 }
 
 bool TzorHTTP2Session::SendHTTP2TunnelData(int32_t stream, std::span<const uint8_t> bytes, bool endStream) {
   const Lock lock(FLock);
   TzorHTTP2_StreamResponse* record = Find(stream);
   if (!record || !record->LocalOpen() || FGoAwaySent) return false;
-  FWriteDataFrames.AddFrame(stream, bytes, endStream);
+  std::vector<int32_t> finished;
+  FWriteDataFrames.AddFrame(stream, bytes, endStream, FOutput, finished);
+  for (const int32_t ended : finished) LocalEnded(ended);
   SendData();
   Flush();
   return true;
@@ -718,11 +725,11 @@ int32_t TzorHTTP2Session::SendHTTP2PushPromise(const std::string& path, const st
   if (pushes >= FPeerSettings.MaxConcurrentStreams() || HasForbiddenOctet(path) || HasForbiddenOctet(authority))
     return 0;
   const int32_t promised = FPushCounter.GetNewIdentifier();
-  auto record = std::make_unique<TzorHTTP2_StreamResponse>(promised);
+  auto record = NewRecord(promised);
   record->FStreamState = h2ssReservedLocal;
-  record->FRequest.Method = h2meGet;
-  record->FRequest.URL = path;
-  record->FRequest.Host = authority;
+  record->Request().Method = h2meGet;
+  record->Request().URL = path;
+  record->Request().Host = authority;
   record->FHeaders.Add(":method", "GET");
   record->FHeaders.Add(":path", path);
   TzorHTTP2_Frame_PushPromise& frame = FHTTP2FrameWrite->Frame_PushPromise();

@@ -169,13 +169,16 @@ class TzorHTTP2Session {
   void PeerEnded(TzorHTTP2_StreamResponse& stream);
   void LocalEnded(int32_t stream);
   void ReleaseIfClosed(int32_t stream);
+  std::unique_ptr<TzorHTTP2_StreamResponse> NewRecord(int32_t stream);
   int64_t InitialReceiveWindow() const;
 
-  // Writing, under FLock.
-  bool Respond(int32_t stream, TzorHTTP2_HeaderList& headers, TBytes* body, bool keepOpen,
+  // Writing, under FLock. An answer's header list is built in the writer's
+  // HEADERS object: BeginHeaders, the fields, then Respond.
+  TzorHTTP2_HeaderList& BeginHeaders(int status);
+  // Lines "name: value"; CR, LF or NUL resets the stream and raises.
+  void AddHeaderLines(TzorHTTP2_HeaderList& headers, std::span<const std::string> lines, int32_t stream);
+  bool Respond(int32_t stream, std::span<const uint8_t> body, bool withBody, bool keepOpen,
                const std::vector<std::string>* pushLinks, std::string_view authority);
-  void AddHeaderLines(TzorHTTP2_HeaderList& headers, const std::vector<std::string>& lines, int32_t stream);
-  void WriteHeaders(int32_t stream, const TzorHTTP2_HeaderList& headers, bool endStream);
   void WriteWindowUpdate(int32_t stream, int64_t increment);
   void SendData();
   void Flush();
@@ -194,8 +197,10 @@ class TzorHTTP2Session {
 
   mutable std::recursive_mutex FLock;
   std::unordered_map<int32_t, std::unique_ptr<TzorHTTP2_StreamResponse>> FStreams;
+  std::vector<std::unique_ptr<TzorHTTP2_StreamResponse>> FSpareRecords;
   int32_t FHeld = 0;  // the record the reading thread works on
   int32_t FHighestStreamSeen = 0;
+  uint32_t FPeerStreams = 0;  // records of streams the peer opened
   std::array<int32_t, 64> FResetByThisSide{};
   size_t FResetNext = 0;
   TzorHTTP2_Frame_Settings FPeerSettings{h2frServerRead};

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 namespace zor {
 
@@ -25,6 +26,21 @@ enum Th2StreamState : uint8_t {
 class TzorHTTP2_StreamResponse {
  public:
   explicit TzorHTTP2_StreamResponse(int32_t streamIdentifier) : FStreamIdentifier(streamIdentifier) {}
+  // As made for the stream, keeping the room of its lists.
+  void Reset(int32_t streamIdentifier) {
+    FStreamIdentifier = streamIdentifier;
+    FStreamState = h2ssIdle;
+    FHeaders.Clear();
+    FData.clear();
+    if (FData.capacity() > 65536) TBytes().swap(FData);
+    FReceived = 0;
+    FContentLength = -1;
+    FPost_Stream = nullptr;
+    FRequest.reset();
+    FTunnel = FHead = false;
+    FReceiveWindow = 65535;
+    FUnacknowledged = 0;
+  }
 
   int32_t StreamIdentifier() const { return FStreamIdentifier; }
   Th2StreamState StreamState() const { return FStreamState.load(); }
@@ -36,8 +52,11 @@ class TzorHTTP2_StreamResponse {
   // Octets of content received.
   int64_t Received() const { return FReceived; }
   TzorStringStream* Post_Stream() const { return FPost_Stream; }
-  // The request this side made for a pushed stream.
-  const TzorHTTP2Request& Request() const { return FRequest; }
+  // The request this side made for a pushed stream (made on first use).
+  TzorHTTP2Request& Request() {
+    if (!FRequest) FRequest = std::make_unique<TzorHTTP2Request>();
+    return *FRequest;
+  }
   // RFC 8441 or plain CONNECT: DATA is handed on both ways as it comes.
   bool Tunnel() const { return FTunnel; }
 
@@ -57,7 +76,7 @@ class TzorHTTP2_StreamResponse {
   int64_t FReceived = 0;
   int64_t FContentLength = -1;  // declared, -1 when not
   TzorStringStream* FPost_Stream = nullptr;
-  TzorHTTP2Request FRequest;
+  std::unique_ptr<TzorHTTP2Request> FRequest;
   bool FTunnel = false;
   bool FHead = false;
   int64_t FReceiveWindow = 65535;  // what this side allows

@@ -93,7 +93,7 @@ TEST(Session, OtherAnswers) {
   EXPECT_TRUE(c.session.SendHTTP2Redirect("/there", {"x-a: 1"}, 1));
   EXPECT_TRUE(c.session.SendHTTP2Status(404, "Not Found", 3));
   EXPECT_TRUE(c.session.SendHTTP2ResponseText("hello", "text/plain", 5, {"x-b: 2"}));
-  EXPECT_EQ(c.Sent(), (Lines{"HEADERS 1 :status=302 location=/there " + kServer + " x-a=1 end",
+  EXPECT_EQ(c.Sent(), (Lines{"HEADERS 1 :status=302 location=/there x-a=1 " + kServer + " end",
                              "HEADERS 3 :status=404 " + kServer + " end",
                              "HEADERS 5 :status=200 cache-control=no-cache content-type=text/plain x-b=2 " + kServer,
                              "DATA 5 5 end"}));
