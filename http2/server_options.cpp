@@ -7,7 +7,7 @@ namespace zor {
 void TzorHTTP2ServerSettings::Assign(const TPersistent& source) {
   const auto* settings = dynamic_cast<const TzorHTTP2ServerSettings*>(&source);
   if (!settings) return TPersistent::Assign(source);
-  *this = *settings;
+  static_cast<TzorHTTP2SettingsValues&>(*this) = *settings;
 }
 
 void TzorHTTP2Request::Assign(const TPersistent& source) {

@@ -4,6 +4,7 @@
 #include "base/bytes.h"
 #include "base/persistent.h"
 #include "http2/http2_constants.h"
+#include "http2/settings_values.h"
 
 #include <cstdint>
 #include <optional>
@@ -20,18 +21,10 @@ enum Th2FragmentedData : uint8_t {
 };
 
 // The SETTINGS this side announces; the session enforces the same values.
-class TzorHTTP2ServerSettings : public TPersistent {
+class TzorHTTP2ServerSettings : public TPersistent, public TzorHTTP2SettingsValues {
  public:
   const char* ClassName() const override { return "TzorHTTP2ServerSettings"; }
   void Assign(const TPersistent& source) override;
-
-  bool EnableConnectProtocol = false;
-  bool EnablePush = true;
-  uint32_t HeaderTableSize = 4096;
-  uint32_t InitialWindowSize = 65535;
-  uint32_t MaxConcurrentStreams = 2147483647;
-  uint32_t MaxFrameSize = 16384;
-  uint32_t MaxHeaderListSize = 2147483647;
 };
 
 // An answer to a request, as the HTTP layer describes it.

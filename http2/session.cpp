@@ -119,15 +119,8 @@ void TzorHTTP2Session::StartHTTP2() {
   reader.HPACK().SetMaxHeaderListSize(std::min(FSettings.MaxHeaderListSize, MaxHeaderListBound));
   const Lock lock(FLock);
   TzorHTTP2_Frame_Settings& settings = FHTTP2FrameWrite->Frame_Settings();
-  settings.Clear();
   settings.ClearFlags();
-  settings.SetEnableConnectProtocol(FSettings.EnableConnectProtocol);
-  settings.SetEnablePush(FSettings.EnablePush);
-  settings.SetHeaderTableSize(FSettings.HeaderTableSize);
-  settings.SetInitialWindowSize(FSettings.InitialWindowSize);
-  settings.SetMaxConcurrentStreams(FSettings.MaxConcurrentStreams);
-  settings.SetMaxFrameSize(FSettings.MaxFrameSize);
-  settings.SetMaxHeaderListSize(FSettings.MaxHeaderListSize);
+  settings.SetValues(FSettings);
   settings.WriteBytes();
   Flush();
 }
@@ -183,18 +176,20 @@ void TzorHTTP2Session::ReadSettings(TzorHTTP2_Frame_Settings& frame) {
   }
   FSettingsReceived = true;
   // Only the entries present change anything.
+  const TzorHTTP2SettingsValues& received = frame.Values();
+  TzorHTTP2SettingsValues& peer = FPeerSettings;
   if (frame.Present(h2siHEADER_TABLE_SIZE)) {
-    FPeerSettings.SetHeaderTableSize(frame.HeaderTableSize());
-    FHTTP2FrameWrite->HPACK().SetDynamicTableSizeLimit(frame.HeaderTableSize());
+    peer.HeaderTableSize = received.HeaderTableSize;
+    FHTTP2FrameWrite->HPACK().SetDynamicTableSizeLimit(received.HeaderTableSize);
   }
-  if (frame.Present(h2siENABLE_PUSH)) FPeerSettings.SetEnablePush(frame.EnablePush());
-  if (frame.Present(h2siMAX_CONCURRENT_STREAMS)) FPeerSettings.SetMaxConcurrentStreams(frame.MaxConcurrentStreams());
-  if (frame.Present(h2siMAX_FRAME_SIZE)) FPeerSettings.SetMaxFrameSize(frame.MaxFrameSize());
-  if (frame.Present(h2siMAX_HEADER_LIST_SIZE)) FPeerSettings.SetMaxHeaderListSize(frame.MaxHeaderListSize());
-  if (frame.Present(h2siENABLE_CONNECT_PROTOCOL)) FPeerSettings.SetEnableConnectProtocol(frame.EnableConnectProtocol());
+  if (frame.Present(h2siENABLE_PUSH)) peer.EnablePush = received.EnablePush;
+  if (frame.Present(h2siMAX_CONCURRENT_STREAMS)) peer.MaxConcurrentStreams = received.MaxConcurrentStreams;
+  if (frame.Present(h2siMAX_FRAME_SIZE)) peer.MaxFrameSize = received.MaxFrameSize;
+  if (frame.Present(h2siMAX_HEADER_LIST_SIZE)) peer.MaxHeaderListSize = received.MaxHeaderListSize;
+  if (frame.Present(h2siENABLE_CONNECT_PROTOCOL)) peer.EnableConnectProtocol = received.EnableConnectProtocol;
   if (frame.Present(h2siINITIAL_WINDOW_SIZE)) {
-    FPeerSettings.SetInitialWindowSize(frame.InitialWindowSize());
-    FWriteDataFrames.SetInitialWindowSize(frame.InitialWindowSize());
+    peer.InitialWindowSize = received.InitialWindowSize;
+    FWriteDataFrames.SetInitialWindowSize(received.InitialWindowSize);
   }
   TzorHTTP2_Frame_Settings& ack = FHTTP2FrameWrite->Frame_Settings();
   ack.SetACK(true);
@@ -205,22 +200,25 @@ void TzorHTTP2Session::ReadSettings(TzorHTTP2_Frame_Settings& frame) {
 
 void TzorHTTP2Session::ReadPing(TzorHTTP2_Frame_Ping& frame) {
   CheckFirstFrame();
-  if (frame.ACK()) return;
-  const Lock lock(FLock);
-  TzorHTTP2_Frame_Ping& answer = FHTTP2FrameWrite->Frame_Ping();
-  answer.SetACK(true);
-  answer.SetPayLoad(frame.PayLoad());
-  answer.WriteBytes();
+  if (!frame.ACK()) WritePing(true, frame.PayLoad());
 }
 
-void TzorHTTP2Session::SendHTTP2Ping(const std::array<uint8_t, 8>& payload) {
+void TzorHTTP2Session::WritePing(bool ack, const std::array<uint8_t, 8>& payload) {
   const Lock lock(FLock);
   if (FGoAwaySent) return;
   TzorHTTP2_Frame_Ping& ping = FHTTP2FrameWrite->Frame_Ping();
-  ping.SetACK(false);
+  ping.SetACK(ack);
   ping.SetPayLoad(payload);
   ping.WriteBytes();
   Flush();
+}
+
+void TzorHTTP2Session::SendHTTP2Ping(const std::array<uint8_t, 8>& payload) { WritePing(false, payload); }
+
+void TzorHTTP2Session::SendHTTP2Ping(std::string_view text) {
+  std::array<uint8_t, 8> payload{};
+  std::copy_n(text.begin(), std::min(text.size(), payload.size()), payload.begin());
+  WritePing(false, payload);
 }
 
 bool TzorHTTP2Session::IsIdle(int32_t stream) const {
@@ -564,11 +562,9 @@ void TzorHTTP2Session::SendHTTP2GoAway(Th2ErrorCodes errorCode, const std::strin
 
 void TzorHTTP2Session::Close(int closeCode) { SendHTTP2GoAway(static_cast<Th2ErrorCodes>(closeCode & 0xFF), ""); }
 
-TzorHTTP2_Frame_Settings TzorHTTP2Session::PeerSettings() const {
+TzorHTTP2SettingsValues TzorHTTP2Session::PeerSettings() const {
   const Lock lock(FLock);
-  TzorHTTP2_Frame_Settings copy(h2frServerRead);
-  copy.Assign(FPeerSettings);
-  return copy;
+  return FPeerSettings;
 }
 
 uint32_t TzorHTTP2Session::ConcurrentStreams() const {
@@ -716,13 +712,13 @@ int32_t TzorHTTP2Session::SendHTTP2PushPromise(const std::string& path, const st
                                                int32_t associatedStream) {
   const Lock lock(FLock);
   TzorHTTP2_StreamResponse* associated = Find(associatedStream);
-  if (!FPeerSettings.EnablePush() || FGoAwayReceived || FGoAwaySent || !associated || !associated->LocalOpen() ||
+  if (!FPeerSettings.EnablePush || FGoAwayReceived || FGoAwaySent || !associated || !associated->LocalOpen() ||
       associatedStream % 2 == 0)
     return 0;
   uint32_t pushes = 0;
   for (const auto& [identifier, stream] : FStreams)
     if (identifier % 2 == 0) ++pushes;
-  if (pushes >= FPeerSettings.MaxConcurrentStreams() || HasForbiddenOctet(path) || HasForbiddenOctet(authority))
+  if (pushes >= FPeerSettings.MaxConcurrentStreams || HasForbiddenOctet(path) || HasForbiddenOctet(authority))
     return 0;
   const int32_t promised = FPushCounter.GetNewIdentifier();
   auto record = NewRecord(promised);

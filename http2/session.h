@@ -75,6 +75,9 @@ class TzorHTTP2Session {
   // Received bytes; every complete frame is handled before it returns, and
   // the pending pushes are served (AfterReadFrames).
   void ReadHTTP2Data(std::span<const uint8_t> bytes);
+  void ReadHTTP2Data(std::string_view bytes) {
+    ReadHTTP2Data(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  }
   // Raises OnHTTP2Request for each pushed request not served yet.
   void AfterReadFrames();
 
@@ -97,6 +100,8 @@ class TzorHTTP2Session {
   // GOAWAY with the last stream processed, then OnHTTP2Disconnect.
   void SendHTTP2GoAway(Th2ErrorCodes errorCode, const std::string& debugText);
   void SendHTTP2Ping(const std::array<uint8_t, 8>& payload);
+  // A ping carrying the text's first 8 octets (zero-filled).
+  void SendHTTP2Ping(std::string_view text);
   // GOAWAY with NO_ERROR (or the code's low octet), then OnHTTP2Disconnect.
   void Close(int closeCode = 0);
   void ResetHTTP2Stream(int32_t stream, Th2ErrorCodes errorCode);
@@ -112,7 +117,7 @@ class TzorHTTP2Session {
   bool GoAwaySent() const { return FGoAwaySent; }
   bool GoAwayReceived() const { return FGoAwayReceived; }
   // The peer's SETTINGS as far as received.
-  TzorHTTP2_Frame_Settings PeerSettings() const;
+  TzorHTTP2SettingsValues PeerSettings() const;
   int32_t LastProcessedStream() const { return FLastProcessedStream; }
   // Streams the peer opened that are not closed.
   uint32_t ConcurrentStreams() const;
@@ -146,6 +151,7 @@ class TzorHTTP2Session {
   void CheckFirstFrame() const;
   void ReadSettings(TzorHTTP2_Frame_Settings& frame);
   void ReadPing(TzorHTTP2_Frame_Ping& frame);
+  void WritePing(bool ack, const std::array<uint8_t, 8>& payload);
   void ReadWindowUpdate(TzorHTTP2_Frame_WindowUpdate& frame);
   void ReadRSTStream(TzorHTTP2_Frame_RSTStream& frame);
   void ReadPriority(TzorHTTP2_Frame_Priority& frame);
@@ -203,7 +209,7 @@ class TzorHTTP2Session {
   uint32_t FPeerStreams = 0;  // records of streams the peer opened
   std::array<int32_t, 64> FResetByThisSide{};
   size_t FResetNext = 0;
-  TzorHTTP2_Frame_Settings FPeerSettings{h2frServerRead};
+  TzorHTTP2SettingsValues FPeerSettings;
   TzorHTTP2_Write_Data_Frames FWriteDataFrames;
   int64_t FBufferedBodies = 0;
   int64_t FReceiveWindow = 65535;  // the connection's, as this side allows

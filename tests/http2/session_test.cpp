@@ -40,6 +40,8 @@ TEST(Session, SettingsExchangeAndPing) {
   c.Send(Frame(h2ftPING, 0, 0, {0, 0, 0, 0, 0, 0, 0, 9}));
   c.Send(Frame(h2ftPING, h2flags::ACK, 0, {0, 0, 0, 0, 0, 0, 0, 8}));
   EXPECT_EQ(c.Sent(), (Lines{"PING ack 9"}));
+  c.session.SendHTTP2Ping("abcdefgh");  // the connection's ping text
+  EXPECT_EQ(c.Sent(), (Lines{"PING 104"}));
   c.Send(Frame(h2ftSETTINGS, h2flags::ACK, 0, {}));
   EXPECT_TRUE(c.session.SettingsSent());
   EXPECT_FALSE(c.disconnected);
@@ -348,9 +350,9 @@ TEST(Session, SettingsApplyOnlyTheEntriesPresent) {
   TClient c(false);
   c.Start(Setting(h2siENABLE_PUSH, 0));
   c.Send(Frame(h2ftSETTINGS, 0, 0, Setting(h2siINITIAL_WINDOW_SIZE, 70000)));
-  EXPECT_FALSE(c.session.PeerSettings().EnablePush());
-  EXPECT_EQ(c.session.PeerSettings().InitialWindowSize(), 70000u);
-  EXPECT_EQ(c.session.PeerSettings().HeaderTableSize(), 4096u);
+  EXPECT_FALSE(c.session.PeerSettings().EnablePush);
+  EXPECT_EQ(c.session.PeerSettings().InitialWindowSize, 70000u);
+  EXPECT_EQ(c.session.PeerSettings().HeaderTableSize, 4096u);
 }
 
 TEST(Session, AnnouncedSettingsAreEnforced) {

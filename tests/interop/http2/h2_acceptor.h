@@ -62,7 +62,7 @@ class H2Acceptor {
     handlers.OnData = [session](TzorAsyncConnection& c) {
       std::string bytes;
       c.ReadFromBuffer(bytes, SIZE_MAX);
-      session->ReadHTTP2Data({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+      session->ReadHTTP2Data(bytes);
     };
   }
 
