@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 namespace zor {
 
@@ -66,21 +67,22 @@ class TzorHTTP2Session::Reader : public TzorHTTP2_Frame {
 // meanwhile (by an answer from any thread) is released when it lets go.
 class TzorHTTP2Session::Hold {
  public:
-  Hold(TzorHTTP2Session& session, int32_t stream) : FSession(session) {
+  Hold(TzorHTTP2Session& session, int32_t stream) : FSession(session), FStream(stream) {
     const Lock lock(FSession.FLock);
-    FSession.FHeld = stream;
+    FOuter = std::exchange(FSession.FHeld, stream);
   }
   ~Hold() {
     const Lock lock(FSession.FLock);
-    const int32_t stream = FSession.FHeld;
-    FSession.FHeld = 0;
-    FSession.ReleaseIfClosed(stream);
+    FSession.FHeld = FOuter;
+    FSession.ReleaseIfClosed(FStream);
   }
   Hold(const Hold&) = delete;
   Hold& operator=(const Hold&) = delete;
 
  private:
   TzorHTTP2Session& FSession;
+  int32_t FStream;
+  int32_t FOuter;  // held by an enclosing pass (pushes served from an event)
 };
 
 TzorHTTP2Session::TzorHTTP2Session()
@@ -370,6 +372,10 @@ void TzorHTTP2Session::DoReadStreamResponse(TzorHTTP2_StreamResponse& stream) {
     OnHTTP2Request(*this, stream.FHeaders, stream.FPost_Stream ? std::span<const uint8_t>() : stream.FData,
                    stream.FStreamIdentifier, 0, stream.FPost_Stream);
   if (stream.FPost_Stream && OnReadDonePostStream) OnReadDonePostStream(*this, stream.FHeaders, stream.FPost_Stream);
+  // The body was the event's to take; an answer given later does not need it.
+  const Lock lock(FLock);
+  FBufferedBodies -= static_cast<int64_t>(stream.FData.size());
+  TBytes().swap(stream.FData);
 }
 
 void TzorHTTP2Session::ReadData(TzorHTTP2_Frame_Data& frame) {
