@@ -64,16 +64,24 @@ class LoopbackClient : public TzorWSConnection {
     request_.Extensions = &Extensions();
     request_.Key = GenerateHandshakeKey();
     tcp->Write(HandshakeRequestText(BuildHandshakeRequestLines(request_)));
+    // After a close the IO thread reads no more frames but waits for the
+    // peer to end the connection, then closes its own end, as a client should.
     io_ = std::thread([this, tcp] {
-      while (!stop_ && !Disconnected() && tcp->Connected()) {
+      while (!stop_ && tcp->Connected()) {
         try {
           // Another thread may close the socket at any moment.
-          if (tcp->WaitForData(50)) ReadFrames(false);
+          if (Disconnected()) {
+            tcp->ClearInput();
+            tcp->WaitForData(50);
+          } else if (tcp->WaitForData(50)) {
+            ReadFrames(false);
+          }
         } catch (const std::exception& e) {
           std::lock_guard guard(lock_);
           errors.push_back(e.what());
         }
       }
+      DropConnection();
       ended_ = true;
     });
   }
@@ -196,6 +204,9 @@ class LoopbackServer {
         auto c = weak.lock();
         if (!c) return;
         try {
+          // Bytes after our close: the peer's answer. The server ends the
+          // connection first.
+          if (c->Disconnected()) return c->DropConnection();
           c->ReadFrames(true);
         } catch (const std::exception& e) {
           std::lock_guard guard(lock_);
