@@ -188,6 +188,8 @@ class LoopbackServer {
   void Accept() {
     acceptor_.async_accept([this](const boost::system::error_code& ec, boost::asio::ip::tcp::socket socket) {
       if (ec) return;
+      boost::system::error_code ignored;
+      socket.set_option(boost::asio::ip::tcp::no_delay(true), ignored);
       auto transport = TzorAsyncConnection::Create(std::move(socket));
       auto c = std::make_shared<LoopbackServerConnection>();
       c->AttachTransport(transport);
