@@ -4,9 +4,9 @@
 // a pong is a wait on a condition variable.
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace zor {
 
@@ -42,7 +42,7 @@ class TzorThreadListQueuePings {
  private:
   mutable std::mutex lock_;
   std::condition_variable pong_arrived_;
-  std::deque<TzorPing> pings_;
+  std::vector<TzorPing> pings_;  // a few at a time: a vector is the smaller
   std::string pong_;
   TzorDateTime first_ping_{}, last_ping_{}, last_pong_{};
   bool abandoned_ = false;

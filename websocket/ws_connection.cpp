@@ -43,8 +43,8 @@ void TzorWSConnection::ClearInput() {
 
 void TzorWSConnection::SetMaxMessageSize(uint64_t value) {
   reader_.SetMaxMessageSize(value);
-  hixie_reader_.SetMaxMessageSize(value);
-  tcp_reader_.SetMaxMessageSize(value);
+  if (hixie_reader_) hixie_reader_->SetMaxMessageSize(value);
+  if (tcp_reader_) tcp_reader_->SetMaxMessageSize(value);
 }
 
 // --- read loop ----------------------------------------------------------------
@@ -118,7 +118,7 @@ void TzorWSConnection::FlushAfterFailure() {
 void TzorWSConnection::ReadStep(std::string_view bytes) {
   switch (transport_kind_.load()) {
     case trpTCP:
-      return tcp_reader_.Read(bytes);
+      return TCPReader().Read(bytes);
     case trpRFC8441:
       return;  // nothing is carried over the HTTP/2 stream yet
     case trpHTTP2:
@@ -126,11 +126,27 @@ void TzorWSConnection::ReadStep(std::string_view bytes) {
     default: {
       const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
       if (Specification() == spHixie76)
-        hixie_reader_.Read(data, bytes.size());
+        HixieReader().Read(data, bytes.size());
       else
         reader_.Read(data, bytes.size());
     }
   }
+}
+
+TzorWSHixie76Reader& TzorWSConnection::HixieReader() {
+  if (!hixie_reader_) {
+    hixie_reader_ = std::make_unique<TzorWSHixie76Reader>(*this, *this);
+    hixie_reader_->SetMaxMessageSize(MaxMessageSize());
+  }
+  return *hixie_reader_;
+}
+
+TzorTCPFrameReader& TzorWSConnection::TCPReader() {
+  if (!tcp_reader_) {
+    tcp_reader_ = std::make_unique<TzorTCPFrameReader>(*this);
+    tcp_reader_->SetMaxMessageSize(MaxMessageSize());
+  }
+  return *tcp_reader_;
 }
 
 void TzorWSConnection::ReadHTTP2Data(std::string_view) {}

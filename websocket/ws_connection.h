@@ -170,10 +170,10 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   void SetReadBufferSize(int value) { read_buffer_size_ = value > 0 ? value : 1; }
   TwsTransport Transport() const { return transport_kind_; }
   void SetTransport(TwsTransport value) { transport_kind_ = value; }
-  TtcpEOFScanBuffer TCPEndOfFrameScanBuffer() const { return tcp_reader_.ScanBuffer(); }
-  void SetTCPEndOfFrameScanBuffer(TtcpEOFScanBuffer value) { tcp_reader_.SetScanBuffer(value); }
-  void AddTCPEndOfFrame(uint8_t aByte) { tcp_reader_.AddEndOfFrame(aByte); }
-  void ClearTCPEndOfFrame() { tcp_reader_.ClearEndOfFrame(); }
+  TtcpEOFScanBuffer TCPEndOfFrameScanBuffer() const { return tcp_reader_ ? tcp_reader_->ScanBuffer() : eofScanNone; }
+  void SetTCPEndOfFrameScanBuffer(TtcpEOFScanBuffer value) { TCPReader().SetScanBuffer(value); }
+  void AddTCPEndOfFrame(uint8_t aByte) { TCPReader().AddEndOfFrame(aByte); }
+  void ClearTCPEndOfFrame() { TCPReader().ClearEndOfFrame(); }
 
   // 32 upper-case hexadecimal digits from the CSPRNG, made on first use.
   std::string Guid() const;
@@ -316,10 +316,16 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   TzorWSExtensions extensions_;
   TzorWSFrameReader reader_{*this, &extensions_};
   TzorWSFrameWriter writer_{*this, &extensions_};
-  TzorWSHixie76Reader hixie_reader_{*this, *this};
-  TzorTCPFrameReader tcp_reader_{*this};
+  // The readers of the draft framing and of plain TCP, made on first use:
+  // most connections never need them.
+  TzorWSHixie76Reader& HixieReader();
+  TzorTCPFrameReader& TCPReader();
+  std::unique_ptr<TzorWSHixie76Reader> hixie_reader_;
+  std::unique_ptr<TzorTCPFrameReader> tcp_reader_;
   TzorWSQueueOptions queue_options_;
-  TzorQueueList queue_levels_[3];
+  // Made with the first queued item, under out_lock_.
+  std::unique_ptr<TzorQueueList[]> queue_levels_;
+  TzorQueueList* QueueLevels(bool create);
   std::atomic<uint64_t> queued_bytes_{0};
   TzorThreadListQueuePings pings_;
 

@@ -52,8 +52,8 @@ void TzorWSConnection::DoDisconnect(const std::string& aMessage, int aCloseCode)
   // Nothing more is read on this pass.
   if (reading_thread_.load() == std::this_thread::get_id()) {
     reader_.Stop();
-    hixie_reader_.Stop();
-    tcp_reader_.Stop();
+    if (hixie_reader_) hixie_reader_->Stop();
+    if (tcp_reader_) tcp_reader_->Stop();
   }
   if (!before_disconnect_.exchange(true)) DoBeforeDisconnect();
   SetDisconnected(true);

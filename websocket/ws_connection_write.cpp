@@ -167,12 +167,13 @@ void TzorWSConnection::Queue(TwsQueueMsgLevels level, std::unique_ptr<TzorQueueO
     queued_bytes_ -= bytes;
     ThrowQueueFull(before);
   }
-  queue_levels_[level - qmLevel0].Add(std::move(item));
+  QueueLevels(true)[level - qmLevel0].Add(std::move(item));
 }
 
 void TzorWSConnection::ProcessQueues() {
-  for (TzorQueueList& level : queue_levels_) {
-    TzorQueueList::TItems items = level.TakeAll();
+  TzorQueueList* levels = QueueLevels(false);
+  for (int i = 0; levels && i < 3; ++i) {
+    TzorQueueList::TItems items = levels[i].TakeAll();
     for (const auto& item : items) queued_bytes_ -= item->Bytes();
     for (const auto& item : items) SendQueued(*item);
   }
@@ -191,8 +192,15 @@ void TzorWSConnection::SendQueued(TzorQueueObject& item) {
 }
 
 void TzorWSConnection::FreeQueues() {
-  for (TzorQueueList& level : queue_levels_)
-    for (const auto& item : level.TakeAll()) queued_bytes_ -= item->Bytes();
+  TzorQueueList* levels = QueueLevels(false);
+  for (int i = 0; levels && i < 3; ++i)
+    for (const auto& item : levels[i].TakeAll()) queued_bytes_ -= item->Bytes();
+}
+
+TzorQueueList* TzorWSConnection::QueueLevels(bool create) {
+  std::lock_guard guard(out_lock_);
+  if (!queue_levels_ && create) queue_levels_ = std::make_unique<TzorQueueList[]>(3);
+  return queue_levels_.get();
 }
 
 // --- output buffer ----------------------------------------------------------------------

@@ -144,7 +144,7 @@ class LoopbackServerConnection : public TzorWSConnection {
     TCPConnection()->Write(HandshakeRequestText(lines));
     SetEnabled(true);
     const std::string rest = request_.substr(end + 4);
-    request_.clear();
+    std::string().swap(request_);  // an idle connection keeps nothing of it
     ReadFramesOf(rest, true);
   }
 

@@ -1,9 +1,13 @@
 // The connection over an in-memory transport pair: messages, fragment modes,
 // pings and pongs, queue levels, the close paths, plain TCP, UTF-8 and the
 // bounds.
+#include "net/traffic_log.h"
 #include "tests/websocket/ws_pair.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
 
 namespace zor::test {
 namespace {
@@ -441,6 +445,45 @@ TEST(WSConnectionWriteErrors, CompressionAndTransportFailuresHaveTheirMessages) 
   } catch (const TzorWSException& e) {
     EXPECT_STREQ(e.what(), "Error writing message broken pipe.");
   }
+}
+
+// --- draft framing and the frame log -------------------------------------------------------------
+
+TEST(WSConnectionHixie76, TextInDraftFramingNothingElseAndTheCloseAnswered) {
+  WSPair p;
+  p.server->SetSpecification(spHixie76);
+  p.serverTransport->Inject(std::string("\x00hi\xFF", 4));
+  p.server->ReadFrames(false);
+  EXPECT_EQ(p.serverGot.texts, (std::vector<std::string>{"hi"}));
+  p.server->WriteData("yo");
+  p.server->WriteData(TzorStringStream(std::string("binary")));
+  p.server->Ping("ping");
+  EXPECT_EQ(TakeInput(*p.clientTransport), std::string("\x00yo\xFF", 4));
+  p.serverTransport->Inject(std::string("\xFF\x00", 2));
+  p.server->ReadFrames(false);
+  EXPECT_EQ(TakeInput(*p.clientTransport), std::string("\xFF\x00", 2));
+}
+
+TEST(WSConnectionFrameLog, FramesAreLoggedDecodedInBothDirections) {
+  WSPair p;
+  const std::string file = ::testing::TempDir() + "/ws_frame_log_" + std::to_string(::getpid()) + ".log";
+  auto log = std::make_shared<TzorIdLogFileClient>();
+  log->SetFileName(file);
+  log->SetActive(true);
+  p.client->SetFrameLog(log, false);
+  p.server->SetFrameLog(log, true);
+  p.client->WriteData("hello");
+  p.client->Ping("are you there");
+  p.Pump();
+  EXPECT_TRUE(log->RawLog());  // switched back on after each write
+  log->SetActive(false);
+  std::ifstream in(file);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("[text] hello"), std::string::npos) << text;
+  EXPECT_NE(text.find("[ping] are you there"), std::string::npos) << text;
+  EXPECT_NE(text.find("[pong] are you there"), std::string::npos) << text;
+  EXPECT_NE(text.find("Recv"), std::string::npos) << text;  // the server logs what it received
+  std::remove(file.c_str());
 }
 
 // --- channels and identity ----------------------------------------------------------------------
