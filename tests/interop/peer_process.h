@@ -53,8 +53,10 @@ inline bool WaitForPort(uint16_t port, int seconds = 20) {
   return false;
 }
 
-// Path of a program on PATH (or in the usual system folders), empty when missing.
+// Path of a program on PATH (or in the usual system folders), or the path it
+// is given when it names one; empty when missing.
 inline std::string FindProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
   std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
   path += ":/usr/sbin:/sbin:/usr/bin:/bin";
   std::stringstream folders(path);
