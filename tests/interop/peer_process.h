@@ -53,8 +53,11 @@ inline bool WaitForPort(uint16_t port, int seconds = 20) {
   return false;
 }
 
-// Path of a program on PATH (or in the usual system folders), empty when missing.
+// Path of a program on PATH (or in the usual system folders), empty when
+// missing. A path with a "/" is taken as it is (the system's python3, for
+// example, when another one comes first on PATH).
 inline std::string FindProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
   std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
   path += ":/usr/sbin:/sbin:/usr/bin:/bin";
   std::stringstream folders(path);
