@@ -1,7 +1,7 @@
 // WebSocket server of the client interop tests on the npm "ws" package:
 // echoes every message; "close:<code>", "ping:<text>", "binary:<size>" and
 // "fragments:<a>,<b>" ask for the server's side of a test, as in
-// python_ws_server.py. Usage: node node_ws_server.mjs <port> [cert key] [--deflate]
+// python_ws_server.py. Usage: node node_ws_server.mjs <port> [cert key] [--deflate] [--quiet]
 import { readFileSync } from 'node:fs';
 import { createServer } from 'node:https';
 import { WebSocketServer } from 'ws';
@@ -20,7 +20,8 @@ if (positional.length >= 3) {
   options.host = '127.0.0.1';
 }
 const wss = new WebSocketServer(options);
-const say = (...parts) => console.log(parts.join(' '));
+const quiet = args.includes('--quiet');  // benchmarks: no line per message
+const say = (...parts) => quiet || console.log(parts.join(' '));
 
 wss.on('connection', (ws, request) => {
   say('open', request.url, 'extensions=' + (ws.extensions || ''));
