@@ -14,12 +14,12 @@ void TzorWSClientTransport::PrepareTLS(bool tls, TzorWSTLS_Options& options, boo
   if (!tls_) tls_ = NewClientTLSContext(options, nullptr);
 }
 
-TzorWSIdLogFileClient& TzorWSClientTransport::LogIntercept() {
+const std::shared_ptr<TzorWSIdLogFileClient>& TzorWSClientTransport::LogIntercept() {
   if (!log_) {
     log_ = std::make_shared<TzorWSIdLogFileClient>();
     log_->SetReplaceCRLF(false);
   }
-  return *log_;
+  return log_;
 }
 
 TzorThrottle& TzorWSClientTransport::ThrottleIntercept() {
@@ -28,7 +28,7 @@ TzorThrottle& TzorWSClientTransport::ThrottleIntercept() {
 }
 
 void TzorWSClientTransport::PrepareIntercepts(const TzorWSLogSettings& log, const TzorWSThrottle& throttle) {
-  TzorWSIdLogFileClient& file = LogIntercept();
+  TzorWSIdLogFileClient& file = *LogIntercept();
   if (!file.Active()) file.SetFileName(log.FileName);
   file.SetActive(log.Enabled && !file.FileName().empty());
   file.SetUnMaskFrames(log.UnMaskFrames);

@@ -48,7 +48,7 @@ class TzorWSClientTransport {
   // Raises EFOpenError when the log file cannot be opened.
   void PrepareIntercepts(const TzorWSLogSettings& log, const TzorWSThrottle& throttle);
   // Created on first use, kept across activations.
-  TzorWSIdLogFileClient& LogIntercept();
+  const std::shared_ptr<TzorWSIdLogFileClient>& LogIntercept();
   TzorThrottle& ThrottleIntercept();
   bool LogActive() const { return log_in_chain_; }
   bool ThrottleActive() const { return throttle_in_chain_; }

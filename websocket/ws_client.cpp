@@ -275,8 +275,8 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
   ws->SetRaiseDisconnectExceptions(FOptions.RaiseDisconnectExceptions());
   ws->SetFragmentedMessages(FOptions.FragmentedMessages());
   ws->SetQueueOptions(FQueueOptions);
-  if (transport_.LogActive() && transport_.LogIntercept().UnMaskFrames())
-    ws->SetFrameLog(std::shared_ptr<TzorIdLogFileBase>(session->tcp, &transport_.LogIntercept()), false);
+  if (transport_.LogActive() && transport_.LogIntercept()->UnMaskFrames())
+    ws->SetFrameLog(transport_.LogIntercept(), false);
 
   ws->OnHandshake = [this](TzorWSConnection* c, std::vector<std::string>&) { DoHandshake(c); };
   ws->OnMessage = [this](TzorWSConnection* c, const std::string& text) { OnClientMessageEvent(c, text); };
@@ -443,8 +443,9 @@ void TzorWSClient::JoinEnded() {
   {
     std::lock_guard lock(session_lock_);
     for (auto it = ended_.begin(); it != ended_.end();) {
-      const bool current = *it == session_;
-      if (!current && (*it)->io.joinable() && (*it)->io.get_id() != std::this_thread::get_id()) {
+      // A live connection's thread runs on; a stopped or ended one is joined.
+      const bool live = *it == session_ && !(*it)->stop && !(*it)->ended;
+      if (!live && (*it)->io.joinable() && (*it)->io.get_id() != std::this_thread::get_id()) {
         joinable.push_back(*it);
         it = ended_.erase(it);
       } else {

@@ -53,14 +53,14 @@ TEST(WSClientTransport, InterceptChain) {
   const std::string file = scratch.Dir() + "/ws.log";
   transport.PrepareIntercepts({true, file, true}, TzorWSThrottle());
   EXPECT_TRUE(transport.LogActive());
-  EXPECT_TRUE(transport.LogIntercept().Active());
-  EXPECT_TRUE(transport.LogIntercept().UnMaskFrames());
-  EXPECT_FALSE(transport.LogIntercept().ReplaceCRLF());
+  EXPECT_TRUE(transport.LogIntercept()->Active());
+  EXPECT_TRUE(transport.LogIntercept()->UnMaskFrames());
+  EXPECT_FALSE(transport.LogIntercept()->ReplaceCRLF());
   // While it is open the file name stays.
   transport.PrepareIntercepts({true, file + ".other", false}, TzorWSThrottle());
-  EXPECT_EQ(transport.LogIntercept().FileName(), file);
+  EXPECT_EQ(transport.LogIntercept()->FileName(), file);
   transport.PrepareIntercepts({false, file, false}, TzorWSThrottle());
-  EXPECT_FALSE(transport.LogIntercept().Active());
+  EXPECT_FALSE(transport.LogIntercept()->Active());
   EXPECT_FALSE(transport.LogActive());
 }
 
