@@ -9,10 +9,10 @@
 #include "base/persistent.h"
 #include "http/proxy_options.h"
 #include "http/tls_options.h"
+#include "websocket/ws_connection.h"
 
 namespace zor {
 
-enum TwsFragmentedMessages : uint8_t { frgOnlyBuffer, frgOnlyFragmented, frgAll };
 
 class TzorWSOptionsClient : public TPersistent {
  public:

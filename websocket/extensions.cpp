@@ -238,6 +238,11 @@ TzorWSExtension_Base* TzorWSExtensions::Compressor() {
   return nullptr;
 }
 
+bool TzorWSExtensions::MessageCompressed() const {
+  const TzorWSExtension_Base* e = Compressor();
+  return e && e->MessageCompressed();
+}
+
 bool TzorWSExtensions::ReadStream(std::string& data, uint64_t maxSize) {
   TzorWSExtension_Base* e = Compressor();
   if (!e || data.empty() || !e->MessageCompressed()) return false;

@@ -143,6 +143,8 @@ class TzorWSExtensions : public TPersistent {
 
   void DecodeHeader(uint8_t firstByte);
   void EncodeHeader(uint8_t& firstByte) const;
+  // The message being received carries compressed data (RSV1 of its first frame).
+  bool MessageCompressed() const;
   // Inflates a received message in place when its first frame carried RSV1;
   // true when it did. Output above `maxSize` throws EzorWSMessageTooBig.
   bool ReadStream(std::string& data, uint64_t maxSize = kDefaultMaxMessageSize);
@@ -151,6 +153,7 @@ class TzorWSExtensions : public TPersistent {
 
  private:
   TzorWSExtension_Base* Compressor();
+  const TzorWSExtension_Base* Compressor() const { return const_cast<TzorWSExtensions*>(this)->Compressor(); }
 
   bool FExtensionNegotiated = false;
   TzorWSExtension_DeflateFrame FDeflateFrame;

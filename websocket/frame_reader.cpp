@@ -1,6 +1,5 @@
 #include "websocket/frame_reader.h"
 
-#include "base/bytes.h"
 #include "base/format.h"
 #include "websocket/extensions.h"
 #include "websocket/masking.h"
@@ -18,12 +17,11 @@ constexpr uint8_t kMaskBit = 0x80;
 
 bool InRange(uint8_t b, uint8_t low, uint8_t high) { return b >= low && b <= high; }
 
-// Length of the well-formed sequence at p (Unicode's table), 0 when it is not.
-size_t WellFormedSequence(const uint8_t* p, size_t left) {
-  const uint8_t b = p[0];
-  size_t n;
-  uint8_t low = 0x80, high = 0xBF;  // range of the second byte
-  if (b <= 0x7F) return 1;
+// The length a sequence starting with `b` must have and the range of its
+// second byte (Unicode's table); false when no sequence starts with `b`.
+bool SequenceShape(uint8_t b, size_t& n, uint8_t& low, uint8_t& high) {
+  low = 0x80;
+  high = 0xBF;
   if (InRange(b, 0xC2, 0xDF)) {
     n = 2;
   } else if (InRange(b, 0xE0, 0xEF)) {
@@ -35,15 +33,39 @@ size_t WellFormedSequence(const uint8_t* p, size_t left) {
     if (b == 0xF0) low = 0x90;
     if (b == 0xF4) high = 0x8F;
   } else {
-    return 0;
+    return false;
   }
-  if (left < n || !InRange(p[1], low, high)) return 0;
-  for (size_t i = 2; i < n; ++i)
-    if (!InRange(p[i], 0x80, 0xBF)) return 0;
+  return true;
+}
+
+// True when the `count` bytes after the first fit the sequence's ranges.
+bool ContinuationsFit(const uint8_t* p, size_t count, uint8_t low, uint8_t high) {
+  if (count >= 1 && !InRange(p[1], low, high)) return false;
+  for (size_t i = 2; i <= count; ++i)
+    if (!InRange(p[i], 0x80, 0xBF)) return false;
+  return true;
+}
+
+// Length of the well-formed sequence at p, 0 when it is not.
+size_t WellFormedSequence(const uint8_t* p, size_t left) {
+  if (p[0] <= 0x7F) return 1;
+  size_t n;
+  uint8_t low, high;
+  if (!SequenceShape(p[0], n, low, high) || left < n || !ContinuationsFit(p, n - 1, low, high)) return 0;
   return n;
 }
 
-bool IsWellFormedUTF8(const uint8_t* p, size_t size) {
+// True when the `size` bytes at p start a well-formed sequence that more
+// bytes would complete.
+bool IsCutOffSequence(const uint8_t* p, size_t size) {
+  size_t n;
+  uint8_t low, high;
+  return SequenceShape(p[0], n, low, high) && size < n && ContinuationsFit(p, size - 1, low, high);
+}
+
+// Bytes from the start that form whole well-formed sequences; stops at the
+// first sequence that is ill-formed or cut off.
+size_t WellFormedLength(const uint8_t* p, size_t size) {
   size_t i = 0;
   while (i < size) {
     // ASCII runs, 8 bytes at a time.
@@ -56,11 +78,13 @@ bool IsWellFormedUTF8(const uint8_t* p, size_t size) {
       }
     }
     const size_t n = WellFormedSequence(p + i, size - i);
-    if (n == 0) return false;
+    if (n == 0) return i;
     i += n;
   }
-  return true;
+  return i;
 }
+
+bool IsWellFormedUTF8(const uint8_t* p, size_t size) { return WellFormedLength(p, size) == size; }
 
 // The message type of each wire opcode; opNone marks the invalid ones.
 constexpr TOpcode kWireOpcodeType[16] = {opContinuation, opText, opBinary, opNone, opNone,  opNone, opNone, opNone,
@@ -80,18 +104,42 @@ bool ValidateUTF8Payload(std::string_view payload, bool validate) {
   return p[payload.size() - 1] == 0xF4 && IsWellFormedUTF8(p, payload.size() - 1);
 }
 
-bool TzorWSFrameReader::DecodeTextPayload(std::string_view payload, std::string& text) {
-  const auto* p = reinterpret_cast<const uint8_t*>(payload.data());
-  if (IsWellFormedUTF8(p, payload.size())) {
-    text.assign(payload);
-    return true;
+bool IsWellFormedUTF8(std::string_view text) {
+  return IsWellFormedUTF8(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+size_t WellFormedUTF8Prefix(std::string_view text, bool& bad) {
+  const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+  const size_t n = WellFormedLength(p, text.size());
+  bad = n < text.size() && !IsCutOffSequence(p + n, text.size() - n);
+  return n;
+}
+
+bool TzorUTF8Stream::Add(std::string_view piece, bool final) {
+  size_t used = 0;
+  bool bad = false;
+  // Complete the carried sequence first, one byte at a time (at most three).
+  while (!tail_.empty() && used < piece.size()) {
+    tail_.push_back(piece[used++]);
+    const size_t whole = WellFormedUTF8Prefix(tail_, bad);
+    if (bad) return false;
+    if (whole == tail_.size()) tail_.clear();
   }
-  if (!ValidateUTF8Payload(payload, validateUTF8_)) {
+  if (tail_.empty()) {
+    const std::string_view rest = piece.substr(used);
+    const size_t whole = WellFormedUTF8Prefix(rest, bad);
+    if (bad) return false;
+    tail_.assign(rest.substr(whole));
+  }
+  return !(final && !tail_.empty());
+}
+
+bool TzorWSFrameReader::DecodeTextPayload(std::string_view payload, std::string& text) {
+  if (!IsWellFormedUTF8(payload)) {
     Fail("Invalid UTF8 message", kCloseInvalidPayload);
     return false;
   }
-  // Not validating (or the lone final F4): ill-formed sequences become U+FFFD.
-  text = BytesToUTF8Text(TBytes(p, p + payload.size()));
+  text.assign(payload);
   return true;
 }
 

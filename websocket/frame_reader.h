@@ -62,6 +62,27 @@ class TzorWSFrameEvents {
 // True when the payload is well-formed UTF-8 (or `validate` is off, or the
 // payload is empty). A lone F4 as the last byte is accepted.
 bool ValidateUTF8Payload(std::string_view payload, bool validate = true);
+// True when every byte belongs to a well-formed UTF-8 sequence: what a whole
+// text message and a close reason must be.
+bool IsWellFormedUTF8(std::string_view text);
+// The length of the longest start of `text` made of whole well-formed
+// sequences. `bad` is set when a byte there can start no well-formed text;
+// a sequence merely cut off by the end is not bad (more bytes may complete it).
+size_t WellFormedUTF8Prefix(std::string_view text, bool& bad);
+
+// Checks a text that arrives in pieces (the frames of a message): each byte
+// is looked at once, and a sequence cut off at the end of a piece is
+// completed by the next one.
+class TzorUTF8Stream {
+ public:
+  // False once the text can no longer be well-formed UTF-8; with `final`,
+  // also when it ends inside a sequence.
+  bool Add(std::string_view piece, bool final);
+  void Reset() { tail_.clear(); }
+
+ private:
+  std::string tail_;  // the start of a sequence cut off by the last piece
+};
 
 class TzorWSFrameReader {
  public:
@@ -82,13 +103,16 @@ class TzorWSFrameReader {
   // returns the number consumed.
   size_t Read(const uint8_t* data, size_t size);
   bool Stopped() const { return stopped_; }
+  // The owner closed the connection: nothing more is read.
+  void Stop() { stopped_ = true; }
 
   // The close code and reason of the last close frame (0 and empty otherwise).
   int CloseCode() const { return closeCode_; }
   const std::string& CloseReason() const { return closeReason_; }
 
-  // The payload as text; fails with 1007 "Invalid UTF8 message" when it is not
-  // UTF-8 (a lone final F4 excepted) and ValidateUTF8 is on.
+  // The payload as text; fails with 1007 "Invalid UTF8 message" when it is
+  // not well-formed UTF-8, whatever ValidateUTF8 says (that switch only makes
+  // the connection check each fragment as it arrives).
   bool DecodeTextPayload(std::string_view payload, std::string& text);
 
   TzorWSMsg& WSMessage() { return message_; }

@@ -16,6 +16,7 @@ class TzorWSHixie76Reader {
 
   // Consumes bytes until they run out or the reader stops; returns the count.
   size_t Read(const uint8_t* data, size_t size);
+  void Stop() { stopped_ = true; }
 
  private:
   TzorWSFrameEvents& events_;

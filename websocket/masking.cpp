@@ -38,9 +38,9 @@ __attribute__((target_clones("avx2", "default"))) void MaskBlocks(uint8_t* dst, 
 
 void TzorWSKeyBytes::Draw(uint8_t* out, size_t count) {
   // A whole key at once when the next bytes are all below 0xFF (nearly always).
-  if (count == 4 && used_ + 4 <= sizeof pool_) {
+  if (count == 4 && used_ + 4 <= kPoolSize) {
     uint32_t w;
-    std::memcpy(&w, pool_ + used_, 4);
+    std::memcpy(&w, pool_.get() + used_, 4);
     // ~w has a zero byte exactly where w has 0xFF.
     if ((((~w) - 0x01010101u) & w & 0x80808080u) == 0) {
       std::memcpy(out, &w, 4);
@@ -49,8 +49,9 @@ void TzorWSKeyBytes::Draw(uint8_t* out, size_t count) {
     }
   }
   while (count > 0) {
-    if (used_ == sizeof pool_) {
-      RandomBytes(pool_, sizeof pool_);
+    if (used_ == kPoolSize) {
+      if (!pool_) pool_ = std::make_unique_for_overwrite<uint8_t[]>(kPoolSize);
+      RandomBytes(pool_.get(), kPoolSize);
       used_ = 0;
     }
     const uint8_t b = pool_[used_++];

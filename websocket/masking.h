@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace zor {
 
@@ -50,7 +51,9 @@ inline void MaskCopy(uint8_t* dst, const uint8_t* src, size_t size, const uint8_
 
 // Key bytes from the CSPRNG, each uniform over 0..254 (0xFF never occurs, which
 // peers of this library rely on). Random bytes are fetched in blocks so that a
-// small frame does not pay for a generator call of its own.
+// small frame does not pay for a generator call of its own. The pool is made
+// on the first draw: only clients mask, and an idle server connection should
+// not carry it.
 class TzorWSKeyBytes {
  public:
   void Draw(uint8_t* out, size_t count);
@@ -58,8 +61,9 @@ class TzorWSKeyBytes {
  private:
   // One generator call serves about a thousand frames: its fixed cost is
   // several times that of masking a small frame.
-  uint8_t pool_[4096];
-  size_t used_ = sizeof pool_;
+  static constexpr size_t kPoolSize = 4096;
+  std::unique_ptr<uint8_t[]> pool_;
+  size_t used_ = kPoolSize;
 };
 
 }  // namespace zor

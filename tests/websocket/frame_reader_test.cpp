@@ -237,18 +237,39 @@ TEST(UTF8, ValidationTable) {
   EXPECT_TRUE(ValidateUTF8Payload("\xC0\x80", false));
 }
 
-TEST_F(ReaderFixture, DecodeTextPayload) {
+TEST_F(ReaderFixture, DecodeTextPayloadRefusesIllFormedTextWhateverValidateUTF8Says) {
   std::string text;
   EXPECT_TRUE(reader.DecodeTextPayload("h\xC3\xA9", text));
   EXPECT_EQ(text, "h\xC3\xA9");
-  // Not validating: ill-formed bytes are replaced, never passed on raw.
-  EXPECT_TRUE(reader.DecodeTextPayload("a\xC0\x80", text));
-  EXPECT_TRUE(ValidateUTF8Payload(text));
   EXPECT_TRUE(events.disconnects.empty());
-  reader.SetValidateUTF8(true);
-  EXPECT_TRUE(reader.DecodeTextPayload("ok\xF4", text));
-  EXPECT_FALSE(reader.DecodeTextPayload("\xC0\x80", text));
-  EXPECT_EQ(events.disconnects, (std::vector<Disconnect>{{"Invalid UTF8 message", 1007}}));
+  for (bool validate : {false, true}) {
+    reader.SetValidateUTF8(validate);
+    EXPECT_FALSE(reader.DecodeTextPayload("a\xC0\x80", text));
+    EXPECT_FALSE(reader.DecodeTextPayload("ok\xF4", text));  // a whole text may not end inside a sequence
+  }
+  EXPECT_EQ(events.disconnects, (std::vector<Disconnect>(4, {"Invalid UTF8 message", 1007})));
+}
+
+TEST(UTF8Stream, PiecesAreCheckedOnceAndSequencesMayBeSplit) {
+  const std::string euro = "\xE2\x82\xAC";
+  for (size_t cut = 0; cut <= euro.size(); ++cut) {
+    TzorUTF8Stream s;
+    EXPECT_TRUE(s.Add("a" + euro.substr(0, cut), false)) << cut;
+    EXPECT_TRUE(s.Add(euro.substr(cut) + "b", true)) << cut;
+  }
+  TzorUTF8Stream cutOff;
+  EXPECT_TRUE(cutOff.Add("\xF0\x9F", false));
+  EXPECT_FALSE(cutOff.Add("\x98", true));  // ends inside the sequence
+  TzorUTF8Stream bad;
+  EXPECT_TRUE(bad.Add("\xED", false));
+  EXPECT_FALSE(bad.Add("\xA0\x80", false));  // a surrogate
+  TzorUTF8Stream never;
+  EXPECT_FALSE(never.Add("ok\xC0", false));  // C0 starts nothing
+  bool badByte = false;
+  EXPECT_EQ(WellFormedUTF8Prefix("ab\xE2\x82", badByte), 2u);
+  EXPECT_FALSE(badByte);
+  EXPECT_EQ(WellFormedUTF8Prefix("ab\xE2\x41", badByte), 2u);
+  EXPECT_TRUE(badByte);
 }
 
 TEST(Hixie76Reader, MessagesCloseAndSplits) {

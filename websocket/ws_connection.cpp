@@ -1,0 +1,312 @@
+// The connection's core: transport, properties and the read side (read loop,
+// message completion, pongs).
+#include "websocket/ws_connection.h"
+
+#include "base/format.h"
+#include "base/random.h"
+#include "net/traffic_log.h"
+
+namespace zor {
+
+namespace {
+
+// The bytes of a read pass go through one buffer per thread rather than one
+// per connection: an idle connection keeps none.
+thread_local std::string t_read_chunk;
+constexpr size_t kKeptChunkCapacity = 1 << 16;
+
+}  // namespace
+
+const char* OpcodeName(TOpcode op) {
+  static const char* const kNames[] = {"continuation", "text", "binary", "close", "ping", "pong", "none"};
+  return kNames[op];
+}
+
+TzorWSConnection::TzorWSConnection() = default;
+TzorWSConnection::~TzorWSConnection() = default;
+
+void TzorWSConnection::AttachTransport(std::shared_ptr<TzorTransport> transport) { transport_ = std::move(transport); }
+
+bool TzorWSConnection::Active() const {
+  try {
+    return transport_ && transport_->Connected();
+  } catch (...) {
+    return false;
+  }
+}
+
+size_t TzorWSConnection::BufferedByteCount() const { return transport_ ? transport_->InputBufferSize() : 0; }
+
+void TzorWSConnection::ClearInput() {
+  if (transport_ && transport_->InputBufferSize() > 0) transport_->ClearInput();
+}
+
+void TzorWSConnection::SetMaxMessageSize(uint64_t value) {
+  reader_.SetMaxMessageSize(value);
+  hixie_reader_.SetMaxMessageSize(value);
+  tcp_reader_.SetMaxMessageSize(value);
+}
+
+// --- read loop ----------------------------------------------------------------
+
+void TzorWSConnection::ReadFrames(bool aRequireMask) {
+  if (!enabled_) return ReadHandshakeResponse();
+  reader_.SetRequireMask(aRequireMask);
+  // A pass that a handler starts on another connection gets a buffer of its own.
+  std::string chunk = std::move(t_read_chunk);
+  auto endPass = [&] {
+    reading_thread_ = std::thread::id();
+    if (chunk.capacity() <= kKeptChunkCapacity) t_read_chunk = std::move(chunk);
+  };
+  reading_thread_ = std::this_thread::get_id();
+  try {
+    while (transport_ && !disconnected_ && !must_disconnect_ && transport_->InputBufferSize() > 0) {
+      chunk.clear();
+      rec_bytes_ += transport_->ReadFromBuffer(chunk, static_cast<size_t>(read_buffer_size_));
+      ReadStep(chunk);
+      if (transport_->InputBufferSize() == 0 && !disconnected_ && !must_disconnect_) {
+        // Answers go out before waiting for the rest of a frame.
+        reading_thread_ = std::thread::id();
+        FlushOutput();
+        reading_thread_ = std::this_thread::get_id();
+        transport_->WaitForData(read_timeout_);
+      }
+    }
+  } catch (...) {
+    endPass();
+    try {
+      FlushOutput();
+    } catch (...) {
+      // The read failure is the one to report.
+    }
+    throw;
+  }
+  endPass();
+  FlushOutput();
+  AfterReadFrames();
+}
+
+void TzorWSConnection::ReadStep(std::string_view bytes) {
+  switch (transport_kind_.load()) {
+    case trpTCP:
+      return tcp_reader_.Read(bytes);
+    case trpRFC8441:
+      return;  // nothing is carried over the HTTP/2 stream yet
+    case trpHTTP2:
+      return ReadHTTP2Data(bytes);
+    default: {
+      const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+      if (Specification() == spHixie76)
+        hixie_reader_.Read(data, bytes.size());
+      else
+        reader_.Read(data, bytes.size());
+    }
+  }
+}
+
+void TzorWSConnection::ReadHTTP2Data(std::string_view) {}
+void TzorWSConnection::WriteHTTP2Ping(const std::string&) {}
+void TzorWSConnection::CloseHTTP2(int) { Disconnect(kCloseNormal); }
+
+// --- messages -----------------------------------------------------------------
+
+void TzorWSConnection::DoMessageComplete(TzorWSMsg& msg) {
+  if (msg.OpCode != opText && msg.OpCode != opBinary) return DoWholeMessage(msg);
+  switch (fragmented_messages_.load()) {
+    case frgOnlyBuffer:
+      // Fragments stay in the message; text is checked early when asked to.
+      if (!msg.Fragmented) return DoWholeMessage(msg);
+      if (msg.OpCode == opText && ValidateUTF8() && !extensions_.MessageCompressed()) CheckTextFragment(msg);
+      return;
+    case frgOnlyFragmented:
+      return DoFragment(msg);
+    case frgAll:
+      DoFragment(msg);
+      if (!msg.Fragmented && !disconnected_) DoWholeMessage(msg);
+      return;
+  }
+}
+
+bool TzorWSConnection::CheckTextFragment(const TzorWSMsg& msg) {
+  const std::string_view fresh = std::string_view(msg.Stream).substr(text_checked_);
+  text_checked_ = msg.Stream.size();
+  const bool good = text_check_.Add(fresh, !msg.Fragmented);
+  if (good && msg.Fragmented) return true;
+  text_check_.Reset();
+  text_checked_ = 0;
+  if (!good) DoDisconnect("Invalid UTF8 message", kCloseInvalidPayload);
+  return good;
+}
+
+void TzorWSConnection::DoFragment(TzorWSMsg& msg) {
+  const bool onlyFragments = fragmented_messages_ == frgOnlyFragmented;
+  // Without whole messages, each fragment's text is checked as it comes;
+  // compressed data can only be checked once inflated.
+  if (msg.OpCode == opText && (onlyFragments || ValidateUTF8()) && !extensions_.MessageCompressed() &&
+      !CheckTextFragment(msg))
+    return;
+  if (OnFragmented) {
+    const TzorStringStream data(onlyFragments ? std::move(msg.Stream) : msg.Stream);
+    OnFragmented(this, data, msg.OpCode, msg.Fragmented);
+  }
+  if (onlyFragments) {
+    msg.Stream.clear();
+    text_checked_ = 0;
+  }
+}
+
+void TzorWSConnection::DoWholeMessage(TzorWSMsg& msg) {
+  switch (msg.OpCode) {
+    case opText:
+    case opBinary:
+      text_check_.Reset();
+      text_checked_ = 0;
+      if (!InflateMessage(msg.Stream)) return;
+      LogReceived(msg.OpCode, msg.Stream);
+      if (msg.OpCode == opText)
+        DeliverText(msg.Stream);
+      else
+        DeliverBinary(msg.Stream);
+      return;
+    case opPing:
+      if (!IsFramed() || Specification() == spHixie76) return;
+      {
+        std::lock_guard guard(cs_);
+        CheckRoom(msg.Stream.size());
+        writer_.WriteStreamFrame(msg.Stream, opPong, false);
+      }
+      LogSent(opPong, msg.Stream);
+      return FlushOutput(true);
+    case opPong:
+      return MatchPong(msg.Stream);
+    default:
+      return;  // a close frame is the reader's to handle
+  }
+}
+
+bool TzorWSConnection::InflateMessage(std::string& payload) {
+  try {
+    extensions_.ReadStream(payload, MaxMessageSize());
+    return true;
+  } catch (const EzorWSMessageTooBig& e) {
+    DoDisconnect(e.what(), kCloseMessageTooBig);
+  } catch (const std::exception& e) {
+    DoDisconnect(Format("Error Deflating Frame: %s", e.what()), kCloseInvalidPayload);
+  }
+  return false;
+}
+
+void TzorWSConnection::DeliverText(std::string& payload) {
+  // Whole text must be UTF-8 whether or not fragments were checked early.
+  if (!IsWellFormedUTF8(payload)) return DoDisconnect("Invalid UTF8 message", kCloseInvalidPayload);
+  std::string text;
+  text.swap(payload);
+  {
+    std::lock_guard guard(fields_lock_);
+    msg_received_text_ = text;
+  }
+  msg_received_.notify_all();
+  if (OnMessage) OnMessage(this, text);
+}
+
+void TzorWSConnection::DeliverBinary(std::string& payload) {
+  const TzorStringStream data(std::move(payload));
+  payload.clear();
+  if (OnBinary) OnBinary(this, data);
+}
+
+void TzorWSConnection::MatchPong(const std::string& payload) {
+  if (pings_.Received(payload) == TzorThreadListQueuePings::TPongMatch::Different)
+    DoDisconnect("Received Pong is different from Sent Ping", kCloseNormal);
+}
+
+// --- properties ------------------------------------------------------------------
+
+bool TzorWSConnection::IsFramed() const {
+  const TwsTransport kind = transport_kind_;
+  return kind == trpRFC6455 || kind == trpFlash || kind == trpRFC8441;
+}
+
+std::string TzorWSConnection::Guid() const {
+  std::lock_guard guard(fields_lock_);
+  if (guid_.empty()) guid_ = NewGuidText();
+  return guid_;
+}
+
+std::string TzorWSConnection::IP() const { return transport_ ? transport_->PeerIP() : std::string(); }
+std::string TzorWSConnection::LocalIP() const { return transport_ ? transport_->LocalIP() : std::string(); }
+int TzorWSConnection::LocalPort() const { return transport_ ? transport_->LocalPort() : 0; }
+int TzorWSConnection::Port() const { return transport_ ? transport_->PeerPort() : 0; }
+TwsIPVersion TzorWSConnection::IPVersion() const { return IP().find(':') != std::string::npos ? ipV6 : ipV4; }
+
+#define ZOR_LOCKED_FIELD(Type, Getter, Setter, field) \
+  Type TzorWSConnection::Getter() const {             \
+    std::lock_guard guard(fields_lock_);               \
+    return field;                                      \
+  }                                                    \
+  void TzorWSConnection::Setter(const Type& value) {  \
+    std::lock_guard guard(fields_lock_);               \
+    field = value;                                     \
+  }
+
+ZOR_LOCKED_FIELD(std::string, Protocol, SetProtocol, protocol_)
+ZOR_LOCKED_FIELD(std::string, URL, SetURL, url_)
+ZOR_LOCKED_FIELD(TzorStringStream, MsgBinaryReceived, SetMsgBinaryReceived, msg_binary_received_)
+ZOR_LOCKED_FIELD(std::string, MsgError, SetMsgError, msg_error_)
+ZOR_LOCKED_FIELD(std::string, MsgException, SetMsgException, msg_exception_)
+
+#undef ZOR_LOCKED_FIELD
+
+std::string TzorWSConnection::MsgReceived() const {
+  std::lock_guard guard(fields_lock_);
+  return msg_received_text_;
+}
+
+void TzorWSConnection::SetMsgReceived(const std::string& value) {
+  {
+    std::lock_guard guard(fields_lock_);
+    msg_received_text_ = value;
+  }
+  msg_received_.notify_all();
+}
+
+std::exception_ptr TzorWSConnection::RawException() const {
+  std::lock_guard guard(fields_lock_);
+  return raw_exception_;
+}
+
+void TzorWSConnection::SetRawException(std::exception_ptr value) {
+  std::lock_guard guard(fields_lock_);
+  raw_exception_ = std::move(value);
+}
+
+// --- frame log ----------------------------------------------------------------------
+
+void TzorWSConnection::SetFrameLog(std::shared_ptr<TzorIdLogFileBase> log, bool logReceived) {
+  std::lock_guard guard(fields_lock_);
+  frame_log_ = std::move(log);
+  log_received_ = logReceived;
+  has_frame_log_ = frame_log_ != nullptr;
+}
+
+std::shared_ptr<TzorIdLogFileBase> TzorWSConnection::FrameLog() const {
+  if (!has_frame_log_) return nullptr;
+  std::lock_guard guard(fields_lock_);
+  return frame_log_;
+}
+
+void TzorWSConnection::LogSent(TOpcode op, std::string_view bytes) {
+  if (auto log = FrameLog()) log->LogSent("[" + std::string(OpcodeName(op)) + "] " + std::string(bytes));
+}
+
+void TzorWSConnection::LogReceived(TOpcode op, std::string_view bytes) {
+  auto log = FrameLog();
+  if (!log) return;
+  {
+    std::lock_guard guard(fields_lock_);
+    if (!log_received_) return;
+  }
+  log->LogReceived("[" + std::string(OpcodeName(op)) + "] " + std::string(bytes));
+}
+
+}  // namespace zor
