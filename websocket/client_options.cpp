@@ -30,14 +30,6 @@ void TzorWSThrottle::Assign(const TPersistent& source) {
   FEnabled = from->FEnabled;
 }
 
-void TzorTCPWatchDog_Options::Assign(const TPersistent& source) {
-  const auto* from = dynamic_cast<const TzorTCPWatchDog_Options*>(&source);
-  if (!from) return TPersistent::Assign(source);
-  FEnabled = from->FEnabled;
-  FInterval = from->FInterval;
-  FAttempts = from->FAttempts;
-}
-
 void TzorWSLoadBalancerClient_Options::Assign(const TPersistent& source) {
   const auto* from = dynamic_cast<const TzorWSLoadBalancerClient_Options*>(&source);
   if (!from) return TPersistent::Assign(source);

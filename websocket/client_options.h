@@ -1,6 +1,6 @@
 #pragma once
 // Option objects of the WebSocket client: connection options, proxy, TLS,
-// throttle, watchdog and load balancer. Each is owned by the client and
+// throttle and load balancer. Each is owned by the client and
 // copied by value (Assign).
 #include <cstdint>
 #include <string>
@@ -70,32 +70,6 @@ class TzorWSThrottle : public TPersistent {
  private:
   uint32_t FBitsPerSec = 0;
   bool FEnabled = false;
-};
-
-class TzorTCPWatchDog_Options : public TPersistent {
- public:
-  const char* ClassName() const override { return "TzorTCPWatchDog_Options"; }
-  void Assign(const TPersistent& source) override;
-
-  bool Enabled() const { return FEnabled; }
-  void SetEnabled(bool value) { FEnabled = value; }
-  // Seconds between attempts.
-  int32_t Interval() const { return FInterval; }
-  void SetInterval(int32_t value) { FInterval = value; }
-  // 0: unlimited.
-  int32_t Attempts() const { return FAttempts; }
-  void SetAttempts(int32_t value) { FAttempts = value; }
-
- protected:
-  bool FEnabled = false;
-  int32_t FInterval = 60;
-  int32_t FAttempts = 0;
-};
-
-class TzorWSWatchDogClient_Options : public TzorTCPWatchDog_Options {
- public:
-  TzorWSWatchDogClient_Options() { FInterval = 10; }
-  const char* ClassName() const override { return "TzorWSWatchDogClient_Options"; }
 };
 
 class TzorWSLoadBalancerClient_Options : public TPersistent {

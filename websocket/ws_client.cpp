@@ -5,7 +5,6 @@
 
 #include "base/format.h"
 #include "base/text.h"
-#include "base/timer.h"
 #include "http/http_client.h"
 #include "net/deadline.h"
 #include "net/net_errors.h"
@@ -43,12 +42,8 @@ std::string Trimmed(std::string text) {
 TzorWSClient::TzorWSClient() { Extensions().SetMode(appClient); }
 
 TzorWSClient::~TzorWSClient() {
-  FDestroying = true;
-  FWatchDogEnabled = false;
-  StopWatchDog();
-  StopHeartBeatTimeout();
-  StopHeartBeat();
-  MainThreadDispatcher()->Cancel(this);
+  BeginDestroy();
+  SetWatchDogEnabled(false);
   if (auto session = CurrentSession()) {
     session->stop = true;
     session->tcp->Disconnect(false);
@@ -81,7 +76,7 @@ void TzorWSClient::SetHost(const std::string& value) {
   basic_allowed_ = true;
 }
 
-TzorSocketOptions TzorWSClient::SocketOptions() const {
+TzorSocketOptions TzorWSClient::SocketOptions() {
   TzorSocketOptions s;
   s.Host = FHost;
   s.Port = static_cast<uint16_t>(FPort);
@@ -124,7 +119,7 @@ std::shared_ptr<TzorWSClient::Session> TzorWSClient::CurrentSession() const {
 }
 
 void TzorWSClient::SetActive(bool value) {
-  if (FDestroying) return;
+  if (Destroying()) return;
   // Threads of ended connections are joined before the lock is taken: one
   // of them may be waiting for it inside an event handler.
   JoinEnded();
@@ -151,7 +146,7 @@ void TzorWSClient::Activate() {
     });
     if (FTLS && OnSSLAfterCreateHandler) OnSSLAfterCreateHandler(this, sslClient, transport_.TLSContext());
     transport_.PrepareIntercepts({LogFile().Enabled(), LogFile().FileName(), LogFile().UnMaskFrames()}, FThrottle);
-    FWatchDogEnabled = FWatchDog.Enabled();
+    SetWatchDogEnabled(WatchDog().Enabled());
     if (FAuthentication.Enabled()) {
       if (FAuthentication.Token().Enabled()) {
         if (StartTokenSource()) return;  // connects when the token arrives
@@ -168,7 +163,7 @@ void TzorWSClient::Activate() {
 }
 
 void TzorWSClient::ReportActivationFailure(std::exception_ptr error) {
-  if (FDestroying) return;
+  if (Destroying()) return;
   FConnecting = false;
   state_changed_.notify_all();
   try {
@@ -176,7 +171,7 @@ void TzorWSClient::ReportActivationFailure(std::exception_ptr error) {
   } catch (const std::exception& e) {
     ReportException(Connection().get(), e.what(), error);
   }
-  if (FWatchDogEnabled) StartWatchDog();
+  if (WatchDogEnabled()) StartWatchDog();
 }
 
 std::string TzorWSClient::HTTPGet(const std::string& aURL) {
@@ -222,7 +217,7 @@ bool TzorWSClient::StartTokenSource() {
   if (!source) return false;
   source->OnAuthToken = [this](TzorComponent_Base*, const std::string& aTokenType, const std::string& aToken,
                                const std::string&) {
-    if (FDestroying) return;
+    if (Destroying()) return;
     if (aToken.empty()) {
       ReportException(nullptr, Trimmed(std::string("OAuth Error") + " " + "Token is empty"), nullptr);
       return;
@@ -239,7 +234,7 @@ bool TzorWSClient::StartTokenSource() {
   };
   source->OnAuthTokenError = [this](TzorComponent_Base*, const std::string& aError, const std::string& aDescription,
                                     const std::string&) {
-    if (!FDestroying) ReportException(nullptr, Trimmed(aError + " " + aDescription), nullptr);
+    if (!Destroying()) ReportException(nullptr, Trimmed(aError + " " + aDescription), nullptr);
   };
   source->Start();
   return true;
@@ -264,7 +259,7 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
                                                 : trpTCP);
   ws->SetExtensions(Extensions());
   ws->SetMasked(true);
-  ws->SetProtocol(Protocol());
+  ws->SetProtocol(RegisteredProtocols());
   ws->Host = FHost;
   ws->Port = FPort;
   ws->Options.Assign(FOptions);
@@ -285,13 +280,13 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
     OnClientFragmentedEvent(c, data, op, continuation);
   };
   ws->OnEnabled = [this](TzorWSConnectionClient* c) {
-    if (FDestroying) return;
+    if (Destroying()) return;
     redirects_ = 0;
     state_changed_.notify_all();
     DoNotifyConnect(c);
   };
   ws->OnBeforeDisconnect = [this, weak = std::weak_ptr<Session>(session)](TzorWSConnectionClient*) {
-    if (FDestroying) return;
+    if (Destroying()) return;
     StopHeartBeatTimeout();
     StopHeartBeat();
     if (auto s = weak.lock()) s->stop = true;
@@ -305,6 +300,11 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
   }
   try {
     ws->DoInitialize(session->tcp);
+    {
+      std::lock_guard heartbeat(heartbeat_lock_);
+      heartbeat_.Clear();
+      last_pong_seen_ = {};
+    }
     StartHeartBeat();
   } catch (const std::exception& e) {
     ReportError(ws.get(), e.what());
@@ -316,7 +316,7 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
 
 void TzorWSClient::ReadLoop(std::shared_ptr<Session> session) {
   TzorWSConnectionClient& ws = *session->ws;
-  while (!session->stop && !FDestroying && !ws.Disconnected()) {
+  while (!session->stop && !Destroying() && !ws.Disconnected()) {
     if (FQueueOptions.AnyLevel() && ws.Enabled()) {
       try {
         ws.ProcessQueues();
@@ -328,7 +328,7 @@ void TzorWSClient::ReadLoop(std::shared_ptr<Session> session) {
       ReadPass(*session);
     } catch (const std::exception& e) {
       session->reading = false;
-      if (!FDestroying && (!IsSilentClose(e) || FOptions.RaiseDisconnectExceptions()) && !session->stop)
+      if (!Destroying() && (!IsSilentClose(e) || FOptions.RaiseDisconnectExceptions()) && !session->stop)
         ReportException(&ws, e.what(), std::current_exception());
       break;
     }
@@ -358,7 +358,7 @@ void TzorWSClient::ReadPass(Session& session) {
 }
 
 void TzorWSClient::TCPDisconnected(const std::shared_ptr<Session>& session) {
-  if (session->ended.exchange(true) || FDestroying) return;
+  if (session->ended.exchange(true) || Destroying()) return;
   try {
     if (session->tcp->Connected()) session->tcp->Disconnect(false);
     FDisconnecting = true;
@@ -398,7 +398,7 @@ void TzorWSClient::Deactivate() {
   std::shared_ptr<Session> session;
   {
     std::lock_guard lock(activation_lock_);
-    FWatchDogEnabled = false;
+    SetWatchDogEnabled(false);
     session = CurrentSession();
     if (!session || FDisconnecting) {
       StopWatchDog();
@@ -501,13 +501,13 @@ bool TzorWSClient::Disconnect(int aTimeout) {
 }
 
 void TzorWSClient::Start() {
-  if (FDestroying) return;
+  if (Destroying()) return;
   FThreadStart = true;
   RunOnClientThread([this] { SetActive(true); });
 }
 
 void TzorWSClient::Stop() {
-  if (FDestroying) return;
+  if (Destroying()) return;
   RunOnClientThread([this] { SetActive(false); });
 }
 
@@ -568,7 +568,7 @@ bool TzorWSClient::Ping(int aTimeout, const std::string& aText) {
 // ---- events ---------------------------------------------------------------------
 
 void TzorWSClient::OnClientMessageEvent(TzorWSConnection* aConnection, const std::string& aText) {
-  if (FDestroying) return;
+  if (Destroying()) return;
   try {
     aConnection->SetMsgReceived(aText);
     DoNotifyMessage(aConnection);
@@ -578,7 +578,7 @@ void TzorWSClient::OnClientMessageEvent(TzorWSConnection* aConnection, const std
 }
 
 void TzorWSClient::OnClientBinaryEvent(TzorWSConnection* aConnection, const TzorStringStream& aStream) {
-  if (FDestroying) return;
+  if (Destroying()) return;
   try {
     aConnection->SetMsgBinaryReceived(aStream);
     DoNotifyBinary(aConnection);
@@ -589,7 +589,7 @@ void TzorWSClient::OnClientBinaryEvent(TzorWSConnection* aConnection, const Tzor
 
 void TzorWSClient::OnClientFragmentedEvent(TzorWSConnection* aConnection, const TzorStringStream& aData,
                                            TOpcode aOpCode, bool aContinuation) {
-  if (FDestroying) return;
+  if (Destroying()) return;
   try {
     DoNotifyFragmented(aConnection, aData, aOpCode, aContinuation);
   } catch (const std::exception& e) {
@@ -600,84 +600,21 @@ void TzorWSClient::OnClientFragmentedEvent(TzorWSConnection* aConnection, const 
 void TzorWSClient::DoEventConnect(TzorWSConnection* aConnection) {
   StopWatchDog();
   TzorWSComponent::DoEventConnect(aConnection);
-  FWatchDogAttempts = 0;
+  ResetWatchDogAttempts();
 }
 
 void TzorWSClient::DoEventDisconnect(TzorWSConnection* aConnection, int aCloseCode) {
   StopHeartBeatTimeout();
   StopHeartBeat();
   TzorWSComponent::DoEventDisconnect(aConnection, aCloseCode);
-  if (FWatchDogEnabled) StartWatchDog();
+  if (WatchDogEnabled()) StartWatchDog();
 }
 
 // ---- heartbeat and watchdog -------------------------------------------------------
 
-namespace {
-
-void StartTimer(std::mutex& lock, std::unique_ptr<TzorTimer>& timer, const char* name, int32_t interval_ms,
-                TwsNotifyEvent notify, std::function<void()> tick, std::function<void(const std::exception&)> failed) {
-  std::lock_guard guard(lock);
-  if (!timer) {
-    timer = std::make_unique<TzorTimer>(name);
-    timer->SetNotifyEvents(notify);
-    timer->SetOnTimer([tick = std::move(tick)](TzorTimer*) { tick(); });
-    timer->SetOnException([failed = std::move(failed)](TzorTimer*, const std::exception& e) { failed(e); });
-  }
-  timer->SetInterval(interval_ms);
-}
-
-// Taken out under the lock, ended outside it: a tick waiting for the lock
-// would otherwise never let the timer's thread end.
-void StopTimer(std::mutex& lock, std::unique_ptr<TzorTimer>& timer) {
-  std::unique_ptr<TzorTimer> stopped;
-  {
-    std::lock_guard guard(lock);
-    stopped = std::move(timer);
-  }
-  if (stopped) FreeTimer(stopped);
-}
-
-}  // namespace
-
-void TzorWSClient::ReportTimerException(const std::exception& e) {
-  ReportException(Connection().get(), e.what(), std::current_exception());
-}
-
-void TzorWSClient::StartHeartBeat() {
-  if (!HeartBeat().Enabled() || HeartBeat().Interval() <= 0) return;
-  {
-    std::lock_guard lock(heartbeat_lock_);
-    heartbeat_.Clear();
-  }
-  StartTimer(timers_lock_, FHeartBeatTimer, "HeartBeat", HeartBeat().Interval() * 1000, NotifyEvents(),
-             [this] { DoHeartBeat(); }, [this](const std::exception& e) { ReportTimerException(e); });
-}
-
-void TzorWSClient::StopHeartBeat() { StopTimer(timers_lock_, FHeartBeatTimer); }
-
-void TzorWSClient::StartHeartBeatTimeout() {
-  if (HeartBeat().Timeout() < 1) return;
-  {
-    std::lock_guard lock(timers_lock_);
-    if (FHeartBeatTimeoutTimer) return;  // keeps its cycle
-  }
-  StartTimer(timers_lock_, FHeartBeatTimeoutTimer, "HeartBeatTimeout", HeartBeat().Timeout() * 1000, NotifyEvents(),
-             [this] { DoHeartBeatTimeout(); }, [this](const std::exception& e) { ReportTimerException(e); });
-}
-
-void TzorWSClient::StopHeartBeatTimeout() { StopTimer(timers_lock_, FHeartBeatTimeoutTimer); }
-
-void TzorWSClient::StartWatchDog() {
-  if (!FWatchDog.Enabled() || FWatchDog.Interval() <= 0) return;
-  StartTimer(timers_lock_, FWatchDogTimer, "WatchDog", FWatchDog.Interval() * 1000, NotifyEvents(),
-             [this] { DoWatchDog(); }, [this](const std::exception& e) { ReportTimerException(e); });
-}
-
-void TzorWSClient::StopWatchDog() { StopTimer(timers_lock_, FWatchDogTimer); }
-
 void TzorWSClient::DoHeartBeat() {
   auto ws = Connection();
-  if (FDestroying || !ws || ws->Disconnected()) return;
+  if (Destroying() || !ws || ws->Disconnected()) return;
   bool handled = false;
   if (OnBeforeHeartBeat) OnBeforeHeartBeat(this, ws.get(), handled);
   if (handled) return;
@@ -691,7 +628,7 @@ void TzorWSClient::DoHeartBeat() {
 
 void TzorWSClient::DoHeartBeatTimeout() {
   auto ws = Connection();
-  if (FDestroying || !ws) return;
+  if (Destroying() || !ws) return;
   bool timed_out;
   {
     std::lock_guard lock(heartbeat_lock_);
@@ -710,9 +647,9 @@ void TzorWSClient::DoHeartBeatTimeout() {
 }
 
 void TzorWSClient::DoWatchDog() {
-  if (FDestroying || FConnecting) return;
-  const int32_t attempts = FWatchDog.Attempts();
-  if (attempts >= 1 && FWatchDogAttempts >= attempts) return;
+  if (Destroying() || FConnecting) return;
+  const int32_t attempts = WatchDog().Attempts();
+  if (attempts >= 1 && WatchDogAttempts() >= attempts) return;
   bool handled = false;
   if (OnBeforeWatchDog) OnBeforeWatchDog(this, handled);
   if (!handled) {
@@ -731,7 +668,6 @@ void TzorWSClient::DoWatchDog() {
       Start();
     }
   }
-  if (attempts >= 1 && ++FWatchDogAttempts >= attempts) StopWatchDog();
 }
 
 }  // namespace zor

@@ -21,8 +21,6 @@
 
 namespace zor {
 
-class TzorTimer;
-
 // What a TLS handler is built for.
 enum TwsSSLHandler : uint8_t { sslClient, sslServer, sslSession, sslProxy, sslLoadBalancer };
 
@@ -90,12 +88,9 @@ class TzorWSClient : public TzorWSComponent {
   TzorWSAuthenticationClient_Options& Authentication() { return FAuthentication; }
   TzorWSLoadBalancerClient_Options& LoadBalancer() { return FLoadBalancer; }
   TzorWSThrottle& Throttle() { return FThrottle; }
-  TzorWSWatchDogClient_Options& WatchDog() { return FWatchDog; }
   // The connection is freed at the next disconnect, not at its own, when
   // events run on the IO thread (neNoSync).
   bool FreeConnectionOnDestroy() const { return NotifyEvents() == neNoSync; }
-  // Watchdog attempts since the last successful connection.
-  int32_t WatchDogAttempts() const { return FWatchDogAttempts; }
 
   // Connects (true) or disconnects (false). Failures are reported through
   // OnException and never leave this call.
@@ -135,10 +130,9 @@ class TzorWSClient : public TzorWSComponent {
   void DoEventConnect(TzorWSConnection* aConnection) override;
   void DoEventDisconnect(TzorWSConnection* aConnection, int aCloseCode) override;
 
-  // Heartbeat and watchdog ticks.
-  void DoHeartBeat();
-  void DoHeartBeatTimeout();
-  void DoWatchDog();
+  void DoHeartBeat() override;
+  void DoHeartBeatTimeout() override;
+  void DoWatchDog() override;
 
  private:
   struct Session;
@@ -157,23 +151,15 @@ class TzorWSClient : public TzorWSComponent {
   void ReadPass(Session& session);
   void TCPDisconnected(const std::shared_ptr<Session>& session);
   void Redirect(const std::string& aLocation);
-  TzorSocketOptions SocketOptions() const;
+  TzorSocketOptions SocketOptions();
   std::shared_ptr<Session> CurrentSession() const;
   void ReportActivationFailure(std::exception_ptr error);
-  void ReportTimerException(const std::exception& e);
   // Joins the IO threads of ended connections and the helper threads that
   // are done, except the calling thread itself: a thread never joins itself.
   void JoinEnded();
   // Work that must not run on the calling thread (a reconnection asked for
   // by the IO thread, Start and Stop).
   void RunOnClientThread(std::function<void()> work);
-
-  void StartHeartBeat();
-  void StopHeartBeat();
-  void StartHeartBeatTimeout();
-  void StopHeartBeatTimeout();
-  void StartWatchDog();
-  void StopWatchDog();
 
   std::string FHost;
   std::string FAuthorizedHost;  // the host the application named: Basic credentials go only there
@@ -195,7 +181,6 @@ class TzorWSClient : public TzorWSComponent {
   TzorWSAuthenticationClient_Options FAuthentication;
   TzorWSLoadBalancerClient_Options FLoadBalancer;
   TzorWSThrottle FThrottle;
-  TzorWSWatchDogClient_Options FWatchDog;
 
   bool basic_allowed_ = true;  // false after a redirect to another host than FAuthorizedHost
 
@@ -210,14 +195,9 @@ class TzorWSClient : public TzorWSComponent {
 
   std::atomic<bool> FConnecting{false};
   std::atomic<bool> FDisconnecting{false};
-  std::atomic<bool> FDestroying{false};
   std::atomic<bool> FThreadStart{false};
-  std::atomic<bool> FWatchDogEnabled{false};
-  std::atomic<int32_t> FWatchDogAttempts{0};
   std::atomic<int> redirects_{0};
 
-  std::mutex timers_lock_;
-  std::unique_ptr<TzorTimer> FHeartBeatTimer, FHeartBeatTimeoutTimer, FWatchDogTimer;
   std::mutex heartbeat_lock_;
   TzorHeartBeatState heartbeat_;
   TzorDateTime last_pong_seen_{};

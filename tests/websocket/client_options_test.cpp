@@ -16,9 +16,6 @@ TEST(WSClientOptions, DefaultsAtCreation) {
   EXPECT_FALSE(options.ValidateUTF8());
   EXPECT_EQ(TzorWSProxy_Options().Port(), 8080);
   EXPECT_EQ(TzorWSProxy_Options().ProxyType(), pxyHTTP);
-  EXPECT_EQ(TzorWSWatchDogClient_Options().Interval(), 10);
-  EXPECT_EQ(TzorTCPWatchDog_Options().Interval(), 60);
-  EXPECT_EQ(TzorWSWatchDogClient_Options().Attempts(), 0);
 
   TzorWSAuthenticationClient_Options auth;
   EXPECT_FALSE(auth.Enabled());
