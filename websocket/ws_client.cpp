@@ -26,10 +26,8 @@ struct TzorWSClient::Session {
 
 namespace {
 
-// The silent end of a connection: the peer closed it, or we did.
-bool IsSilentClose(const std::exception& e) {
-  return dynamic_cast<const EzorConnClosedGracefully*>(&e) || dynamic_cast<const EzorClosedSocket*>(&e);
-}
+// The peer closed the connection.
+bool IsSilentClose(const std::exception& e) { return dynamic_cast<const EzorSilentException*>(&e) != nullptr; }
 
 std::string Trimmed(std::string text) {
   const size_t first = text.find_first_not_of(' ');
@@ -48,7 +46,12 @@ TzorWSClient::~TzorWSClient() {
     session->stop = true;
     session->tcp->Disconnect(false);
   }
-  JoinEnded();
+  JoinEnded(true);
+  // Destroyed from one of its own threads (an event handler): that thread
+  // ends by itself once the handler returns.
+  for (auto& s : ended_)
+    if (s->io.joinable()) s->io.detach();
+  for (auto& h : helpers_) h.first.detach();
 }
 
 // ---- where to connect ---------------------------------------------------------
@@ -285,11 +288,11 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
     state_changed_.notify_all();
     DoNotifyConnect(c);
   };
-  ws->OnBeforeDisconnect = [this, weak = std::weak_ptr<Session>(session)](TzorWSConnectionClient*) {
+  // The IO thread ends by itself once the connection is marked disconnected.
+  ws->OnBeforeDisconnect = [this](TzorWSConnectionClient*) {
     if (Destroying()) return;
     StopHeartBeatTimeout();
     StopHeartBeat();
-    if (auto s = weak.lock()) s->stop = true;
   };
   ws->OnRedirect = [this](TzorWSConnectionClient*, const std::string& location) { Redirect(location); };
 
@@ -328,7 +331,10 @@ void TzorWSClient::ReadLoop(std::shared_ptr<Session> session) {
       ReadPass(*session);
     } catch (const std::exception& e) {
       session->reading = false;
-      if (!Destroying() && (!IsSilentClose(e) || FOptions.RaiseDisconnectExceptions()) && !session->stop)
+      // A connection closed on purpose (ours, or dropped after a report)
+      // ends the loop without a report of its own.
+      const bool dropped = ws.Disconnected() && (IsSilentClose(e) || dynamic_cast<const EzorClosedSocket*>(&e));
+      if (!Destroying() && !session->stop && !dropped && (!IsSilentClose(e) || FOptions.RaiseDisconnectExceptions()))
         ReportException(&ws, e.what(), std::current_exception());
       break;
     }
@@ -352,6 +358,8 @@ void TzorWSClient::ReadPass(Session& session) {
     ws.ReadFrames(false);
     session.reading = false;
   }
+  // A peer that hangs up without a close frame.
+  if (!ws.Disconnected() && !tcp.Connected()) tcp.CheckForDisconnect();
   if (!ws.Enabled() && !ws.Disconnected() && session.handshake.Limited() &&
       session.handshake.PollMilliseconds() == 0)
     throw TzorWSException("Handshake Timeout");
@@ -438,13 +446,13 @@ void TzorWSClient::CloseBounded(Session& session) {
   guard.join();
 }
 
-void TzorWSClient::JoinEnded() {
+void TzorWSClient::JoinEnded(bool everything) {
   std::vector<std::shared_ptr<Session>> joinable;
   {
     std::lock_guard lock(session_lock_);
     for (auto it = ended_.begin(); it != ended_.end();) {
       // A live connection's thread runs on; a stopped or ended one is joined.
-      const bool live = *it == session_ && !(*it)->stop && !(*it)->ended;
+      const bool live = !everything && *it == session_ && !(*it)->stop && !(*it)->ended;
       if (!live && (*it)->io.joinable() && (*it)->io.get_id() != std::this_thread::get_id()) {
         joinable.push_back(*it);
         it = ended_.erase(it);
@@ -458,7 +466,7 @@ void TzorWSClient::JoinEnded() {
   {
     std::lock_guard lock(helpers_lock_);
     for (auto it = helpers_.begin(); it != helpers_.end();) {
-      if (*it->second && it->first.get_id() != std::this_thread::get_id()) {
+      if ((everything || *it->second) && it->first.get_id() != std::this_thread::get_id()) {
         helpers.push_back(std::move(it->first));
         it = helpers_.erase(it);
       } else {

@@ -155,8 +155,9 @@ class TzorWSClient : public TzorWSComponent {
   std::shared_ptr<Session> CurrentSession() const;
   void ReportActivationFailure(std::exception_ptr error);
   // Joins the IO threads of ended connections and the helper threads that
-  // are done, except the calling thread itself: a thread never joins itself.
-  void JoinEnded();
+  // are done (`everything`: all of them), except the calling thread itself:
+  // a thread never joins itself.
+  void JoinEnded(bool everything = false);
   // Work that must not run on the calling thread (a reconnection asked for
   // by the IO thread, Start and Stop).
   void RunOnClientThread(std::function<void()> work);

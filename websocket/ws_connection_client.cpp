@@ -1,6 +1,33 @@
 #include "websocket/ws_connection_client.h"
 
+#include "base/format.h"
+
 namespace zor {
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// An extension the client did not offer fails the handshake (RFC 6455,
+// 4.1): its frames would otherwise be read without it.
+void CheckOffered(std::string_view answer, TzorWSExtensions& offered) {
+  while (!answer.empty()) {
+    const size_t comma = answer.find(',');
+    const std::string_view item = answer.substr(0, comma);
+    answer = comma == std::string_view::npos ? std::string_view() : answer.substr(comma + 1);
+    const std::string_view name = Trim(item.substr(0, item.find(';')));
+    if (name.empty()) continue;
+    const bool known = (offered.PerMessage_Deflate().Enabled() && name == offered.PerMessage_Deflate().GetName()) ||
+                       (offered.DeflateFrame().Enabled() && name == offered.DeflateFrame().GetName());
+    if (!known) throw TzorWSException(Format("Extension not supported %s.", std::string(name).c_str()));
+  }
+}
+
+}  // namespace
 
 void TzorWSConnectionClient::DoInitialize(std::shared_ptr<TzorTransport> aConnection) {
   AttachTransport(std::move(aConnection));
@@ -60,6 +87,7 @@ void TzorWSConnectionClient::ReadHandshakeResponse() {
   const TzorWSHandshakeOutcome outcome =
       CheckHandshakeResponse(*FHandshake, FKey, requested_protocols_, &Extensions(), redirect);
   if (outcome.Redirected) return;
+  CheckOffered(FHandshake->Extensions(), Extensions());
   SetProtocol(outcome.Protocol);
   Enable();
 }

@@ -77,6 +77,30 @@ TEST_F(WSConnectionClient, RedirectGoesToItsHandlerAndLeavesTheConnectionDisable
   EXPECT_EQ(enabled, 0);
 }
 
+TEST_F(WSConnectionClient, ExtensionsTheClientDidNotOfferFailTheHandshake) {
+  connection->Extensions().PerMessage_Deflate().SetEnabled(true);
+  connection->DoInitialize(mine);
+  server->Write(Accepting(connection->Key(), "Sec-WebSocket-Extensions: permessage-deflate, x-other; a=1\r\n"));
+  try {
+    connection->ReadFrames(false);
+    ADD_FAILURE() << "an extension nobody offered was accepted";
+  } catch (const TzorWSException& e) {
+    EXPECT_STREQ(e.what(), "Extension not supported x-other.");
+  }
+  EXPECT_FALSE(connection->Enabled());
+
+  // The one offered is taken.
+  auto [a, b] = test::MemoryTransport::Pair();
+  auto offered = std::make_shared<TzorWSConnectionClient>();
+  offered->SetTransport(trpRFC6455);
+  offered->Extensions().PerMessage_Deflate().SetEnabled(true);
+  offered->DoInitialize(a);
+  b->Write(Accepting(offered->Key(), "Sec-WebSocket-Extensions: permessage-deflate\r\n"));
+  offered->ReadFrames(false);
+  EXPECT_TRUE(offered->Enabled());
+  EXPECT_TRUE(offered->Extensions().PerMessage_Deflate().Active());
+}
+
 TEST_F(WSConnectionClient, BasicCredentialsOnlyWhereAllowed) {
   connection->Authentication.SetEnabled(true);
   connection->Authentication.Basic().SetEnabled(true);

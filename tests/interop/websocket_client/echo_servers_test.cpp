@@ -90,7 +90,9 @@ TEST_P(PythonServer, ExchangesEverything) {
   test::PointAt(client, *peer, tls, provider);
   if (deflate != "off") client.Extensions().PerMessage_Deflate().SetEnabled(true);
   ExchangeEverything(client, events, *peer);
-  if (deflate != "off") EXPECT_NE(peer->Output().find("extensions=permessage-deflate"), std::string::npos);
+  if (deflate != "off") {
+    EXPECT_NE(peer->Output().find("extensions=permessage-deflate"), std::string::npos);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

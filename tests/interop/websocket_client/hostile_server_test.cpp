@@ -79,9 +79,11 @@ TEST_P(BadAnswers, FailTheHandshake) {
 INSTANTIATE_TEST_SUITE_P(
     Handshake, BadAnswers,
     ::testing::Values(BadAnswer{"wrong-key", "Handshake Error: Invalid Accept Key"},
+                      BadAnswer{"garbage", "Handshake Error: Invalid Accept Key"},
                       BadAnswer{"status-400", "Error Decoding Header: Switching Protocols [HTTP/1.1 400 Bad Request]"},
                       BadAnswer{"no-upgrade", "Error Decoding Header: Upgrade"},
                       BadAnswer{"subprotocol", "Protocol not supported unasked."},
+                      BadAnswer{"extension", "Extension not supported x-unknown-extension."},
                       BadAnswer{"huge-header", "Handshake response header larger than 65536 bytes"}),
     [](const auto& info) {
       std::string name = info.param.kind;
@@ -89,6 +91,16 @@ INSTANTIATE_TEST_SUITE_P(
         if (c == '-') c = '_';
       return name;
     });
+
+TEST(HostileServer, HangingUpInTheHandshakeIsReported) {
+  auto peer = test::HostileServer("hangup");
+  TzorWSClient client;
+  ClientEvents events(client);
+  client.SetURL(peer->URL("ws"));
+  EXPECT_FALSE(client.Connect(20000));
+  ASSERT_TRUE(events.WaitForDisconnect());
+  EXPECT_EQ(events.Read(events.exceptions), std::vector<std::string>{"Connection closed by the peer."});
+}
 
 TEST(HostileServer, SilenceEndsInTheHandshakeTimeOut) {
   auto peer = test::HostileServer("mute");

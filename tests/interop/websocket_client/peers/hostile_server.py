@@ -8,6 +8,7 @@ Modes:
   silent             a correct handshake, then pings are never answered
   redirect <url>     every request is answered "302" with that location
   mute               connections are accepted and never answered
+  hangup             the connection is closed once the request is read
 Prints "ready", then a line per request and per frame it receives.
 """
 import base64
@@ -88,6 +89,8 @@ def serve(conn, mode, argument, number):
         line, headers = request
         say("request", number, line, "authorization=%s" % headers.get("authorization", "none"))
         key = headers.get("sec-websocket-key", "")
+        if mode == "hangup":
+            return
         if mode == "mute":
             conn.recv(1)
             return
@@ -97,9 +100,9 @@ def serve(conn, mode, argument, number):
             return
         if mode == "answer":
             answers = {
+                "garbage": "\x00\x01garbage without meaning\r\n\r\n",
                 "wrong-key": "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                              "Sec-WebSocket-Accept: AAAAAAAAAAAAAAAAAAAAAAAAAAA=\r\n\r\n",
-                "garbage": "\x00\x01garbage without meaning\r\n\r\n",
                 "status-400": "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n",
                 "no-upgrade": "HTTP/1.1 101 Switching Protocols\r\nUpgrade: h2c\r\nConnection: Upgrade\r\n\r\n",
             }

@@ -9,6 +9,7 @@ Prints "ready" when it listens, and one line per event the test may look for.
 """
 import argparse
 import asyncio
+import http
 import ssl
 import sys
 
@@ -86,7 +87,7 @@ def main():
                 return None
             except jwt.InvalidTokenError as e:
                 say("token refused", e)
-        return (401, [], b"unauthorized\n")
+        return (http.HTTPStatus.UNAUTHORIZED, [], b"unauthorized\n")
 
     async def serve():
         async with websockets.serve(handle, "127.0.0.1", args.port, ssl=context, compression=None, extensions=extensions,
