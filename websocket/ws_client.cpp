@@ -41,6 +41,11 @@ TzorWSClient::TzorWSClient() { Extensions().SetMode(appClient); }
 
 TzorWSClient::~TzorWSClient() {
   BeginDestroy();
+  {
+    // Waits in Connect and Disconnect on other threads end now.
+    std::lock_guard lock(session_lock_);
+    state_changed_.notify_all();
+  }
   SetWatchDogEnabled(false);
   if (auto session = CurrentSession()) {
     session->stop = true;
@@ -496,7 +501,7 @@ bool TzorWSClient::Connect(int aTimeout) {
   std::unique_lock lock(session_lock_);
   return state_changed_.wait_until(lock, until, [this] {
     if (session_ && session_->ws && session_->ws->Enabled()) return true;
-    return !FConnecting && !session_;
+    return (!FConnecting && !session_) || Destroying();
   }) && session_ && session_->ws->Enabled();
 }
 
@@ -505,7 +510,7 @@ bool TzorWSClient::Disconnect(int aTimeout) {
   if (aTimeout <= 0) return false;
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(aTimeout);
   std::unique_lock lock(session_lock_);
-  return state_changed_.wait_until(lock, until, [this] { return !session_; });
+  return state_changed_.wait_until(lock, until, [this] { return !session_ || Destroying(); }) && !session_;
 }
 
 void TzorWSClient::Start() {
