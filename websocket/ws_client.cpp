@@ -267,6 +267,9 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
                                                 : trpTCP);
   ws->SetExtensions(Extensions());
   ws->SetMasked(true);
+  // The read pass only looks for more bytes: frames are read across passes,
+  // and the IO thread's own wait below needs no timer while nothing is due.
+  ws->SetReadTimeOut(0);
   ws->SetProtocol(RegisteredProtocols());
   ws->Host = FHost;
   ws->Port = FPort;
@@ -352,10 +355,10 @@ void TzorWSClient::ReadPass(Session& session) {
   TzorConnection& tcp = *session.tcp;
   TzorWSConnectionClient& ws = *session.ws;
   if (tcp.InputBufferSize() == 0) {
-    // Queued messages go out every 10 ms; otherwise only a shutdown, the
-    // handshake's deadline or arriving bytes end the wait.
-    int wait = FQueueOptions.AnyLevel() ? 10 : 1000;
-    if (!ws.Enabled() && session.handshake.Limited()) wait = std::min(wait, session.handshake.PollMilliseconds());
+    // Queued messages go out every 10 ms; otherwise only arriving bytes, a
+    // shutdown (deactivation) or the handshake's deadline end the wait.
+    int wait = FQueueOptions.AnyLevel() ? 10 : -1;
+    if (!ws.Enabled()) wait = session.handshake.PollMilliseconds();
     tcp.WaitForData(wait);
   }
   if (tcp.InputBufferSize() > 0 && !ws.Disconnected()) {
