@@ -49,41 +49,70 @@ void TzorWSConnection::SetMaxMessageSize(uint64_t value) {
 
 // --- read loop ----------------------------------------------------------------
 
+// Marks the reading thread for a read pass, so that answers its handlers
+// write wait for the end of the pass and go out together.
+class TzorWSConnection::ReadPass {
+ public:
+  explicit ReadPass(TzorWSConnection& c) : c_(c) { Resume(); }
+  ~ReadPass() { Pause(); }
+  void Pause() { c_.reading_thread_ = std::thread::id(); }
+  void Resume() { c_.reading_thread_ = std::this_thread::get_id(); }
+
+ private:
+  TzorWSConnection& c_;
+};
+
 void TzorWSConnection::ReadFrames(bool aRequireMask) {
   if (!enabled_) return ReadHandshakeResponse();
   reader_.SetRequireMask(aRequireMask);
   // A pass that a handler starts on another connection gets a buffer of its own.
   std::string chunk = std::move(t_read_chunk);
-  auto endPass = [&] {
-    reading_thread_ = std::thread::id();
+  auto keepChunk = [&] {
     if (chunk.capacity() <= kKeptChunkCapacity) t_read_chunk = std::move(chunk);
   };
-  reading_thread_ = std::this_thread::get_id();
   try {
+    ReadPass pass(*this);
     while (transport_ && !disconnected_ && !must_disconnect_ && transport_->InputBufferSize() > 0) {
       chunk.clear();
       rec_bytes_ += transport_->ReadFromBuffer(chunk, static_cast<size_t>(read_buffer_size_));
       ReadStep(chunk);
       if (transport_->InputBufferSize() == 0 && !disconnected_ && !must_disconnect_) {
         // Answers go out before waiting for the rest of a frame.
-        reading_thread_ = std::thread::id();
+        pass.Pause();
         FlushOutput();
-        reading_thread_ = std::this_thread::get_id();
+        pass.Resume();
         transport_->WaitForData(read_timeout_);
       }
     }
   } catch (...) {
-    endPass();
-    try {
-      FlushOutput();
-    } catch (...) {
-      // The read failure is the one to report.
-    }
+    keepChunk();
+    FlushAfterFailure();
     throw;
   }
-  endPass();
+  keepChunk();
   FlushOutput();
   AfterReadFrames();
+}
+
+void TzorWSConnection::ReadFramesOf(std::string_view bytes, bool aRequireMask) {
+  reader_.SetRequireMask(aRequireMask);
+  try {
+    ReadPass pass(*this);
+    rec_bytes_ += bytes.size();
+    ReadStep(bytes);
+  } catch (...) {
+    FlushAfterFailure();
+    throw;
+  }
+  FlushOutput();
+}
+
+void TzorWSConnection::FlushAfterFailure() {
+  try {
+    FlushOutput();
+  } catch (...) {
+    // The read failure is the one to report.
+  }
 }
 
 void TzorWSConnection::ReadStep(std::string_view bytes) {

@@ -243,6 +243,9 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
  protected:
   // The opening handshake: called by ReadFrames while not Enabled.
   virtual void ReadHandshakeResponse() = 0;
+  // Frames in bytes already taken from the transport (those that followed
+  // the handshake in the same read).
+  void ReadFramesOf(std::string_view bytes, bool aRequireMask);
   void SetEnabled(bool value) { enabled_ = value; }
   // Raised once, first thing when the connection starts to disconnect.
   virtual void DoBeforeDisconnect() {}
@@ -275,6 +278,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   TzorWSFrameWriter& Writer() { return writer_; }
 
  private:
+  class ReadPass;
   bool IsFramed() const;
   bool IsRaw() const { return transport_kind_ == trpTCP || transport_kind_ == trpSSE; }
   void ReadStep(std::string_view bytes);
@@ -298,6 +302,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // its read pass, so that answers to a burst go out together.
   void FlushOutput(bool deferrable = false);
   void ThrowWriteFailure(const std::exception& e);
+  void FlushAfterFailure();
   // Closes the transport once the output handed over so far has gone out.
   void CloseTransport();
   void CloseTransportNow();

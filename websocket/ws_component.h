@@ -1,0 +1,231 @@
+#pragma once
+// The part of the WebSocket client and server components they share: the
+// application's events and the thread they run on (NotifyEvents), holding
+// message events back (QueueMessages), reporting failures (report, then drop
+// the connection), routing to subprotocol and API components, OnHandshake,
+// and the heartbeat and watchdog timers.
+//
+// Events queued for the main thread hold a share of their connection, and
+// the component cancels its queued events when it is destroyed: neither the
+// component nor a connection is touched after it is gone.
+#include "base/component.h"
+#include "base/main_thread.h"
+#include "base/timer.h"
+#include "websocket/extensions.h"
+#include "websocket/ws_component_options.h"
+#include "websocket/ws_notify.h"
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace zor {
+
+class TzorSocketComponent_Base : public TzorComponent_Base {
+ public:
+  TwsNotifyEvent NotifyEvents() const { return FNotifyEvents; }
+  virtual void SetNotifyEvents(TwsNotifyEvent value) { FNotifyEvents = value; }
+  // The component lock.
+  void EnterCS() { FCS.lock(); }
+  void LeaveCS() { FCS.unlock(); }
+  bool AssignedCS() const { return true; }
+
+ protected:
+  std::recursive_mutex FCS;
+
+ private:
+  std::atomic<TwsNotifyEvent> FNotifyEvents{neAsynchronous};
+};
+
+class TzorWSComponent_Base : public TzorSocketComponent_Base {
+ public:
+  using TConnectEvent = std::function<void(TzorWSConnection* Connection)>;
+  using TDisconnectEvent = std::function<void(TzorWSConnection* Connection, int Code)>;
+  using TMessageEvent = TzorWSConnection::TMessageEvent;
+  using TBinaryEvent = TzorWSConnection::TBinaryEvent;
+  using TFragmentedEvent = TzorWSConnection::TFragmentedEvent;
+  using TErrorEvent = std::function<void(TzorWSConnection* Connection, const std::string& Error)>;
+  using TExceptionEvent = std::function<void(TzorWSConnection* Connection, const std::exception& E)>;
+
+  TzorWSComponent_Base() = default;
+  ~TzorWSComponent_Base() override;
+  TzorWSComponent_Base(const TzorWSComponent_Base&) = delete;
+  TzorWSComponent_Base& operator=(const TzorWSComponent_Base&) = delete;
+
+  // Held back while set; clearing it raises the held texts, then the held
+  // binary messages, then the held fragments, oldest first.
+  bool QueueMessages() const { return FQueueMessages; }
+  void SetQueueMessages(bool value);
+  // Drops every held event.
+  void QueueClear();
+
+  // Set before the component is used; the handlers run on the thread that
+  // NotifyEvents picks.
+  TConnectEvent OnConnect;
+  TDisconnectEvent OnDisconnect;
+  TMessageEvent OnMessage;
+  TBinaryEvent OnBinary;
+  TFragmentedEvent OnFragmented;
+  TErrorEvent OnError;
+  TExceptionEvent OnException;
+
+  // Reports a failed operation: OnError (with MsgError set), then the
+  // connection is dropped. Never throws.
+  void ReportError(TzorWSConnection* Connection, const std::string& Message);
+  // Reports a failure of the read path: OnException, then the connection is
+  // dropped. Never throws.
+  void ReportException(TzorWSConnection* Connection, const std::string& Message, std::exception_ptr E);
+
+  // Entry points of the owner when a connection reports something. A
+  // connection must be owned by a shared pointer (it is kept alive by the
+  // events queued for it).
+  virtual void DoNotifyConnect(TzorWSConnection* Connection);
+  virtual void DoNotifyDisconnect(TzorWSConnection* Connection);
+  virtual void DoNotifyMessage(TzorWSConnection* Connection, const std::string& Text);
+  void DoNotifyMessage(TzorWSConnection* Connection) { DoNotifyMessage(Connection, Connection->MsgReceived()); }
+  virtual void DoNotifyBinary(TzorWSConnection* Connection, const TzorStringStream& Data);
+  void DoNotifyBinary(TzorWSConnection* Connection) { DoNotifyBinary(Connection, Connection->MsgBinaryReceived()); }
+  virtual void DoNotifyFragmented(TzorWSConnection* Connection, const TzorStringStream& Data, TOpcode OpCode,
+                                  bool Continuation);
+  virtual void DoNotifyError(TzorWSConnection* Connection);
+  virtual void DoNotifyException(TzorWSConnection* Connection);
+  // A failure without a connection.
+  void DoNotifyException(const std::string& Message, std::exception_ptr E);
+
+ protected:
+  // Called first by the destructors of derived components: from then on
+  // nothing is notified or reported, and queued events are cancelled.
+  void BeginDestroy();
+  bool Destroying() const { return FDestroying; }
+
+  // The event raisers, on the thread NotifyEvents picked.
+  virtual void DoEventConnect(TzorWSConnection* Connection);
+  virtual void DoEventDisconnect(TzorWSConnection* Connection, int Code);
+  virtual void DoEventMessage(TzorWSConnection* Connection, const std::string& Text);
+  virtual void DoEventBinary(TzorWSConnection* Connection, const TzorStringStream& Data);
+  virtual void DoEventFragmented(TzorWSConnection* Connection, const TzorStringStream& Data, TOpcode OpCode,
+                                 bool Continuation);
+  virtual void DoEventError(TzorWSConnection* Connection, const std::string& Error);
+  virtual void DoEventException(TzorWSConnection* Connection, const std::string& Message, std::exception_ptr E);
+  // After the disconnect event: the connection is marked as freed; the owner
+  // lets go of it (shared ownership frees it when the last event is done).
+  virtual void DoDestroyConnection(TzorWSConnection* Connection);
+
+  // Routing: true when a subprotocol or API component took the notification
+  // and the component raises no event of its own.
+  virtual bool Route(TzorWSConnection* /*Connection*/,
+                     const std::function<void(TzorWSNotifyTarget&)>& /*notify*/, bool /*disconnect*/) {
+    return false;
+  }
+
+  // Runs `raise` as NotifyEvents says: here, posted to the main thread, or
+  // on the main thread while this thread waits.
+  void Dispatch(std::function<void()> raise) { DispatchAs(NotifyEvents(), std::move(raise)); }
+  void DispatchAs(TwsNotifyEvent mode, std::function<void()> raise);
+
+ private:
+  static TzorWSConnectionPtr Share(TzorWSConnection* Connection);
+  static void DropQuietly(TzorWSConnection* Connection);
+  void Release(std::deque<TzorWSNotifyObject>& held, const std::function<void(TzorWSNotifyObject&)>& raise);
+
+  std::atomic<bool> FDestroying{false};
+  std::atomic<bool> FQueueMessages{false};
+  std::atomic<bool> FQueueProcessing{false};
+  std::recursive_mutex FHeldLock;  // a handler run by a release may clear the held events
+  std::deque<TzorWSNotifyObject> FQueueMessage, FQueueBinary, FQueueFragmented;
+  std::mutex FDispatcherLock;
+  std::shared_ptr<TzorMainThreadDispatcher> FDispatcher;  // where events were posted
+};
+
+class TzorWSComponent : public TzorWSComponent_Base {
+ public:
+  using THandshakeEvent = TzorWSConnection::THandshakeEvent;
+
+  TzorWSComponent() = default;
+  ~TzorWSComponent() override;
+
+  TzorWSSpecifications& Specifications() { return FSpecifications; }
+  void SetSpecifications(const TzorWSSpecifications& value) { FSpecifications.Assign(value); }
+  TzorWSLogFile& LogFile() { return FLogFile; }
+  void SetLogFile(const TzorWSLogFile& value) { FLogFile.Assign(value); }
+  TzorWSHeartBeat_Options& HeartBeat() { return FHeartBeat; }
+  void SetHeartBeat(const TzorWSHeartBeat_Options& value) { FHeartBeat.Assign(value); }
+  TzorTCPKeepAlive& TCPKeepAlive() { return FTCPKeepAlive; }
+  void SetTCPKeepAlive(const TzorTCPKeepAlive& value) { FTCPKeepAlive.Assign(value); }
+  TzorWSWatchDog_Options& WatchDog() { return FWatchDog; }
+  void SetWatchDog(const TzorWSWatchDog_Options& value) { FWatchDog.Assign(value); }
+  TzorWSExtensions& Extensions() { return FExtensions; }
+  void SetExtensions(const TzorWSExtensions& value) { FExtensions.Assign(value); }
+  void SetNotifyEvents(TwsNotifyEvent value) override;
+
+  // Without subprotocol, an API component sees every text first.
+  using TzorWSComponent_Base::DoNotifyMessage;
+  void DoNotifyMessage(TzorWSConnection* Connection, const std::string& Text) override;
+
+  // Subprotocol and API components (not owned; unregister before they go).
+  void RegisterProtocol(TzorWSProtocol* protocol);
+  void UnregisterProtocol(TzorWSProtocol* protocol);
+  void SetAPI(TzorWSAPI* api);
+  // The subprotocols a client asks for: the broker first, then every other
+  // component's names.
+  std::string RegisteredProtocols() const;
+
+  // Raised just before a client writes its handshake request (and on the
+  // server before it answers); the handler may change the lines. Runs on the
+  // main thread while the connecting thread waits, except with neNoSync.
+  THandshakeEvent OnHandshake;
+  void DoHandshake(TzorWSConnection* Connection);
+
+  // The timers of the heartbeat, its time-out and the watchdog. Starting a
+  // running timer only updates its interval.
+  void StartHeartBeat();
+  void StopHeartBeat();
+  void StartHeartBeatTimeout();
+  void StopHeartBeatTimeout();
+  void StartWatchDog();
+  void StopWatchDog();
+  bool WatchDogEnabled() const { return FWatchDogEnabled; }
+  void SetWatchDogEnabled(bool value) { FWatchDogEnabled = value; }
+  int32_t WatchDogAttempts() const { return FWatchDogAttempts; }
+  void ResetWatchDogAttempts() { FWatchDogAttempts = 0; }
+
+ protected:
+  virtual void DoEventHandshake(TzorWSConnection* Connection, std::vector<std::string>& Headers);
+  // What the timers do; the client fills them in.
+  virtual void DoHeartBeat() {}
+  virtual void DoHeartBeatTimeout() {}
+  virtual void DoWatchDog() {}
+
+  bool Route(TzorWSConnection* Connection, const std::function<void(TzorWSNotifyTarget&)>& notify,
+             bool disconnect) override;
+
+ private:
+  enum TTimerKind { tkHeartBeat, tkHeartBeatTimeout, tkWatchDog };
+  void StartTimer(TTimerKind kind, int32_t intervalMs);
+  void StopTimer(TTimerKind kind);
+  void TimerFired(TTimerKind kind);
+  // Counts a watchdog attempt; stops the watchdog at the limit.
+  void CountWatchDogAttempt();
+
+  TzorWSSpecifications FSpecifications;
+  TzorWSLogFile FLogFile;
+  TzorWSHeartBeat_Options FHeartBeat;
+  TzorTCPKeepAlive FTCPKeepAlive;
+  TzorWSWatchDog_Options FWatchDog;
+  TzorWSExtensions FExtensions;
+
+  mutable std::mutex FRoutingLock;
+  std::vector<TzorWSProtocol*> FProtocolObjectList;
+  TzorWSAPI* FAPI = nullptr;
+
+  std::mutex FTimersLock;
+  std::unique_ptr<TzorTimer> FTimers[3];
+  std::atomic<int32_t> FWatchDogAttempts{0};
+  std::atomic<bool> FWatchDogEnabled{false};
+};
+
+}  // namespace zor
