@@ -216,7 +216,7 @@ void TzorWSClient::RequestSession() {
   auto& session = FAuthentication.Session();
   const std::string body =
       HTTPGet(SessionRequestURL(FTLS, FHost, FPort, FAuthentication.User(), FAuthentication.Password()));
-  if (ReadSessionAnswer(body, session)) FOptions.SetParameters(kSessionConnectPath + session.ID());
+  if (ReadSessionAnswer(body, session)) FOptions.SetParameters(kSessionConnectPath + EncodePathSegment(session.ID()));
 }
 
 bool TzorWSClient::StartTokenSource() {

@@ -4,6 +4,8 @@
 // 16 MiB messages, pings both ways, and each side closing.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "ws_client_peers.h"
 
 namespace zor {
@@ -134,6 +136,37 @@ TEST(NodeWebsocketServer, Plain) {
   ClientEvents events(client);
   test::PointAt(client, *peer, false);
   ExchangeEverything(client, events, *peer, {.server_fragments = false});
+}
+
+// With neAsynchronous the events run on the main thread, in order, when it
+// pumps its dispatcher; the IO thread never waits for it.
+TEST(WSClientEvents, AsynchronousEventsRunOnTheMainThread) {
+  auto peer = test::PythonServer(false);
+  TzorWSClient client;
+  client.SetNotifyEvents(neAsynchronous);
+  const auto main_thread = std::this_thread::get_id();
+  std::vector<std::string> texts;
+  int connects = 0, elsewhere = 0;
+  client.OnConnect = [&](TzorWSConnection*) {
+    ++connects;
+    if (std::this_thread::get_id() != main_thread) ++elsewhere;
+  };
+  client.OnMessage = [&](TzorWSConnection*, const std::string& text) {
+    texts.push_back(text);
+    if (std::this_thread::get_id() != main_thread) ++elsewhere;
+  };
+  client.SetURL(peer->URL("ws"));
+  ASSERT_TRUE(client.Connect(20000));
+  for (const char* text : {"one", "two", "three"}) client.WriteData(text);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (texts.size() < 3 && std::chrono::steady_clock::now() < until) {
+    MainThreadDispatcher()->Pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(connects, 1);
+  EXPECT_EQ(texts, (std::vector<std::string>{"one", "two", "three"}));
+  EXPECT_EQ(elsewhere, 0);
+  client.SetActive(false);
 }
 
 }  // namespace
