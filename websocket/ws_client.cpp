@@ -178,6 +178,8 @@ void TzorWSClient::ReportActivationFailure(std::exception_ptr error) {
     std::rethrow_exception(error);
   } catch (const std::exception& e) {
     ReportException(Connection().get(), e.what(), error);
+  } catch (...) {
+    ReportException(Connection().get(), "Unknown exception", error);
   }
   if (WatchDogEnabled()) StartWatchDog();
 }
@@ -344,6 +346,11 @@ void TzorWSClient::ReadLoop(std::shared_ptr<Session> session) {
       const bool dropped = ws.Disconnected() && (IsSilentClose(e) || dynamic_cast<const EzorClosedSocket*>(&e));
       if (!Destroying() && !session->stop && !dropped && (!IsSilentClose(e) || FOptions.RaiseDisconnectExceptions()))
         ReportException(&ws, e.what(), std::current_exception());
+      break;
+    } catch (...) {
+      // Nothing leaves the IO thread: that would end the program.
+      session->reading = false;
+      if (!Destroying()) ReportException(&ws, "Unknown exception", std::current_exception());
       break;
     }
     if (!session->tcp->Connected()) break;
