@@ -47,6 +47,7 @@ TzorWSClient::~TzorWSClient() {
     state_changed_.notify_all();
   }
   SetWatchDogEnabled(false);
+  MainThreadDispatcher()->Cancel(this);  // an activation the watchdog posted
   if (auto session = CurrentSession()) {
     session->stop = true;
     session->tcp->Disconnect(false);
