@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/exceptions.h"
 #include "websocket/client_authentication.h"
 #include "websocket/client_url.h"
 #include "websocket/load_balancer_choice.h"
