@@ -1,0 +1,101 @@
+// Client round trips of 512-byte binary messages against a Node "ws" echo
+// server on loopback: our client (its IO thread included in the CPU time)
+// next to Boost.Beast's synchronous websocket client against the same server.
+// CPU time is the whole process's: divided by the batch it is the client's
+// CPU per message sent and received.
+#include <benchmark/benchmark.h>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/websocket.hpp>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "tests/interop/peer_process.h"
+#include "websocket/ws_client.h"
+
+namespace {
+
+constexpr size_t kMessageSize = 512;
+
+// One echo server for the whole program.
+uint16_t EchoServerPort() {
+  static std::unique_ptr<zor::test::PeerProcess> server;
+  static uint16_t port = 0;
+  if (!server) {
+    port = zor::test::FreeLoopbackPort();
+    server = std::make_unique<zor::test::PeerProcess>(
+        std::vector<std::string>{"node", std::string(ZOR_SOURCE_DIR) + "/tests/interop/websocket_client/peers/node_ws_server.mjs",
+                                 std::to_string(port), "--quiet"},
+        "/dev/null");
+    if (!zor::test::WaitForPort(port)) throw std::runtime_error("the echo server did not start");
+  }
+  return port;
+}
+
+// Each iteration is a batch of round trips; the next message leaves from the
+// handler of the echo, on the client's IO thread, as an event-driven
+// application sends it (no hand-over between threads per message).
+constexpr int kBatch = 100;
+
+void BM_ZorClientRoundTrip(benchmark::State& state) {
+  zor::TzorWSClient client;
+  client.SetNotifyEvents(zor::neNoSync);
+  const zor::TzorStringStream message(std::string(kMessageSize, 'm'));
+  std::mutex lock;
+  std::condition_variable batch_done;
+  int remaining = 0;
+  client.OnBinary = [&](zor::TzorWSConnection* connection, const zor::TzorStringStream& echo) {
+    if (echo.Size() != kMessageSize) return;
+    std::unique_lock l(lock);
+    if (--remaining > 0) {
+      l.unlock();
+      connection->WriteData(message);
+    } else {
+      batch_done.notify_one();
+    }
+  };
+  client.SetURL("ws://127.0.0.1:" + std::to_string(EchoServerPort()) + "/");
+  if (!client.Connect(10000)) {
+    state.SkipWithError("cannot connect");
+    return;
+  }
+  for (auto _ : state) {
+    {
+      std::lock_guard l(lock);
+      remaining = kBatch;
+    }
+    client.WriteData(message);
+    std::unique_lock l(lock);
+    batch_done.wait(l, [&] { return remaining == 0; });
+  }
+  state.SetItemsProcessed(state.iterations() * kBatch);
+  client.Disconnect(10000);
+}
+BENCHMARK(BM_ZorClientRoundTrip)->MeasureProcessCPUTime()->UseRealTime();
+
+void BM_BeastClientRoundTrip(benchmark::State& state) {
+  namespace beast = boost::beast;
+  boost::asio::io_context io;
+  boost::asio::ip::tcp::resolver resolver(io);
+  beast::websocket::stream<boost::asio::ip::tcp::socket> ws(io);
+  boost::asio::connect(ws.next_layer(), resolver.resolve("127.0.0.1", std::to_string(EchoServerPort())));
+  ws.handshake("127.0.0.1", "/");
+  ws.binary(true);
+  const std::string message(kMessageSize, 'm');
+  beast::flat_buffer buffer;
+  for (auto _ : state) {
+    for (int i = 0; i < kBatch; ++i) {
+      ws.write(boost::asio::buffer(message));
+      buffer.clear();
+      ws.read(buffer);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kBatch);
+  ws.close(beast::websocket::close_code::normal);
+}
+BENCHMARK(BM_BeastClientRoundTrip)->MeasureProcessCPUTime()->UseRealTime();
+
+}  // namespace

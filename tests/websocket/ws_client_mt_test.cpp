@@ -1,0 +1,140 @@
+// The client's threads together: the IO thread reading echoes while several
+// application threads write and ping, and a deactivation racing the writers.
+// The peer is an echo server of the test's own on a loopback socket.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "tests/net/loopback_peer.h"
+#include "websocket/frame_reader.h"
+#include "websocket/frame_writer.h"
+#include "websocket/handshake.h"
+#include "websocket/ws_client.h"
+
+namespace zor {
+namespace {
+
+using test::LoopbackPeer;
+
+// Answers the handshake, then echoes every text and binary message and
+// answers pings, until the client closes.
+class EchoScript : public TzorWSFrameEvents, public TzorWSFrameSink {
+ public:
+  void Run(LoopbackPeer::Socket& socket) {
+    socket_ = &socket;
+    std::string request;
+    char c;
+    while (!request.ends_with("\r\n\r\n") && boost::asio::read(socket, boost::asio::buffer(&c, 1)) == 1) request += c;
+    const size_t at = request.find("Sec-WebSocket-Key: ") + 19;
+    const std::string key = request.substr(at, request.find("\r\n", at) - at);
+    LoopbackPeer::WriteAll(socket, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                   "Sec-WebSocket-Accept: " + GetAcceptKey(key) + "\r\n\r\n");
+    TzorWSFrameReader reader(*this, nullptr);
+    reader.SetRequireMask(true);
+    char buffer[65536];
+    boost::system::error_code ec;
+    while (!reader.Stopped()) {
+      const size_t n = socket.read_some(boost::asio::buffer(buffer), ec);
+      if (ec) break;
+      reader.Read(reinterpret_cast<const uint8_t*>(buffer), n);
+    }
+  }
+
+ private:
+  void DoMessageComplete(TzorWSMsg& msg) override {
+    if (msg.Fragmented) return;
+    if (msg.OpCode == opText || msg.OpCode == opBinary) writer_.WriteStreamFrame(msg.Stream, msg.OpCode, false);
+    if (msg.OpCode == opPing) writer_.WriteStreamFrame(msg.Stream, opPong, false);
+  }
+  void DoDisconnect(const std::string&, int) override {}
+  void WriteFrame(const uint8_t* data, size_t size) override {
+    LoopbackPeer::WriteAll(*socket_, std::string(reinterpret_cast<const char*>(data), size));
+  }
+
+  LoopbackPeer::Socket* socket_ = nullptr;
+  TzorWSFrameWriter writer_{*this, nullptr};
+};
+
+struct Received {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::map<std::string, int> texts;
+  size_t count = 0;
+};
+
+TEST(WSClientConcurrency, ManyWritersOneReader) {
+  EchoScript echo;
+  LoopbackPeer peer([&](LoopbackPeer::Socket& s) { echo.Run(s); });
+  TzorWSClient client;
+  client.SetNotifyEvents(neNoSync);
+  Received received;
+  client.OnMessage = [&](TzorWSConnection*, const std::string& text) {
+    {
+      std::lock_guard l(received.lock);
+      ++received.texts[text];
+      ++received.count;
+    }
+    received.changed.notify_all();
+  };
+  std::atomic<int> failures{0};
+  client.OnError = [&](TzorWSConnection*, const std::string&) { ++failures; };
+  client.OnException = [&](TzorWSConnection*, const std::exception&) { ++failures; };
+  client.SetURL("ws://127.0.0.1:" + std::to_string(peer.Port()) + "/");
+  ASSERT_TRUE(client.Connect(10000));
+
+  constexpr int kThreads = 4, kMessages = 200;
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t)
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < kMessages; ++i) {
+        client.WriteData("writer " + std::to_string(t) + " message " + std::to_string(i) + std::string(i, 'x'));
+        if (i % 50 == 0) client.Ping();
+      }
+    });
+  for (auto& w : writers) w.join();
+  {
+    std::unique_lock l(received.lock);
+    ASSERT_TRUE(received.changed.wait_for(l, std::chrono::seconds(30),
+                                          [&] { return received.count == size_t{kThreads} * kMessages; }));
+    // Every message came back whole, once.
+    for (int t = 0; t < kThreads; ++t)
+      for (int i = 0; i < kMessages; ++i)
+        EXPECT_EQ((received.texts["writer " + std::to_string(t) + " message " + std::to_string(i) + std::string(i, 'x')]),
+                  1);
+  }
+  EXPECT_EQ(failures, 0);
+  EXPECT_TRUE(client.Disconnect(10000));
+}
+
+TEST(WSClientConcurrency, DeactivationRacesTheWriters) {
+  for (int round = 0; round < 5; ++round) {
+    EchoScript echo;
+    LoopbackPeer peer([&](LoopbackPeer::Socket& s) { echo.Run(s); });
+    TzorWSClient client;
+    client.SetNotifyEvents(neNoSync);
+    client.Options().SetCleanDisconnect(round % 2 == 0);
+    std::atomic<int> disconnects{0};
+    client.OnDisconnect = [&](TzorWSConnection*, int) { ++disconnects; };
+    client.SetURL("ws://127.0.0.1:" + std::to_string(peer.Port()) + "/");
+    ASSERT_TRUE(client.Connect(10000));
+    std::atomic<bool> go{true};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 3; ++t)
+      writers.emplace_back([&] {
+        while (go) client.WriteData(std::string(100, 'w'));
+      });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(client.Disconnect(10000));
+    go = false;
+    for (auto& w : writers) w.join();
+    EXPECT_EQ(disconnects, 1);
+    EXPECT_FALSE(client.Active());
+  }
+}
+
+}  // namespace
+}  // namespace zor

@@ -1,0 +1,51 @@
+#include "websocket/client_transport.h"
+
+#include <algorithm>
+
+namespace zor {
+
+void TzorWSClientTransport::PrepareTLS(bool tls, TzorWSTLS_Options& options, bool rfc8441,
+                                       const TzorWSGetTLSContext& get_context) {
+  tls_.reset();
+  if (!tls) return;
+  auto& alpn = options.ALPNProtocols();
+  if (rfc8441 && std::find(alpn.begin(), alpn.end(), "h2") == alpn.end()) alpn.push_back("h2");
+  if (get_context) tls_ = get_context();
+  if (!tls_) tls_ = NewClientTLSContext(options, nullptr);
+}
+
+const std::shared_ptr<TzorWSIdLogFileClient>& TzorWSClientTransport::LogIntercept() {
+  if (!log_) {
+    log_ = std::make_shared<TzorWSIdLogFileClient>();
+    log_->SetReplaceCRLF(false);
+  }
+  return log_;
+}
+
+TzorThrottle& TzorWSClientTransport::ThrottleIntercept() {
+  if (!throttle_) throttle_ = std::make_shared<TzorThrottle>();
+  return *throttle_;
+}
+
+void TzorWSClientTransport::PrepareIntercepts(const TzorWSLogSettings& log, const TzorWSThrottle& throttle) {
+  TzorWSIdLogFileClient& file = *LogIntercept();
+  if (!file.Active()) file.SetFileName(log.FileName);
+  file.SetActive(log.Enabled && !file.FileName().empty());
+  file.SetUnMaskFrames(log.UnMaskFrames);
+  ThrottleIntercept().SetBitsPerSec(throttle.BitsPerSec());
+  log_in_chain_ = log.Enabled && !file.FileName().empty();
+  throttle_in_chain_ = throttle.Enabled();
+}
+
+std::unique_ptr<TzorConnection> TzorWSClientTransport::NewConnection(const TzorSocketOptions& socket,
+                                                                     const TzorWSProxy_Options& proxy) const {
+  auto connection = std::make_unique<TzorConnection>();
+  connection->Options() = socket;
+  if (proxy.Enabled()) connection->SetProxy(ProxySettings(proxy));
+  if (tls_) connection->SetTLS(tls_);
+  if (throttle_in_chain_) connection->AddIntercept(throttle_);
+  if (log_in_chain_) connection->AddIntercept(log_);
+  return connection;
+}
+
+}  // namespace zor

@@ -1,0 +1,68 @@
+#pragma once
+// The transport objects a WebSocket client keeps across activations (TLS
+// context, traffic log, throttle) and the connection it builds from them for
+// each activation: socket options, proxy tunnel, TLS with the host name as
+// SNI and, with verification, as the name the certificate must carry.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/connection.h"
+#include "net/throttle.h"
+#include "net/traffic_log.h"
+#include "websocket/client_options.h"
+
+namespace zor {
+
+// The client's traffic log. With UnMaskFrames the connection logs frames
+// decoded instead of their raw bytes.
+class TzorWSIdLogFileClient : public TzorIdLogFileClient {
+ public:
+  bool UnMaskFrames() const { return unmask_frames_; }
+  void SetUnMaskFrames(bool value) { unmask_frames_ = value; }
+
+ private:
+  std::atomic<bool> unmask_frames_{false};
+};
+
+struct TzorWSLogSettings {
+  bool Enabled = false;
+  std::string FileName;
+  bool UnMaskFrames = false;
+};
+
+// What OnSSLGetHandler may hand over instead of a transport built from the
+// options; nullptr lets the client build one.
+using TzorWSGetTLSContext = std::function<std::shared_ptr<const TzorTLSContext>()>;
+
+class TzorWSClientTransport {
+ public:
+  // With `tls`: when `rfc8441` is on and "h2" is not among the options'
+  // application protocols it is added to them; then the context is taken
+  // from `get_context` or built from the options with their provider.
+  // Without: any context is dropped.
+  void PrepareTLS(bool tls, TzorWSTLS_Options& options, bool rfc8441, const TzorWSGetTLSContext& get_context = {});
+  const std::shared_ptr<const TzorTLSContext>& TLSContext() const { return tls_; }
+
+  // The intercept chain: throttle first, the log behind it, each only when on.
+  // Raises EFOpenError when the log file cannot be opened.
+  void PrepareIntercepts(const TzorWSLogSettings& log, const TzorWSThrottle& throttle);
+  // Created on first use, kept across activations.
+  const std::shared_ptr<TzorWSIdLogFileClient>& LogIntercept();
+  TzorThrottle& ThrottleIntercept();
+  bool LogActive() const { return log_in_chain_; }
+  bool ThrottleActive() const { return throttle_in_chain_; }
+
+  // A new, unconnected connection to `socket.Host`:`socket.Port` with the
+  // prepared TLS and intercepts, through the proxy when it is enabled.
+  std::unique_ptr<TzorConnection> NewConnection(const TzorSocketOptions& socket, const TzorWSProxy_Options& proxy) const;
+
+ private:
+  std::shared_ptr<const TzorTLSContext> tls_;
+  std::shared_ptr<TzorWSIdLogFileClient> log_;
+  std::shared_ptr<TzorThrottle> throttle_;
+  bool log_in_chain_ = false;
+  bool throttle_in_chain_ = false;
+};
+
+}  // namespace zor

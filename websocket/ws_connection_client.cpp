@@ -1,0 +1,104 @@
+#include "websocket/ws_connection_client.h"
+
+#include "base/format.h"
+
+namespace zor {
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// An extension the client did not offer fails the handshake (RFC 6455,
+// 4.1): its frames would otherwise be read without it.
+void CheckOffered(std::string_view answer, TzorWSExtensions& offered) {
+  while (!answer.empty()) {
+    const size_t comma = answer.find(',');
+    const std::string_view item = answer.substr(0, comma);
+    answer = comma == std::string_view::npos ? std::string_view() : answer.substr(comma + 1);
+    const std::string_view name = Trim(item.substr(0, item.find(';')));
+    if (name.empty()) continue;
+    const bool known = (offered.PerMessage_Deflate().Enabled() && name == offered.PerMessage_Deflate().GetName()) ||
+                       (offered.DeflateFrame().Enabled() && name == offered.DeflateFrame().GetName());
+    if (!known) throw TzorWSException(Format("Extension not supported %s.", std::string(name).c_str()));
+  }
+}
+
+}  // namespace
+
+void TzorWSConnectionClient::DoInitialize(std::shared_ptr<TzorTransport> aConnection) {
+  AttachTransport(std::move(aConnection));
+  response_.SetMaxHeaderSize(kMaxHandshakeHeaderSize);
+  if (Transport() == trpTCP) return Enable();
+  // Carrying frames over an HTTP/2 stream needs a client session of its own;
+  // until then a client that offered "h2" speaks HTTP/1.1 whatever ALPN says.
+  if (Transport() == trpRFC8441) SetTransport(trpRFC6455);
+  WriteHandshakeRequest();
+}
+
+TzorWSHandshakeRequest TzorWSConnectionClient::HandshakeRequest() const {
+  TzorWSHandshakeRequest r;
+  r.Path = Options.Parameters();
+  r.Host = Host;
+  r.Port = Port;
+  r.Origin = Options.Origin();
+  r.Protocols = requested_protocols_;
+  if (Authentication.Enabled()) {
+    r.BasicAuthentication = Authentication.Basic().Enabled() && SendBasicCredentials;
+    r.User = Authentication.User();
+    r.Password = Authentication.Password();
+    r.TokenAuthentication = Authentication.Token().Enabled();
+    r.AuthName = Authentication.Token().AuthName();
+    r.AuthToken = Authentication.Token().AuthToken();
+  }
+  r.Extensions = &const_cast<TzorWSConnectionClient*>(this)->Extensions();
+  r.Key = FKey;
+  return r;
+}
+
+void TzorWSConnectionClient::WriteHandshakeRequest() {
+  FKey = GenerateHandshakeKey();
+  requested_protocols_ = Protocol();
+  std::vector<std::string>& lines = HeadersResponse();
+  lines = BuildHandshakeRequestLines(HandshakeRequest());
+  if (OnHandshake) OnHandshake(this, lines);
+  TzorWriteBufferScope buffer(*TCPConnection());
+  TCPConnection()->Write(HandshakeRequestText(lines));
+  buffer.End();
+}
+
+void TzorWSConnectionClient::ReadHandshakeResponse() {
+  // Byte by byte from the buffer: frames right behind the header block stay
+  // there for the frame reader.
+  std::string byte;
+  while (!response_.Complete() && BufferedByteCount() > 0) {
+    byte.clear();
+    TCPConnection()->ReadFromBuffer(byte, 1);
+    response_.Read(reinterpret_cast<const uint8_t*>(byte.data()), byte.size());
+  }
+  if (!response_.Complete()) return;
+  HeadersRequest() = response_.Lines();
+  FHandshake = std::make_unique<TzorWSHandShakeClient>(response_.Lines());
+  std::function<void(const std::string&)> redirect;
+  if (OnRedirect) redirect = [this](const std::string& location) { OnRedirect(this, location); };
+  const TzorWSHandshakeOutcome outcome =
+      CheckHandshakeResponse(*FHandshake, FKey, requested_protocols_, &Extensions(), redirect);
+  if (outcome.Redirected) return;
+  CheckOffered(FHandshake->Extensions(), Extensions());
+  SetProtocol(outcome.Protocol);
+  Enable();
+}
+
+void TzorWSConnectionClient::Enable() {
+  SetEnabled(true);
+  if (OnEnabled) OnEnabled(this);
+}
+
+void TzorWSConnectionClient::DoBeforeDisconnect() {
+  if (OnBeforeDisconnect) OnBeforeDisconnect(this);
+}
+
+}  // namespace zor
