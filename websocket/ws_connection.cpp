@@ -135,7 +135,8 @@ void TzorWSConnection::ReadStep(std::string_view bytes) {
 
 TzorWSHixie76Reader& TzorWSConnection::HixieReader() {
   if (!hixie_reader_) {
-    hixie_reader_ = std::make_unique<TzorWSHixie76Reader>(*this, *this);
+    hixie_reader_ = std::make_unique<TzorWSHixie76Reader>(static_cast<TzorWSFrameEvents&>(*this),
+                                                          static_cast<TzorWSFrameSink&>(*this));
     hixie_reader_->SetMaxMessageSize(MaxMessageSize());
   }
   return *hixie_reader_;
@@ -143,7 +144,7 @@ TzorWSHixie76Reader& TzorWSConnection::HixieReader() {
 
 TzorTCPFrameReader& TzorWSConnection::TCPReader() {
   if (!tcp_reader_) {
-    tcp_reader_ = std::make_unique<TzorTCPFrameReader>(*this);
+    tcp_reader_ = std::make_unique<TzorTCPFrameReader>(static_cast<TzorWSFrameEvents&>(*this));
     tcp_reader_->SetMaxMessageSize(MaxMessageSize());
   }
   return *tcp_reader_;
