@@ -311,6 +311,9 @@ void TzorAsyncConnection::Start(Handlers handlers) {
   Dispatch([this, handlers = std::move(handlers)]() mutable {
     Impl& d = *impl_;
     d.handlers = std::move(handlers);
+    // A socket closed before the start (an accept that lost its connection)
+    // is never ready: it only ends.
+    if (!d.socket.is_open()) return d.End(std::make_exception_ptr(EzorClosedSocket()));
     d.ArmIdleTimer();
     if (!d.engine) d.MarkReady();
     d.ReadNext();

@@ -38,7 +38,8 @@ class TzorAsyncConnection : public TzorTransport, public std::enable_shared_from
 
   // Intercepts are added before Start.
   void AddIntercept(std::shared_ptr<TzorConnectionIntercept> intercept);
-  // Begins the handshake and reading. Every handler runs on the strand.
+  // Begins the handshake and reading. Every handler runs on the strand. A
+  // socket that is not open ends at once with EzorClosedSocket, never ready.
   void Start(Handlers handlers);
   // Runs `work` on the connection's strand.
   void Dispatch(std::function<void()> work);
