@@ -12,9 +12,10 @@ class TzorLocalPinecone {
   // The key the service expects when the form has none.
   static constexpr const char* kDefaultApiKey = "local-key";
 
-  // Starts the service for the form's API key (giving the form the default key
-  // first when it has none) and points the form's components (both APIs) at it. Call after
-  // the settings are loaded.
+  // Starts the service for the form's API key and points the form's components
+  // (both APIs) at it. Empty API key, project id and vector index name are
+  // filled first (the default key, the service's project, the index the form
+  // creates by default). Call after the settings are loaded.
   void Attach(TzorPineconeForm& form);
 
  private:

@@ -23,69 +23,51 @@ class TzorHTTP_JWT_Base {
                         std::string_view aKey, std::string_view aSignature) const = 0;
 };
 
+// What every family declares: Sign and Validate for a SHA-2 size, and the
+// per-size operations under the family's name (SignHMAC256 ... ValidateES512)
+// that forward to them.
+#define ZOR_JWT_FAMILY_OPERATIONS(Family)                                                                    \
+  TBytes Sign(int bits, const TBytes& aValue, const TBytes& aKey) const override;                           \
+  bool Validate(int bits, std::string_view aHeader, std::string_view aPayload, std::string_view aKey,       \
+                std::string_view aSignature) const override;                                                \
+  TBytes Sign##Family##256(const TBytes& aValue, const TBytes& aKey) const { return Sign(256, aValue, aKey); } \
+  TBytes Sign##Family##384(const TBytes& aValue, const TBytes& aKey) const { return Sign(384, aValue, aKey); } \
+  TBytes Sign##Family##512(const TBytes& aValue, const TBytes& aKey) const { return Sign(512, aValue, aKey); } \
+  bool Validate##Family##256(std::string_view h, std::string_view p, std::string_view key,                  \
+                             std::string_view sig) const {                                                  \
+    return Validate(256, h, p, key, sig);                                                                   \
+  }                                                                                                         \
+  bool Validate##Family##384(std::string_view h, std::string_view p, std::string_view key,                  \
+                             std::string_view sig) const {                                                  \
+    return Validate(384, h, p, key, sig);                                                                   \
+  }                                                                                                         \
+  bool Validate##Family##512(std::string_view h, std::string_view p, std::string_view key,                  \
+                             std::string_view sig) const {                                                  \
+    return Validate(512, h, p, key, sig);                                                                   \
+  }
+
+// The key is the shared secret; an empty secret never verifies (anyone could
+// forge with it).
 class TzorHTTP_JWT_HMAC : public TzorHTTP_JWT_Base {
  public:
-  TBytes Sign(int bits, const TBytes& aValue, const TBytes& aKey) const override;
-  // An empty secret never verifies: anyone could forge with it.
-  bool Validate(int bits, std::string_view aHeader, std::string_view aPayload,
-                std::string_view aSecret, std::string_view aSignature) const override;
-
-  TBytes SignHMAC256(const TBytes& aValue, const TBytes& aKey) const { return Sign(256, aValue, aKey); }
-  TBytes SignHMAC384(const TBytes& aValue, const TBytes& aKey) const { return Sign(384, aValue, aKey); }
-  TBytes SignHMAC512(const TBytes& aValue, const TBytes& aKey) const { return Sign(512, aValue, aKey); }
-  bool ValidateHMAC256(std::string_view h, std::string_view p, std::string_view secret, std::string_view sig) const {
-    return Validate(256, h, p, secret, sig);
-  }
-  bool ValidateHMAC384(std::string_view h, std::string_view p, std::string_view secret, std::string_view sig) const {
-    return Validate(384, h, p, secret, sig);
-  }
-  bool ValidateHMAC512(std::string_view h, std::string_view p, std::string_view secret, std::string_view sig) const {
-    return Validate(512, h, p, secret, sig);
-  }
+  ZOR_JWT_FAMILY_OPERATIONS(HMAC)
 };
 
+// Signing takes a PEM private key, validating a PEM public key.
 class TzorHTTP_JWT_RSA : public TzorHTTP_JWT_Base {
  public:
-  TBytes Sign(int bits, const TBytes& aValue, const TBytes& aKey) const override;
-  bool Validate(int bits, std::string_view aHeader, std::string_view aPayload,
-                std::string_view aPublicKey, std::string_view aSignature) const override;
-
-  TBytes SignRSA256(const TBytes& aValue, const TBytes& aKey) const { return Sign(256, aValue, aKey); }
-  TBytes SignRSA384(const TBytes& aValue, const TBytes& aKey) const { return Sign(384, aValue, aKey); }
-  TBytes SignRSA512(const TBytes& aValue, const TBytes& aKey) const { return Sign(512, aValue, aKey); }
-  bool ValidateRSA256(std::string_view h, std::string_view p, std::string_view key, std::string_view sig) const {
-    return Validate(256, h, p, key, sig);
-  }
-  bool ValidateRSA384(std::string_view h, std::string_view p, std::string_view key, std::string_view sig) const {
-    return Validate(384, h, p, key, sig);
-  }
-  bool ValidateRSA512(std::string_view h, std::string_view p, std::string_view key, std::string_view sig) const {
-    return Validate(512, h, p, key, sig);
-  }
+  ZOR_JWT_FAMILY_OPERATIONS(RSA)
 };
 
-// The key's curve must be the algorithm's: P-256 for ES256, P-384 for ES384,
-// P-521 for ES512. Signatures are R and S, each left-padded to the curve's
-// size (64, 96 or 132 bytes in all).
+// As RSA; the key's curve must be the algorithm's: P-256 for ES256, P-384 for
+// ES384, P-521 for ES512. Signatures are R and S, each left-padded to the
+// curve's size (64, 96 or 132 bytes in all).
 class TzorHTTP_JWT_ES : public TzorHTTP_JWT_Base {
  public:
-  TBytes Sign(int bits, const TBytes& aValue, const TBytes& aKey) const override;
-  bool Validate(int bits, std::string_view aHeader, std::string_view aPayload,
-                std::string_view aPublicKey, std::string_view aSignature) const override;
-
-  TBytes SignES256(const TBytes& aValue, const TBytes& aKey) const { return Sign(256, aValue, aKey); }
-  TBytes SignES384(const TBytes& aValue, const TBytes& aKey) const { return Sign(384, aValue, aKey); }
-  TBytes SignES512(const TBytes& aValue, const TBytes& aKey) const { return Sign(512, aValue, aKey); }
-  bool ValidateES256(std::string_view h, std::string_view p, std::string_view key, std::string_view sig) const {
-    return Validate(256, h, p, key, sig);
-  }
-  bool ValidateES384(std::string_view h, std::string_view p, std::string_view key, std::string_view sig) const {
-    return Validate(384, h, p, key, sig);
-  }
-  bool ValidateES512(std::string_view h, std::string_view p, std::string_view key, std::string_view sig) const {
-    return Validate(512, h, p, key, sig);
-  }
+  ZOR_JWT_FAMILY_OPERATIONS(ES)
 };
+
+#undef ZOR_JWT_FAMILY_OPERATIONS
 
 // Size of an ES signature for the SHA-2 size: 64, 96 or 132 bytes; 0 otherwise.
 size_t ESSignatureSize(int bits);

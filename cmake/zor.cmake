@@ -81,6 +81,9 @@ endfunction()
 
 # zor_fuzzer(<name> SOURCES <files...> DEPS <targets...>): a libFuzzer program
 # and a short smoke run of it as a test labelled "fuzz" (ZOR_FUZZ_SECONDS).
+# The run starts from the seeds in corpus/<name>/ and uses the keywords of
+# <name>.dict, both beside the target's CMakeLists.txt when present. What it
+# finds goes to the build folder's corpus/<name>/, so later runs go on from there.
 set(ZOR_FUZZ_SECONDS 10 CACHE STRING "Length of each fuzz smoke test")
 function(zor_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
@@ -88,8 +91,16 @@ function(zor_fuzzer name)
   target_link_libraries(fuzz_${name} PRIVATE ${ARG_DEPS})
   target_include_directories(fuzz_${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
-  add_test(NAME fuzz_${name}
-           COMMAND fuzz_${name} -max_total_time=${ZOR_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10)
+  set(options -max_total_time=${ZOR_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10)
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${name}.dict)
+    list(APPEND options -dict=${CMAKE_CURRENT_SOURCE_DIR}/${name}.dict)
+  endif()
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/corpus/${name})
+  file(MAKE_DIRECTORY ${corpus})
+  if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${name})
+    list(APPEND corpus ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${name})
+  endif()
+  add_test(NAME fuzz_${name} COMMAND fuzz_${name} ${options} ${corpus})
   set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz)
 endfunction()
 

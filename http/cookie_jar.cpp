@@ -48,7 +48,12 @@ bool ParseCookieDate(std::string_view text, TzorCookieJar::Clock::time_point& ou
   for (const char* pattern : {"%a, %d %b %Y %H:%M:%S", "%a, %d-%b-%Y %H:%M:%S", "%A, %d-%b-%y %H:%M:%S"}) {
     tm = {};
     if (strptime(value.c_str(), pattern, &tm)) {
-      out = TzorCookieJar::Clock::from_time_t(timegm(&tm));
+      // Years far off (9999, or 6046 from a typo) lie beyond what the clock
+      // counts: they become its far ends instead of overflowing it.
+      constexpr long long kLimit =
+          std::chrono::duration_cast<std::chrono::seconds>(TzorCookieJar::Clock::duration::max()).count();
+      const long long seconds = std::clamp<long long>(timegm(&tm), -kLimit, kLimit);
+      out = TzorCookieJar::Clock::time_point(std::chrono::seconds(seconds));
       return true;
     }
   }

@@ -52,7 +52,9 @@ std::string TzorHTTPAPI_client::Call(const TzorHeaderLines* aHeaders, bool aForc
     client->SetLog(FLog);
     client->LogOptions().SetFileName(FLogFileName);
     client->ConnectTo() = connect_to_;
-    if (aHeaders) client->Request().CustomHeaders.SetText(aHeaders->Text());
+    // Entries go across as entries: joined into text and split again, an entry
+    // holding CR or LF would become lines of its own before the writer sees it.
+    if (aHeaders) client->Request().CustomHeaders = *aHeaders;
     return request(*client);
   } catch (const EIdHTTPProtocolException& e) {
     EIdHTTPProtocolException extended(e.Message() + ". " + e.ErrorMessage(), e.ErrorCode(), e.ErrorMessage());

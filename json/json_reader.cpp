@@ -139,30 +139,31 @@ class TzorJSONReader {
   }
 
   // A quoted string. A quote after a backslash ends the string only when a
-  // '}', ']' or ',' follows it (so "C:\\" still ends before '}').
+  // '}', ']' or ',' follows it (so "C:\\" still ends before '}'); otherwise
+  // it is stepped over together with the character after it.
   bool ReadStringToken() {
     const size_t start = FPos;
     SkipSpace();
     if (AtEnd() || FText[FPos] != '"') return Fail(start);
     ++FPos;
     while (!AtEnd()) {
-      char c = FText[FPos];
-      if (c == '"') {
-        char next = FPos + 1 < FText.size() ? FText[FPos + 1] : '\0';
-        if (FText[FPos - 1] == '\\' && next != '}' && next != ']' && next != ',') {
-          FPos += 2;
-          continue;
-        }
+      if (FText[FPos] == '"') {
+        const char next = FPos + 1 < FText.size() ? FText[FPos + 1] : '\0';
+        const bool ends = FText[FPos - 1] != '\\' || next == '}' || next == ']' || next == ',';
         ++FPos;
-        return true;
+        if (ends) return true;
+        if (AtEnd()) break;
       }
-      if (c != '\\') {
-        ++FPos;
-      } else if (!SkipEscape()) {
-        break;
-      }
+      if (!SkipCharacter()) break;
     }
     return Fail(start);
+  }
+
+  // One character, an escape sequence as a whole.
+  bool SkipCharacter() {
+    if (FText[FPos] == '\\') return SkipEscape();
+    ++FPos;
+    return true;
   }
 
   // A backslash and what it escapes: "\u" and four more characters (not

@@ -11,8 +11,7 @@
 
 #include "base/format.h"
 #include "net/net_errors.h"
-#include "net/socket_endpoints.h"
-#include "net/write_gate.h"
+#include "net/socket_state.h"
 
 namespace zor {
 
@@ -26,17 +25,18 @@ constexpr size_t kReadChunk = 64 * 1024;
 thread_local std::string t_read_chunk;
 }
 
-struct TzorAsyncConnection::Impl {
+struct TzorAsyncConnection::Impl : TzorSocketState {
   Impl(TzorAsyncConnection& owner, Socket s, std::shared_ptr<const TzorTLSContext> tls)
-      : self(owner),
+      : TzorSocketState([this](std::string_view bytes) { Send(bytes); }, kMaxQueuedBytes),
+        self(owner),
         strand(asio::make_strand(s.get_executor())),
         socket(std::move(s)),
         read_pause(strand),
         send_pause(strand),
         idle_timer(strand),
         close_timer(strand),
-        tls_context(std::move(tls)),
-        ends(ReadSocketEndpoints(socket)) {
+        tls_context(std::move(tls)) {
+    ends = ReadSocketEndpoints(socket);
     if (tls_context) engine = tls_context->NewEngine({});
   }
 
@@ -45,9 +45,7 @@ struct TzorAsyncConnection::Impl {
   Socket socket;
   asio::steady_timer read_pause, send_pause, idle_timer, close_timer;
   std::shared_ptr<const TzorTLSContext> tls_context;
-  std::vector<std::shared_ptr<TzorConnectionIntercept>> intercepts;
   Handlers handlers;
-  TzorSocketEndpoints ends;
 
   // Strand-only state.
   bool ready = false;
@@ -58,17 +56,10 @@ struct TzorAsyncConnection::Impl {
 
   std::atomic<bool> open{true};
   std::atomic<bool> peer_closed{false};
-  std::atomic<uint64_t> received{0}, sent{0};
 
-  mutable std::mutex engine_lock;
-  std::unique_ptr<TzorTLSEngine> engine;
-
-  mutable std::mutex input_lock;
-  std::string input;
 
   // Write side: the gate orders writers; `queue` holds bytes ready for the
   // socket (already encrypted), guarded by queue_lock.
-  TzorWriteGate writes{[this](std::string_view bytes) { Send(bytes); }, kMaxQueuedBytes};
   std::mutex queue_lock;
   std::string queue;
   bool writing = false;
@@ -185,12 +176,9 @@ struct TzorAsyncConnection::Impl {
     if (engine && !ready && EngineReady()) MarkReady();
     TzorConnectionIntercept::Pause pause{};
     if (!plain.empty()) {
-      for (const auto& intercept : intercepts) pause += intercept->Received(plain);
+      pause = ShowReceived(plain);
       received += plain.size();
-      {
-        std::lock_guard guard(input_lock);
-        input += plain;
-      }
+      input.Append(plain);
       if (handlers.OnData) handlers.OnData(self);
     }
     if (engine && EnginePeerClosed()) {
@@ -231,20 +219,10 @@ struct TzorAsyncConnection::Impl {
   // Runs under the write gate's lock, so bytes reach the queue in the order they were written.
   void Send(std::string_view bytes) {
     if (!open || close_requested) throw EzorClosedSocket();
-    TzorConnectionIntercept::Pause pause{};
-    for (const auto& intercept : intercepts) pause += intercept->Sent(bytes);
+    const auto pause = ShowSent(bytes);
     sent += bytes.size();
-    if (engine) {
-      std::string out;
-      {
-        std::lock_guard guard(engine_lock);
-        engine->Write(bytes);
-        engine->TakeOutgoing(out);
-      }
-      QueueRaw(out, pause);
-    } else {
-      QueueRaw(bytes, pause);
-    }
+    std::string sealed;
+    QueueRaw(Seal(bytes, sealed), pause);
   }
   std::atomic<bool> close_requested{false};
 
@@ -324,6 +302,9 @@ void TzorAsyncConnection::Start(Handlers handlers) {
   Dispatch([this, handlers = std::move(handlers)]() mutable {
     Impl& d = *impl_;
     d.handlers = std::move(handlers);
+    // A socket closed before the start (an accept that lost its connection)
+    // is never ready: it only ends.
+    if (!d.socket.is_open()) return d.End(std::make_exception_ptr(EzorClosedSocket()));
     d.ArmIdleTimer();
     if (!d.engine) d.MarkReady();
     d.ReadNext();
@@ -343,31 +324,9 @@ void TzorAsyncConnection::SetIdleTimeout(int timeout_ms, std::function<void(Tzor
   });
 }
 
-size_t TzorAsyncConnection::InputBufferSize() const {
-  std::lock_guard guard(impl_->input_lock);
-  return impl_->input.size();
-}
-
-size_t TzorAsyncConnection::ReadFromBuffer(std::string& out, size_t max) {
-  std::lock_guard guard(impl_->input_lock);
-  const size_t n = std::min(max, impl_->input.size());
-  out.append(impl_->input, 0, n);
-  impl_->input.erase(0, n);
-  return n;
-}
-
-void TzorAsyncConnection::ClearInput() {
-  std::lock_guard guard(impl_->input_lock);
-  impl_->input.clear();
-}
 
 bool TzorAsyncConnection::WaitForData(int) { return InputBufferSize() > 0; }
 
-void TzorAsyncConnection::Write(std::string_view bytes) { impl_->writes.Write(bytes); }
-void TzorAsyncConnection::BeginWrite() { impl_->writes.Begin(); }
-void TzorAsyncConnection::FlushWrite() { impl_->writes.Flush(); }
-void TzorAsyncConnection::EndWrite() { impl_->writes.End(); }
-void TzorAsyncConnection::CancelWrite() { impl_->writes.Cancel(); }
 
 bool TzorAsyncConnection::Connected() const {
   return impl_->open && !impl_->close_requested && (!impl_->peer_closed || InputBufferSize() > 0);
@@ -405,10 +364,7 @@ void TzorAsyncConnection::Abort() {
   asio::post(impl_->strand, [keep = shared_from_this(), this] { impl_->End(nullptr); });
 }
 
-std::string TzorAsyncConnection::PeerIP() const { return impl_->ends.PeerIP; }
-uint16_t TzorAsyncConnection::PeerPort() const { return impl_->ends.PeerPort; }
-std::string TzorAsyncConnection::LocalIP() const { return impl_->ends.LocalIP; }
-uint16_t TzorAsyncConnection::LocalPort() const { return impl_->ends.LocalPort; }
+TzorSocketState& TzorAsyncConnection::State() const { return *impl_; }
 
 TzorTLSConnectionInfo TzorAsyncConnection::TLSInfo() const {
   std::lock_guard guard(impl_->engine_lock);
@@ -416,7 +372,5 @@ TzorTLSConnectionInfo TzorAsyncConnection::TLSInfo() const {
 }
 
 std::string TzorAsyncConnection::NegotiatedALPN() const { return TLSInfo().ALPN; }
-uint64_t TzorAsyncConnection::BytesReceived() const { return impl_->received; }
-uint64_t TzorAsyncConnection::BytesSent() const { return impl_->sent; }
 
 }  // namespace zor

@@ -11,11 +11,11 @@
 
 #include "net/intercept.h"
 #include "net/tls_engine.h"
-#include "net/transport.h"
+#include "net/socket_transport.h"
 
 namespace zor {
 
-class TzorAsyncConnection : public TzorTransport, public std::enable_shared_from_this<TzorAsyncConnection> {
+class TzorAsyncConnection : public TzorSocketTransport, public std::enable_shared_from_this<TzorAsyncConnection> {
  public:
   using Socket = boost::asio::ip::tcp::socket;
 
@@ -38,7 +38,8 @@ class TzorAsyncConnection : public TzorTransport, public std::enable_shared_from
 
   // Intercepts are added before Start.
   void AddIntercept(std::shared_ptr<TzorConnectionIntercept> intercept);
-  // Begins the handshake and reading. Every handler runs on the strand.
+  // Begins the handshake and reading. Every handler runs on the strand. A
+  // socket that is not open ends at once with EzorClosedSocket, never ready.
   void Start(Handlers handlers);
   // Runs `work` on the connection's strand.
   void Dispatch(std::function<void()> work);
@@ -47,17 +48,7 @@ class TzorAsyncConnection : public TzorTransport, public std::enable_shared_from
   void SetIdleTimeout(int timeout_ms, std::function<void(TzorAsyncConnection&)> on_idle);
 
   // TzorTransport. WaitForData does not wait: it tells whether bytes are buffered.
-  size_t InputBufferSize() const override;
-  size_t ReadFromBuffer(std::string& out, size_t max) override;
-  using TzorTransport::ReadFromBuffer;
-  void ClearInput() override;
   bool WaitForData(int timeout_ms) override;
-  void Write(std::string_view bytes) override;
-  using TzorTransport::Write;
-  void BeginWrite() override;
-  void FlushWrite() override;
-  void EndWrite() override;
-  void CancelWrite() override;
   bool Connected() const override;
   // Sends what is queued (and a TLS close notification with `notify_peer`), then closes.
   // When the queue is full (the peer stopped reading) it closes at once, as Abort does.
@@ -69,15 +60,12 @@ class TzorAsyncConnection : public TzorTransport, public std::enable_shared_from
   // Closes at once and drops whatever waits to be sent, the write in progress
   // included: the way out for a peer that stopped reading.
   void Abort();
-  std::string PeerIP() const override;
-  uint16_t PeerPort() const override;
-  std::string LocalIP() const override;
-  uint16_t LocalPort() const override;
   std::string NegotiatedALPN() const override;
 
   TzorTLSConnectionInfo TLSInfo() const;
-  uint64_t BytesReceived() const;
-  uint64_t BytesSent() const;
+
+ protected:
+  TzorSocketState& State() const override;
 
  private:
   struct Impl;

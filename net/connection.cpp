@@ -17,8 +17,7 @@
 #include "base/format.h"
 #include "net/deadline.h"
 #include "net/net_errors.h"
-#include "net/socket_endpoints.h"
-#include "net/write_gate.h"
+#include "net/socket_state.h"
 
 namespace zor {
 
@@ -44,7 +43,11 @@ void PauseFor(TzorConnectionIntercept::Pause pause) {
 
 }  // namespace
 
-struct TzorConnection::Impl {
+// The socket state's write gate keeps socket writes in order; it is held from
+// BeginWrite to EndWrite.
+struct TzorConnection::Impl : TzorSocketState {
+  Impl() : TzorSocketState([this](std::string_view bytes) { SendNow(bytes); }, kWriteBufferLimit) {}
+
   asio::io_context io;
   tcp::socket socket{io};
 
@@ -52,25 +55,10 @@ struct TzorConnection::Impl {
   TzorProxySettings proxy;
   std::shared_ptr<const TzorTLSContext> tls_context;
   std::string tls_host;
-  std::vector<std::shared_ptr<TzorConnectionIntercept>> intercepts;
 
   std::atomic<bool> open{false};
   std::atomic<bool> peer_closed{false};
-  std::atomic<uint64_t> received{0};
-  std::atomic<uint64_t> sent{0};
-  TzorSocketEndpoints ends;
 
-  // The engine's state is shared by the reader and the writers.
-  mutable std::mutex engine_lock;
-  std::unique_ptr<TzorTLSEngine> engine;
-
-  // Keeps socket writes in order; held from BeginWrite to EndWrite.
-  TzorWriteGate writes{[this](std::string_view bytes) { SendNow(bytes); }, kWriteBufferLimit};
-
-  // Only the reading thread fills and drains the input; other threads may ask its size.
-  mutable std::mutex input_lock;
-  std::string input;
-  size_t input_start = 0;
   // Socket reads land here first (reading thread and handshakes only).
   std::vector<char> receive_buffer = std::vector<char>(kReadChunk);
   std::string decrypted;  // reading thread only; kept to reuse its capacity
@@ -396,17 +384,9 @@ struct TzorConnection::Impl {
   // --- reading ------------------------------------------------------------
 
   void Deliver(std::string_view chunk) {
-    TzorConnectionIntercept::Pause pause{};
-    for (const auto& intercept : intercepts) pause += intercept->Received(chunk);
+    const auto pause = ShowReceived(chunk);
     received += chunk.size();
-    {
-      std::lock_guard guard(input_lock);
-      if (input_start > 0 && input_start == input.size()) {
-        input.clear();
-        input_start = 0;
-      }
-      input += chunk;
-    }
+    input.Append(chunk);
     PauseFor(pause);
   }
 
@@ -416,18 +396,25 @@ struct TzorConnection::Impl {
     if (!open) throw EzorClosedSocket();
     for (;;) {
       if (engine) {
-        std::string& chunk = decrypted;
-        chunk.clear();
+        // Without intercepts nobody else sees the bytes: they are decrypted
+        // straight into the input buffer.
+        const bool direct = intercepts.empty();
+        decrypted.clear();
+        size_t got;
         bool closed, pending;
         {
           std::lock_guard guard(engine_lock);
-          engine->Read(chunk, kReadChunk);
+          got = direct ? input.AppendWith([&](std::string& data) { return engine->Read(data, kReadChunk); })
+                       : engine->Read(decrypted, kReadChunk);
           closed = engine->PeerClosed();
           pending = engine->HasOutgoing();
         }
         if (pending) FlushEngine(false);
-        if (!chunk.empty()) {
-          Deliver(chunk);
+        if (got > 0) {
+          if (direct)
+            received += got;
+          else
+            Deliver(decrypted);
           return true;
         }
         if (closed) peer_closed = true;
@@ -448,45 +435,16 @@ struct TzorConnection::Impl {
     }
   }
 
-  size_t Buffered() const {
-    std::lock_guard guard(input_lock);
-    return input.size() - input_start;
-  }
-
-  size_t TakeInput(std::string& out, size_t max) {
-    std::lock_guard guard(input_lock);
-    const size_t n = std::min(max, input.size() - input_start);
-    out.append(input, input_start, n);
-    input_start += n;
-    if (input_start == input.size()) {
-      input.clear();
-      input_start = 0;
-    } else if (input_start > kReadChunk && input_start * 2 > input.size()) {
-      input.erase(0, input_start);
-      input_start = 0;
-    }
-    return n;
-  }
+  size_t Buffered() const { return input.Size(); }
 
   // --- writing ------------------------------------------------------------
 
   // Runs under the write gate's lock.
   void SendNow(std::string_view bytes) {
     if (!open) throw EzorClosedSocket();
-    TzorConnectionIntercept::Pause pause{};
-    for (const auto& intercept : intercepts) pause += intercept->Sent(bytes);
-    const auto deadline = TzorDeadline::After(options.WriteTimeout);
-    if (engine) {
-      std::string out;
-      {
-        std::lock_guard guard(engine_lock);
-        engine->Write(bytes);
-        engine->TakeOutgoing(out);
-      }
-      RawSendAll(out, deadline);
-    } else {
-      RawSendAll(bytes, deadline);
-    }
+    const auto pause = ShowSent(bytes);
+    std::string sealed;
+    RawSendAll(Seal(bytes, sealed), TzorDeadline::After(options.WriteTimeout));
     sent += bytes.size();
     PauseFor(pause);
   }
@@ -525,9 +483,7 @@ struct TzorConnection::Impl {
       std::lock_guard guard(engine_lock);
       engine.reset();
     }
-    std::lock_guard guard(input_lock);
-    input.clear();
-    input_start = 0;
+    input.Clear();
   }
 };
 
@@ -579,7 +535,7 @@ size_t TzorConnection::ReadSome(std::string& out, size_t max) {
     if (impl_->peer_closed) return 0;
     throw EzorReadTimeout("Read timed out.");
   }
-  return impl_->TakeInput(out, max);
+  return impl_->input.Take(out, max);
 }
 
 std::string TzorConnection::ReadBytes(size_t count) {
@@ -589,7 +545,7 @@ std::string TzorConnection::ReadBytes(size_t count) {
     throw EzorReadTimeout("Read timed out.");
   }
   std::string out;
-  impl_->TakeInput(out, count);
+  impl_->input.Take(out, count);
   return out;
 }
 
@@ -599,15 +555,6 @@ void TzorConnection::CheckForDisconnect() {
   if (impl_->peer_closed && impl_->Buffered() == 0) throw EzorConnClosedGracefully();
 }
 
-size_t TzorConnection::InputBufferSize() const { return impl_->Buffered(); }
-size_t TzorConnection::ReadFromBuffer(std::string& out, size_t max) { return impl_->TakeInput(out, max); }
-
-void TzorConnection::ClearInput() {
-  std::lock_guard guard(impl_->input_lock);
-  impl_->input.clear();
-  impl_->input_start = 0;
-}
-
 bool TzorConnection::WaitForData(int timeout_ms) {
   const auto deadline = timeout_ms == 0 ? TzorDeadline::Now()
                         : timeout_ms < 0 ? TzorDeadline()
@@ -615,20 +562,9 @@ bool TzorConnection::WaitForData(int timeout_ms) {
   return impl_->Fill(deadline);
 }
 
-void TzorConnection::Write(std::string_view bytes) { impl_->writes.Write(bytes); }
-void TzorConnection::BeginWrite() { impl_->writes.Begin(); }
-void TzorConnection::FlushWrite() { impl_->writes.Flush(); }
-void TzorConnection::EndWrite() { impl_->writes.End(); }
-void TzorConnection::CancelWrite() { impl_->writes.Cancel(); }
-
 bool TzorConnection::Connected() const { return impl_->open && (!impl_->peer_closed || impl_->Buffered() > 0); }
 
 void TzorConnection::Disconnect(bool notify_peer) { impl_->Close(notify_peer); }
-
-std::string TzorConnection::PeerIP() const { return impl_->ends.PeerIP; }
-uint16_t TzorConnection::PeerPort() const { return impl_->ends.PeerPort; }
-std::string TzorConnection::LocalIP() const { return impl_->ends.LocalIP; }
-uint16_t TzorConnection::LocalPort() const { return impl_->ends.LocalPort; }
 
 int TzorConnection::NativeHandle() { return impl_->socket.is_open() ? impl_->socket.native_handle() : -1; }
 
@@ -643,7 +579,6 @@ TzorTLSConnectionInfo TzorConnection::TLSInfo() const {
 }
 
 std::string TzorConnection::NegotiatedALPN() const { return TLSInfo().ALPN; }
-uint64_t TzorConnection::BytesReceived() const { return impl_->received; }
-uint64_t TzorConnection::BytesSent() const { return impl_->sent; }
+TzorSocketState& TzorConnection::State() const { return *impl_; }
 
 }  // namespace zor

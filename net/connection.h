@@ -9,11 +9,11 @@
 #include "net/proxy.h"
 #include "net/socket_options.h"
 #include "net/tls_engine.h"
-#include "net/transport.h"
+#include "net/socket_transport.h"
 
 namespace zor {
 
-class TzorConnection : public TzorTransport {
+class TzorConnection : public TzorSocketTransport {
  public:
   TzorConnection();
   ~TzorConnection() override;
@@ -48,23 +48,9 @@ class TzorConnection : public TzorTransport {
   void CheckForDisconnect();
 
   // TzorTransport
-  size_t InputBufferSize() const override;
-  size_t ReadFromBuffer(std::string& out, size_t max) override;
-  using TzorTransport::ReadFromBuffer;
-  void ClearInput() override;
   bool WaitForData(int timeout_ms) override;
-  void Write(std::string_view bytes) override;
-  using TzorTransport::Write;
-  void BeginWrite() override;
-  void FlushWrite() override;
-  void EndWrite() override;
-  void CancelWrite() override;
   bool Connected() const override;
   void Disconnect(bool notify_peer = true) override;
-  std::string PeerIP() const override;
-  uint16_t PeerPort() const override;
-  std::string LocalIP() const override;
-  uint16_t LocalPort() const override;
   std::string NegotiatedALPN() const override;
 
   // The socket's descriptor (-1 when closed), for a TLS layer that reads and
@@ -74,8 +60,9 @@ class TzorConnection : public TzorTransport {
   bool TLSActive() const;
   // Empty fields without TLS.
   TzorTLSConnectionInfo TLSInfo() const;
-  uint64_t BytesReceived() const;
-  uint64_t BytesSent() const;
+
+ protected:
+  TzorSocketState& State() const override;
 
  private:
   struct Impl;

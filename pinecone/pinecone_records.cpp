@@ -89,16 +89,16 @@ void AddTrueIfSet(TzorJSON& json, std::string_view name, bool value) {
   if (value) json.AddPair(name, true);
 }
 
-// Number text as the user writes it: optional sign, digits with "." as the
-// decimal separator, optional exponent; no locale, no "inf" or "nan".
+// Number text as the user writes it: one optional sign, digits with "." as
+// the decimal separator, optional exponent; no locale, no "inf" or "nan".
 bool ParseDouble(std::string_view text, double& value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  const size_t first_digit = !text.empty() && text.front() == '-' ? 1 : 0;
-  if (text.size() <= first_digit) return false;
-  const char lead = text[first_digit];
-  if (!(lead >= '0' && lead <= '9') && lead != '.') return false;
+  const bool negative = !text.empty() && text.front() == '-';
+  if (!text.empty() && (text.front() == '+' || negative)) text.remove_prefix(1);
+  if (text.empty() || !((text.front() >= '0' && text.front() <= '9') || text.front() == '.')) return false;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size();
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return false;
+  if (negative) value = -value;
+  return true;
 }
 
 }  // namespace

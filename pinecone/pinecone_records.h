@@ -64,10 +64,15 @@ class TzorLazyMember {
   std::unique_ptr<T> value_;
 };
 
+// The two accessors of a lazy member: Name() creates the object on first read,
+// SetName(value) replaces it.
+#define ZOR_LAZY_PROPERTY(Type, Name, member) \
+  Type& Name() { return member.Get(); }       \
+  void Set##Name(Type value) { member.Set(std::move(value)); }
+
 class TzorHTTPPineconeVectorQuery {
  public:
-  TzorPineconeStringList& Filter() { return filter_.Get(); }
-  void SetFilter(TzorPineconeStringList value) { filter_.Set(std::move(value)); }
+  ZOR_LAZY_PROPERTY(TzorPineconeStringList, Filter, filter_)
   const std::string& Id() const { return id_; }
   void SetId(std::string value) { id_ = std::move(value); }
   bool IncludeMetadata() const { return include_metadata_; }
@@ -76,8 +81,7 @@ class TzorHTTPPineconeVectorQuery {
   void SetIncludeValues(bool value) { include_values_ = value; }
   const std::string& Namespace() const { return namespace_; }
   void SetNamespace(std::string value) { namespace_ = std::move(value); }
-  TzorHTTPPineconeSparseVector& SparseVector() { return sparse_vector_.Get(); }
-  void SetSparseVector(TzorHTTPPineconeSparseVector value) { sparse_vector_.Set(std::move(value)); }
+  ZOR_LAZY_PROPERTY(TzorHTTPPineconeSparseVector, SparseVector, sparse_vector_)
   int64_t TopK() const { return top_k_; }
   void SetTopK(int64_t value) { top_k_ = value; }
   TzorArrayOfDouble& Vector() { return vector_; }
@@ -100,10 +104,8 @@ class TzorHTTPPineconeVectorDelete {
  public:
   bool DeleteAll() const { return delete_all_; }
   void SetDeleteAll(bool value) { delete_all_ = value; }
-  TzorPineconeStringList& Filter() { return filter_.Get(); }
-  void SetFilter(TzorPineconeStringList value) { filter_.Set(std::move(value)); }
-  TzorPineconeStringList& Ids() { return ids_.Get(); }
-  void SetIds(TzorPineconeStringList value) { ids_.Set(std::move(value)); }
+  ZOR_LAZY_PROPERTY(TzorPineconeStringList, Filter, filter_)
+  ZOR_LAZY_PROPERTY(TzorPineconeStringList, Ids, ids_)
   const std::string& Namespace() const { return namespace_; }
   void SetNamespace(std::string value) { namespace_ = std::move(value); }
 
@@ -118,14 +120,12 @@ class TzorHTTPPineconeVectorDelete {
 
 class TzorHTTPPineconeVectorUpdate {
  public:
-  TzorPineconeStringList& SetMetadata() { return set_metadata_.Get(); }
-  void SetSetMetadata(TzorPineconeStringList value) { set_metadata_.Set(std::move(value)); }
+  ZOR_LAZY_PROPERTY(TzorPineconeStringList, SetMetadata, set_metadata_)
   const std::string& Id() const { return id_; }
   void SetId(std::string value) { id_ = std::move(value); }
   const std::string& Namespace() const { return namespace_; }
   void SetNamespace(std::string value) { namespace_ = std::move(value); }
-  TzorHTTPPineconeSparseVector& SparseValues() { return sparse_values_.Get(); }
-  void SetSparseValues(TzorHTTPPineconeSparseVector value) { sparse_values_.Set(std::move(value)); }
+  ZOR_LAZY_PROPERTY(TzorHTTPPineconeSparseVector, SparseValues, sparse_values_)
   TzorArrayOfDouble& Values() { return values_; }
   void SetValues(TzorArrayOfDouble value) { values_ = std::move(value); }
 
@@ -143,10 +143,8 @@ class TzorHTTPPineconeVectorUpsert {
  public:
   const std::string& Id() const { return id_; }
   void SetId(std::string value) { id_ = std::move(value); }
-  TzorPineconeStringList& Metadata() { return metadata_.Get(); }
-  void SetMetadata(TzorPineconeStringList value) { metadata_.Set(std::move(value)); }
-  TzorHTTPPineconeSparseVector& SparseValues() { return sparse_values_.Get(); }
-  void SetSparseValues(TzorHTTPPineconeSparseVector value) { sparse_values_.Set(std::move(value)); }
+  ZOR_LAZY_PROPERTY(TzorPineconeStringList, Metadata, metadata_)
+  ZOR_LAZY_PROPERTY(TzorHTTPPineconeSparseVector, SparseValues, sparse_values_)
   TzorArrayOfDouble& Values() { return values_; }
   void SetValues(TzorArrayOfDouble value) { values_ = std::move(value); }
 
@@ -181,8 +179,7 @@ class TzorHTTPPineconeIndexCreate {
  public:
   int32_t Dimension() const { return dimension_; }
   void SetDimension(int32_t value) { dimension_ = value; }
-  TzorPineconeStringList& MetadataConfig() { return metadata_config_.Get(); }
-  void SetMetadataConfig(TzorPineconeStringList value) { metadata_config_.Set(std::move(value)); }
+  ZOR_LAZY_PROPERTY(TzorPineconeStringList, MetadataConfig, metadata_config_)
   const std::string& Metric() const { return metric_; }
   void SetMetric(std::string value) { metric_ = std::move(value); }
   const std::string& Name() const { return name_; }
@@ -208,5 +205,7 @@ class TzorHTTPPineconeIndexCreate {
   int32_t replicas_ = 0;
   std::string source_collection_;
 };
+
+#undef ZOR_LAZY_PROPERTY
 
 }  // namespace zor

@@ -50,9 +50,26 @@ TEST_F(ConsoleTest, FailuresGoToStderrWithExitCodes) {
   EXPECT_EQ(Run({"--local", "--create-index-dimensions", "abc", "create-index"}), 1);
   EXPECT_EQ(err_.str(), "'abc' is not a valid integer value\n");
 
+  // A key with a line break would smuggle a header line in: refused, nothing sent.
+  EXPECT_EQ(Run({"--local", "--api-key", "k\r\nX-Evil: 1", "indexes-list"}), 1);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(err_.str(), "Header line Api-Key holds CR, LF or NUL\n");
+
   EXPECT_EQ(Run({"--no-such-option", "x"}), 2);
   EXPECT_NE(err_.str().find("Unknown option --no-such-option"), std::string::npos);
   EXPECT_EQ(Run({"frobnicate"}), 2);
+}
+
+// A first run has no settings: the vector commands still reach the index the
+// create command made under its default name.
+TEST_F(ConsoleTest, LocalFirstRunAddressesTheDefaultIndex) {
+  EXPECT_EQ(Run({"--local", "--create-index-dimensions", "2", "--vectors-upsert-vector-id", "a",
+                 "--vectors-upsert-vector", "[0.5, 0.5]", "create-index", "upsert", "describe-index-stats"}),
+            0)
+      << err_.str();
+  EXPECT_NE(out_.str().find("\"upsertedCount\":1"), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("\"totalVectorCount\":1"), std::string::npos) << out_.str();
+  EXPECT_EQ(TzorIniFile(path_).ReadString("PINECONE.INDEX", "INDEX_NAME", "?"), "zorindex");
 }
 
 TEST_F(ConsoleTest, InteractiveSetAndCommands) {

@@ -28,6 +28,10 @@ TEST(CookieJar, ExpiryReplacementAndDeletion) {
   jar.Store("a=1; Max-Age=60", "h", "/", now);
   jar.Store("b=1; Expires=Wed, 21 Oct 2015 07:28:00 GMT", "h", "/", now);  // already past
   jar.Store("c=1; Expires=Wed, 21 Oct 2037 07:28:00 GMT", "h", "/", now);
+  // Beyond the clock's range (a typo for 2046, the year 9999): kept, not an overflow.
+  jar.Store("far=1; Expires=Wed, 09 Jun 6046 10:18:14 GMT", "far", "/", now);
+  jar.Store("end=1; Expires=Fri, 31 Dec 9999 23:59:59 GMT", "far", "/", now);
+  EXPECT_EQ(jar.CookieLine("far", "/", false, now + 24h * 365 * 200), "far=1; end=1");
   EXPECT_EQ(jar.CookieLine("h", "/", false, now), "a=1; c=1");
   EXPECT_EQ(jar.CookieLine("h", "/", false, now + 61s), "c=1");
   jar.Store("c=2", "h", "/", now);

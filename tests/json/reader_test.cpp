@@ -81,6 +81,14 @@ TEST(JSONReader, QuoteAfterAnEscapedBackslash) {
   // Followed by a space, the quote belongs to the string, which never ends.
   document.Read(R"({"p":"C:\\" })");
   EXPECT_EQ(document.Count(), 0);
+  // After a quote that belongs to the string, the next step is escape-aware:
+  // here it takes the backslash and the last quote together, so nothing
+  // closes the string.
+  document.Read(R"(["\\"\"])");
+  EXPECT_EQ(document.Count(), 0);
+  document.Read(R"(["\\"\"x", 1])");
+  ASSERT_EQ(document.Count(), 2);
+  EXPECT_EQ(ValueOf(document.Item(0)), R"(\\"\"x)");
 }
 
 TEST(JSONReader, UnicodeEscapeSpansFourUTF16Units) {

@@ -122,6 +122,30 @@ TEST(AsyncConnection, APeerThatDoesNotReadHitsTheQueueBound) {
   EXPECT_TRUE(bounded.get_future().get());
 }
 
+// An accept can complete with a socket that is already closed: such a
+// connection must not announce itself ready to the application.
+TEST(AsyncConnection, ASocketClosedBeforeTheStartOnlyEnds) {
+  boost::asio::io_context io;
+  auto connection = TzorAsyncConnection::Create(TzorAsyncConnection::Socket(io));
+  int ready = 0;
+  std::string closed;
+  TzorAsyncConnection::Handlers handlers;
+  handlers.OnReady = [&](TzorAsyncConnection&) { ++ready; };
+  handlers.OnClosed = [&](TzorAsyncConnection&, std::exception_ptr failure) {
+    try {
+      if (failure) std::rethrow_exception(failure);
+      closed = "orderly";
+    } catch (const EzorClosedSocket& e) {
+      closed = e.what();
+    }
+  };
+  connection->Start(std::move(handlers));
+  io.run();
+  EXPECT_EQ(ready, 0);
+  EXPECT_EQ(closed, "Not connected.");
+  EXPECT_FALSE(connection->Connected());
+}
+
 // A peer that stopped reading must not keep a closing connection forever.
 TEST(AsyncConnection, ClosingReachesAnEndWhenThePeerStopsReading) {
   test::TestPKI pki;

@@ -1,7 +1,9 @@
 #pragma once
 // An event-driven loopback server for tests, built on TzorAsyncConnection:
 // one io_context on two threads, every accepted connection gets the handlers
-// the test gives.
+// the test gives. The acceptor lives on a strand of its own: closing it from
+// another thread while an accept completes would hand the accept handler a
+// closed socket with a success code.
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
@@ -22,12 +24,14 @@ class AsyncTestServer {
   using Setup = std::function<void(TzorAsyncConnection&, TzorAsyncConnection::Handlers&)>;
 
   AsyncTestServer(std::shared_ptr<const TzorTLSContext> tls, Setup setup)
-      : tls_(std::move(tls)), setup_(std::move(setup)), acceptor_(io_, {boost::asio::ip::make_address("127.0.0.1"), 0}) {
+      : tls_(std::move(tls)),
+        setup_(std::move(setup)),
+        acceptor_(accept_strand_, {boost::asio::ip::make_address("127.0.0.1"), 0}) {
     Accept();
     for (int i = 0; i < 2; ++i) threads_.emplace_back([this] { io_.run(); });
   }
   ~AsyncTestServer() {
-    boost::asio::post(io_, [this] {
+    boost::asio::post(accept_strand_, [this] {
       boost::system::error_code ec;
       acceptor_.close(ec);
     });
@@ -60,6 +64,7 @@ class AsyncTestServer {
   std::shared_ptr<const TzorTLSContext> tls_;
   Setup setup_;
   boost::asio::io_context io_;
+  boost::asio::strand<boost::asio::io_context::executor_type> accept_strand_{io_.get_executor()};
   std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> work_{io_.get_executor()};
   boost::asio::ip::tcp::acceptor acceptor_;
   std::mutex lock_;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "http/http_exceptions.h"
 #include "tests/pinecone/recorded_request.h"
 
 namespace zor {
@@ -141,6 +142,25 @@ TEST_F(PineconeComponent, VectorOperations) {
   upserts.SetNamespace("ns");
   pinecone_.VectorsUpsert("idx", "proj", upserts);
   ExpectRequest("POST /vectors/upsert HTTP/1.1", kIndex, kPostLines, R"({"vectors": [{"id":"a","values":[]}],"namespace": "ns"})");
+}
+
+// A key typed or read with a line break would add header lines of its own on
+// the wire: the call fails before it connects.
+TEST_F(PineconeComponent, AKeyThatWouldBreakItsLineIsRefusedBeforeSending) {
+  for (const std::string& key : std::vector<std::string>{"k\r\nX-Evil: 1", "k\nX-Evil: 1", "k\rX-Evil: 1", std::string("k\0x", 3)}) {
+    pinecone_.PineconeOptions().SetApiKey(key);
+    for (const bool with_body : {false, true}) {
+      try {
+        TzorHTTPPineconeVectorQuery query;
+        with_body ? pinecone_.VectorsQuery("idx", "proj", query) : pinecone_.IndexesList();
+        ADD_FAILURE() << "sent with the key " << key;
+      } catch (const EzorHTTPClientError& e) {
+        EXPECT_STREQ(e.what(), "Header line Api-Key holds CR, LF or NUL");
+      }
+    }
+  }
+  EXPECT_EQ(server_.Connections(), 0);
+  EXPECT_TRUE(server_.Requests().empty());
 }
 
 TEST_F(PineconeComponent, ErrorsCarryTheServiceBody) {

@@ -136,8 +136,9 @@ TEST(PineconeRecords, TextToArrayOfDouble) {
   EXPECT_TRUE(TextToArrayOfDouble("").empty());
   EXPECT_TRUE(TextToArrayOfDouble("[]").empty());
   EXPECT_EQ(TextToArrayOfDouble(R"({"a":1.5,"b":-2e3})"), (TzorArrayOfDouble{1.5, -2000}));
-  EXPECT_EQ(TextToArrayOfDouble(R"([+1, 007, "2.5"])"), (TzorArrayOfDouble{1, 7, 2.5}));
-  for (const char* bad : {R"([1, "x"])", "[true]", "[null]", "[[1]]", R"(["inf"])", R"(["1,5"])", R"([""])"}) {
+  EXPECT_EQ(TextToArrayOfDouble(R"([+1, 007, "2.5", "-.5", "+1e2"])"), (TzorArrayOfDouble{1, 7, 2.5, -0.5, 100}));
+  for (const char* bad : {R"([1, "x"])", "[true]", "[null]", "[[1]]", R"(["inf"])", R"(["1,5"])", R"([""])",
+                          R"(["+-1"])", R"(["-+1"])", R"(["--1"])", R"(["-"])", R"(["+.e1"])"}) {
     EXPECT_THROW(TextToArrayOfDouble(bad), EConvertError) << bad;
   }
   try {

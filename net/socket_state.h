@@ -1,0 +1,43 @@
+#pragma once
+// What a connection keeps of its socket whatever drives it (the blocking
+// client connection or the server's event-driven one): the input buffer the
+// reader fills, the write gate that orders writers, the intercepts, the TLS
+// engine, the two ends and the byte counts. Only net/ sources include this
+// (Asio).
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "net/input_buffer.h"
+#include "net/intercept.h"
+#include "net/socket_endpoints.h"
+#include "net/tls_engine.h"
+#include "net/write_gate.h"
+
+namespace zor {
+
+struct TzorSocketState {
+  // `send` puts bytes on the wire (under the gate's lock); writes collected
+  // beyond `write_limit` are sent before more are collected.
+  TzorSocketState(TzorWriteGate::Sender send, size_t write_limit) : writes(std::move(send), write_limit) {}
+
+  // Bytes to the intercepts, in the order they were added; the pause they ask for.
+  TzorConnectionIntercept::Pause ShowReceived(std::string_view bytes) const;
+  TzorConnectionIntercept::Pause ShowSent(std::string_view bytes) const;
+  // The bytes as they go on the wire: without TLS `bytes` itself, with TLS
+  // the records the engine made of them, in `sealed`.
+  std::string_view Seal(std::string_view bytes, std::string& sealed);
+
+  TzorInputBuffer input;
+  TzorWriteGate writes;
+  TzorSocketEndpoints ends;
+  std::atomic<uint64_t> received{0}, sent{0};
+  std::vector<std::shared_ptr<TzorConnectionIntercept>> intercepts;
+  // The engine's state is shared by the reader and the writers.
+  mutable std::mutex engine_lock;
+  std::unique_ptr<TzorTLSEngine> engine;
+};
+
+}  // namespace zor
