@@ -1,0 +1,108 @@
+// The server against independent clients: Python's websockets and Node's ws
+// (plain, TLS, permessage-deflate), curl for the built-in files and the
+// session route, and a headless Chromium that opens the test page, whose
+// script connects, sends and shows the echo in the page.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "server/ws_http_server.h"
+#include "tests/interop/server/run_program.h"
+#include "tests/net/test_pki.h"
+
+namespace zor {
+namespace {
+
+const std::string kSource = ZOR_SOURCE_DIR;
+const std::string kPeers = kSource + "/tests/interop/server/";
+
+struct ServerInterop : ::testing::Test {
+  void Start(bool tls = false) {
+    server.SetPort(0);
+    server.SetAddress("127.0.0.1");
+    server.SetThreadPoolSize(2);
+    server.SetNotifyEvents(neNoSync);
+    server.Options().HTMLFiles = true;
+    server.Extensions().PerMessage_Deflate().SetEnabled(true);
+    server.OnMessage = [](TzorWSConnection* c, const std::string& text) { c->WriteData(text); };
+    server.OnBinary = [](TzorWSConnection* c, const TzorStringStream& data) { c->WriteData(data); };
+    if (tls) {
+      server.SetSSL(true);
+      server.SSLOptions().CertFile = pki.ServerCertFile();
+      server.SSLOptions().KeyFile = pki.ServerKeyFile();
+    }
+    server.SetActive(true);
+  }
+  ~ServerInterop() override { server.SetActive(false); }
+  std::string URL(const std::string& scheme, const std::string& path = "/") {
+    // The test certificate names "localhost".
+    return scheme + "://localhost:" + std::to_string(server.ListeningPort()) + path;
+  }
+  static std::string Run(std::vector<std::string> argv) { return test::RunProgram(std::move(argv)); }
+
+  test::TestPKI pki;
+  TzorWSHTTPServer server;
+};
+
+TEST_F(ServerInterop, PythonWebSocketsClientPlainTLSAndDeflate) {
+  Start();
+  const std::string plain = Run({"/usr/bin/python3", kPeers + "python_ws_client.py", URL("ws", "/echo")});
+  EXPECT_NE(plain.find("ok large\nok close 1000\ndone"), std::string::npos) << plain;
+  const std::string deflate = Run({"/usr/bin/python3", kPeers + "python_ws_client.py", URL("ws", "/echo"), "--deflate"});
+  EXPECT_NE(deflate.find("ok deflate\nok text\nok binary\nok empty\nok large\nok close 1000\ndone"), std::string::npos)
+      << deflate;
+  server.SetActive(false);
+  Start(true);
+  const std::string tls = Run({"/usr/bin/python3", kPeers + "python_ws_client.py", URL("wss", "/echo"), "--ca", pki.CAFile()});
+  EXPECT_NE(tls.find("ok large\nok close 1000\ndone"), std::string::npos) << tls;
+}
+
+TEST_F(ServerInterop, NodeWsClientPlainTLSAndDeflate) {
+  Start();
+  const std::string plain = Run({"node", kPeers + "node_ws_client.mjs", URL("ws")});
+  EXPECT_NE(plain.find("ok large\nok close 1000\ndone"), std::string::npos) << plain;
+  const std::string deflate = Run({"node", kPeers + "node_ws_client.mjs", URL("ws"), "--deflate"});
+  EXPECT_NE(deflate.find("ok deflate\nok text"), std::string::npos) << deflate;
+  EXPECT_NE(deflate.find("done"), std::string::npos) << deflate;
+  server.SetActive(false);
+  Start(true);
+  const std::string tls = Run({"node", kPeers + "node_ws_client.mjs", URL("wss"), "--ca", pki.CAFile()});
+  EXPECT_NE(tls.find("done"), std::string::npos) << tls;
+}
+
+TEST_F(ServerInterop, CurlFetchesTheBuiltInFilesAndASession) {
+  server.Authentication().Enabled = true;
+  server.Authentication().AuthUsers = {"alice=secret"};
+  Start(true);
+  const std::string script =
+      Run({"curl", "-sS", "-i", "--cacert", pki.CAFile(), URL("https", "/zorWebSockets.js")});
+  EXPECT_NE(script.find("Content-Type: text/javascript; charset=utf-8"), std::string::npos) << script;
+  EXPECT_NE(script.find("global.zorWebSocket = zorWebSocket"), std::string::npos);
+  const std::string page = Run({"curl", "-sS", "--cacert", pki.CAFile(), URL("https", "/zorWebSockets.html")});
+  EXPECT_NE(page.find("wss://127.0.0.1:" + std::to_string(server.ListeningPort()) + "/"), std::string::npos) << page;
+  const std::string session =
+      Run({"curl", "-sS", "--cacert", pki.CAFile(), URL("https", "/zor/req/auth/session/alice/secret")});
+  ASSERT_GE(session.size(), 34u) << session;
+  EXPECT_EQ(session.find_first_not_of("0123456789ABCDEF"), 32u) << session;
+  const std::string refused =
+      Run({"curl", "-sS", "-i", "--cacert", pki.CAFile(), URL("https", "/zor/req/auth/session/alice/wrong")});
+  EXPECT_TRUE(refused.starts_with("HTTP/1.1 404 Not Found")) << refused;
+}
+
+TEST_F(ServerInterop, ChromiumRunsTheTestPage) {
+  if (test::FindProgram("chromium").empty()) GTEST_SKIP() << "chromium is not installed (scripts/install-deps)";
+  Start();
+  const std::string profile = ::testing::TempDir() + "server_interop_chromium";
+  std::filesystem::remove_all(profile);
+  const std::string dom =
+      Run({"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+           "--disable-background-networking", "--disable-component-update", "--disable-sync",
+           "--user-data-dir=" + profile, "--virtual-time-budget=10000", "--dump-dom",
+           "http://127.0.0.1:" + std::to_string(server.ListeningPort()) + "/zorWebSockets.html"});
+  std::filesystem::remove_all(profile);
+  EXPECT_NE(dom.find("<span id=\"status\">connected</span>"), std::string::npos) << dom;
+  EXPECT_NE(dom.find("<span id=\"result\">Hello from zorWebSockets.html</span>"), std::string::npos) << dom;
+}
+
+}  // namespace
+}  // namespace zor

@@ -1,0 +1,52 @@
+// zor-ws-server: the WebSocket and HTTP server echoing every message back,
+// for the interop tests, the soak test and the load benchmark.
+//   zor-ws-server [--port N] [--address A] [--threads T] [--tls CERT KEY]
+//                 [--http2] [--html] [--deflate]
+// Prints "listening on port N" and serves until SIGINT or SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "server/ws_http_server.h"
+
+int main(int argc, char** argv) {
+  using namespace zor;
+  TzorWSHTTPServer server;
+  server.SetPort(0);
+  server.SetAddress("127.0.0.1");
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--port" && i + 1 < argc) server.SetPort(static_cast<uint16_t>(std::atoi(argv[++i])));
+    else if (arg == "--address" && i + 1 < argc) server.SetAddress(argv[++i]);
+    else if (arg == "--threads" && i + 1 < argc) server.SetThreadPoolSize(static_cast<unsigned>(std::atoi(argv[++i])));
+    else if (arg == "--tls" && i + 2 < argc) {
+      server.SetSSL(true);
+      server.SSLOptions().CertFile = argv[++i];
+      server.SSLOptions().KeyFile = argv[++i];
+    } else if (arg == "--http2") server.SetHTTP2Enabled(true);
+    else if (arg == "--html") server.Options().HTMLFiles = true;
+    else if (arg == "--deflate") server.Extensions().PerMessage_Deflate().SetEnabled(true);
+    else {
+      std::fprintf(stderr, "usage: zor-ws-server [--port N] [--address A] [--threads T] [--tls CERT KEY] "
+                           "[--http2] [--html] [--deflate]\n");
+      return 2;
+    }
+  }
+  server.SetNotifyEvents(neNoSync);
+  server.OnMessage = [](TzorWSConnection* c, const std::string& text) { c->WriteData(text); };
+  server.OnBinary = [](TzorWSConnection* c, const TzorStringStream& data) { c->WriteData(data); };
+
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // the workers inherit the mask
+  server.SetActive(true);
+  std::printf("listening on port %u\n", server.ListeningPort());
+  std::fflush(stdout);
+  int received = 0;
+  sigwait(&signals, &received);
+  server.SetActive(false);
+  return 0;
+}
