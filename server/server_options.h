@@ -30,7 +30,9 @@ class TzorOptionsGroup : public TPersistent {
 class TzorWSOptionsServer : public TzorOptionsGroup<TzorWSOptionsServer> {
  public:
   const char* ClassName() const override { return "TzorWSOptionsServer"; }
-  bool CleanDisconnect = false;
+  // A close frame is answered with one before the socket closes (RFC 6455
+  // 5.5.1); without it every client sees an abnormal closure.
+  bool CleanDisconnect = true;
   bool HTMLFiles = false;
   bool JavascriptFiles = true;
   bool RaiseDisconnectExceptions = true;
