@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 10
 
-.PHONY: run test build deps bench asan tsan fuzz clean
+.PHONY: run test build deps bench asan tsan fuzz package clean
 
 deps:
 	@scripts/install-deps
@@ -20,6 +20,10 @@ run: build
 
 bench: build
 	@scripts/run-benchmarks build
+
+# The desktop client as a Debian package: build/zor_<version>_<arch>.deb.
+package: build
+	@cmake --build build --target package
 
 # Unit tests under AddressSanitizer + UndefinedBehaviorSanitizer (clang), and a
 # short run of every fuzzer.
