@@ -39,7 +39,7 @@ function(_zor_pc_entry dep prefix)
   endif()
 endfunction()
 
-function(zor_install_layer layer deps private_deps)
+function(zor_install_layer layer deps private_deps private_headers)
   set(target zor_${layer})
   set_target_properties(${target} PROPERTIES
     EXPORT_NAME ${layer}
@@ -59,6 +59,11 @@ function(zor_install_layer layer deps private_deps)
           DESTINATION ${ZOR_CMAKE_INSTALL_DIR} COMPONENT devel)
   file(GLOB_RECURSE headers RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  if(private_headers)
+    list(REMOVE_ITEM headers ${private_headers})
+  endif()
+  list(TRANSFORM headers PREPEND ${layer}/ OUTPUT_VARIABLE layer_headers)
+  set_property(GLOBAL APPEND PROPERTY ZOR_INSTALLED_HEADERS ${layer_headers})
   foreach(header IN LISTS headers)
     get_filename_component(folder ${header} DIRECTORY)
     install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zor/${layer}/${folder} COMPONENT devel)
