@@ -13,6 +13,7 @@
 
 namespace zor {
 
+// Base of the JWS signers and verifiers.
 class TzorHTTP_JWT_Base {
  public:
   virtual ~TzorHTTP_JWT_Base() = default;
@@ -23,6 +24,7 @@ class TzorHTTP_JWT_Base {
                         std::string_view aKey, std::string_view aSignature) const = 0;
 };
 
+// HS256, HS384 and HS512 signatures.
 class TzorHTTP_JWT_HMAC : public TzorHTTP_JWT_Base {
  public:
   TBytes Sign(int bits, const TBytes& aValue, const TBytes& aKey) const override;
@@ -44,6 +46,7 @@ class TzorHTTP_JWT_HMAC : public TzorHTTP_JWT_Base {
   }
 };
 
+// RS256, RS384 and RS512 signatures.
 class TzorHTTP_JWT_RSA : public TzorHTTP_JWT_Base {
  public:
   TBytes Sign(int bits, const TBytes& aValue, const TBytes& aKey) const override;

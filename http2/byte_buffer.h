@@ -10,6 +10,7 @@
 
 namespace zor {
 
+// A growable octet buffer that leaves reserved space uninitialised.
 class TzorByteBuffer {
  public:
   size_t Size() const { return size_; }

@@ -14,6 +14,7 @@
 
 namespace zor {
 
+// An HTTP/2 DATA frame.
 class TzorHTTP2_Frame_Data : public TzorHTTP2_Frame_Base {
  public:
   using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
@@ -62,6 +63,7 @@ class TzorHTTP2_Frame_Data : public TzorHTTP2_Frame_Base {
   int32_t FStreamIdentifierRequest = 0;
 };
 
+// An HTTP/2 HEADERS frame.
 class TzorHTTP2_Frame_Headers : public TzorHTTP2_Frame_HPACK_Base {
  public:
   using TzorHTTP2_Frame_HPACK_Base::TzorHTTP2_Frame_HPACK_Base;
@@ -108,6 +110,7 @@ class TzorHTTP2_Frame_Headers : public TzorHTTP2_Frame_HPACK_Base {
   uint32_t FWeight = 0;
 };
 
+// An HTTP/2 PUSH_PROMISE frame.
 class TzorHTTP2_Frame_PushPromise : public TzorHTTP2_Frame_HPACK_Base {
  public:
   using TzorHTTP2_Frame_HPACK_Base::TzorHTTP2_Frame_HPACK_Base;
@@ -139,6 +142,7 @@ class TzorHTTP2_Frame_PushPromise : public TzorHTTP2_Frame_HPACK_Base {
   int32_t FPromisedStreamid = 0;
 };
 
+// An HTTP/2 CONTINUATION frame.
 class TzorHTTP2_Frame_Continuation : public TzorHTTP2_Frame_Base {
  public:
   using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
@@ -164,6 +168,7 @@ class TzorHTTP2_Frame_Continuation : public TzorHTTP2_Frame_Base {
   TBytes FPayLoad;
 };
 
+// An HTTP/2 PRIORITY frame.
 class TzorHTTP2_Frame_Priority : public TzorHTTP2_Frame_Base {
  public:
   using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
@@ -188,6 +193,7 @@ class TzorHTTP2_Frame_Priority : public TzorHTTP2_Frame_Base {
   uint32_t FWeight = 0;
 };
 
+// An HTTP/2 RST_STREAM frame.
 class TzorHTTP2_Frame_RSTStream : public TzorHTTP2_Frame_Base {
  public:
   using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
@@ -210,6 +216,7 @@ class TzorHTTP2_Frame_RSTStream : public TzorHTTP2_Frame_Base {
   Th2ErrorCodes FErrorCode = h2erNO_ERROR;
 };
 
+// An HTTP/2 SETTINGS frame.
 class TzorHTTP2_Frame_Settings : public TzorHTTP2_Frame_Base {
  public:
   explicit TzorHTTP2_Frame_Settings(Th2FrameRole role) : TzorHTTP2_Frame_Base(role) {}
@@ -254,6 +261,7 @@ class TzorHTTP2_Frame_Settings : public TzorHTTP2_Frame_Base {
   uint32_t FMaxHeaderListSize = 2147483647;
 };
 
+// An HTTP/2 PING frame.
 class TzorHTTP2_Frame_Ping : public TzorHTTP2_Frame_Base {
  public:
   using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
@@ -279,6 +287,7 @@ class TzorHTTP2_Frame_Ping : public TzorHTTP2_Frame_Base {
   std::array<uint8_t, 8> FPayLoad{};
 };
 
+// An HTTP/2 GOAWAY frame.
 class TzorHTTP2_Frame_GoAway : public TzorHTTP2_Frame_Base {
  public:
   using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
@@ -308,6 +317,7 @@ class TzorHTTP2_Frame_GoAway : public TzorHTTP2_Frame_Base {
   int32_t FLastStreamid = 0;
 };
 
+// An HTTP/2 WINDOW_UPDATE frame.
 class TzorHTTP2_Frame_WindowUpdate : public TzorHTTP2_Frame_Base {
  public:
   using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;

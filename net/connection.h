@@ -13,6 +13,7 @@
 
 namespace zor {
 
+// A blocking client connection: connect with time-outs, proxy, TLS, buffered reads and writes.
 class TzorConnection : public TzorTransport {
  public:
   TzorConnection();

@@ -35,6 +35,7 @@ void AddPineconeString(TzorJSON& json, std::string_view name, std::string_view v
 // without "=" is a name with an empty value).
 void AddPineconeMap(TzorJSON& json, std::string_view name, const TzorPineconeStringList& lines);
 
+// The sparse values of a vector: indices and values.
 class TzorHTTPPineconeSparseVector {
  public:
   TzorArrayOfInt64& Indices() { return indices_; }
@@ -64,6 +65,7 @@ class TzorLazyMember {
   std::unique_ptr<T> value_;
 };
 
+// Request record of VectorsQuery.
 class TzorHTTPPineconeVectorQuery {
  public:
   TzorPineconeStringList& Filter() { return filter_.Get(); }
@@ -96,6 +98,7 @@ class TzorHTTPPineconeVectorQuery {
   TzorArrayOfDouble vector_;
 };
 
+// Request record of VectorsDelete.
 class TzorHTTPPineconeVectorDelete {
  public:
   bool DeleteAll() const { return delete_all_; }
@@ -116,6 +119,7 @@ class TzorHTTPPineconeVectorDelete {
   std::string namespace_;
 };
 
+// Request record of VectorsUpdate.
 class TzorHTTPPineconeVectorUpdate {
  public:
   TzorPineconeStringList& SetMetadata() { return set_metadata_.Get(); }
@@ -139,6 +143,7 @@ class TzorHTTPPineconeVectorUpdate {
   TzorArrayOfDouble values_;
 };
 
+// One vector of an upsert.
 class TzorHTTPPineconeVectorUpsert {
  public:
   const std::string& Id() const { return id_; }
@@ -161,6 +166,7 @@ class TzorHTTPPineconeVectorUpsert {
 
 using TzorArrayOfVectorUpsert = std::vector<std::unique_ptr<TzorHTTPPineconeVectorUpsert>>;
 
+// Request record of VectorsUpsert: the vectors and their namespace.
 class TzorHTTPPineconeVectorUpserts {
  public:
   const std::string& Namespace() const { return namespace_; }
@@ -177,6 +183,7 @@ class TzorHTTPPineconeVectorUpserts {
   TzorArrayOfVectorUpsert vectors_;
 };
 
+// Request record of IndexCreate.
 class TzorHTTPPineconeIndexCreate {
  public:
   int32_t Dimension() const { return dimension_; }

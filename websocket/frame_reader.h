@@ -63,6 +63,7 @@ class TzorWSFrameEvents {
 // payload is empty). A lone F4 as the last byte is accepted.
 bool ValidateUTF8Payload(std::string_view payload, bool validate = true);
 
+// RFC 6455 frame reader fed from the connection's input buffer.
 class TzorWSFrameReader {
  public:
   // `extensions` may be null (none negotiated); neither object is owned.
