@@ -57,4 +57,71 @@ std::string EscapeJSONText(std::string_view aText) {
   return out;
 }
 
+namespace {
+
+// The value of four hexadecimal digits at aText[aPos], or -1.
+int HexUnit(std::string_view aText, size_t aPos) {
+  if (aText.size() - aPos < 4) return -1;
+  int unit = 0;
+  for (size_t i = aPos; i < aPos + 4; ++i) {
+    char c = aText[i];
+    int digit = c >= '0' && c <= '9' ? c - '0'
+              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                     : -1;
+    if (digit < 0) return -1;
+    unit = unit * 16 + digit;
+  }
+  return unit;
+}
+
+char ShortUnescape(char letter) {
+  switch (letter) {
+    case 'b': return 8;
+    case 't': return 9;
+    case 'n': return 10;
+    case 'f': return 12;
+    case 'r': return 13;
+    case '"': case '/': case '\\': return letter;
+    default: return 0;
+  }
+}
+
+bool IsHighSurrogate(int unit) { return unit >= 0xD800 && unit < 0xDC00; }
+bool IsLowSurrogate(int unit) { return unit >= 0xDC00 && unit < 0xE000; }
+
+}  // namespace
+
+bool UnescapeJSONText(std::string_view aText, std::string& aOut) {
+  aOut.clear();
+  aOut.reserve(aText.size());
+  size_t pos = 0;
+  while (pos < aText.size()) {
+    size_t backslash = aText.find('\\', pos);
+    if (backslash == std::string_view::npos) backslash = aText.size();
+    aOut.append(aText, pos, backslash - pos);
+    pos = backslash;
+    if (pos == aText.size()) break;
+    if (pos + 1 == aText.size()) return false;
+    char letter = aText[pos + 1];
+    if (letter != 'u') {
+      char plain = ShortUnescape(letter);
+      if (!plain) return false;
+      aOut += plain;
+      pos += 2;
+      continue;
+    }
+    int unit = HexUnit(aText, pos + 2);
+    if (unit < 0) return false;
+    pos += 6;
+    char32_t cp = static_cast<char32_t>(unit);
+    if (IsHighSurrogate(unit) && aText.substr(pos, 2) == "\\u" && IsLowSurrogate(HexUnit(aText, pos + 2))) {
+      cp = 0x10000 + ((unit - 0xD800) << 10) + (HexUnit(aText, pos + 2) - 0xDC00);
+      pos += 6;
+    }
+    AppendUTF8(aOut, cp);  // a lone surrogate comes out as U+FFFD
+  }
+  return true;
+}
+
 }  // namespace zor

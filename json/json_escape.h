@@ -12,4 +12,10 @@ namespace zor {
 // every other unit below 128, 127 included, unchanged.
 std::string EscapeJSONText(std::string_view aText);
 
+// The inverse, for readers that need the text itself (the document model keeps
+// strings as written): short escapes, "\u" with four hexadecimal digits
+// (surrogate pairs joined, a lone surrogate becomes U+FFFD), UTF-8 out. False
+// for a malformed escape, leaving aOut unspecified.
+bool UnescapeJSONText(std::string_view aText, std::string& aOut);
+
 }  // namespace zor
