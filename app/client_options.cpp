@@ -15,6 +15,15 @@ const TzorFormField* FieldByOption(std::string_view option) {
   return nullptr;
 }
 
+std::string ScopeNote(TzorApiScope scope) {
+  switch (scope) {
+    case TzorApiScope::Legacy: return std::string(" [") + kLegacyApi + " API]";
+    case TzorApiScope::Current: return std::string(" [") + kCurrentApi + " API]";
+    case TzorApiScope::Both: break;
+  }
+  return {};
+}
+
 }  // namespace
 
 TzorClientOptions ParseClientOptions(const std::vector<std::string>& args) {
@@ -64,13 +73,16 @@ std::string ClientUsage(const std::string& program, const std::string& settings_
     line.resize(std::max<size_t>(line.size() + 1, 38), ' ');
     text += line + field.label;
     if (*field.initial) text += std::string(" (\"") + field.initial + "\")";
-    text += '\n';
+    text += ScopeNote(field.scope) + '\n';
   }
   text += "\nCommands:\n";
   for (const auto& command : TzorPineconeForm::Commands()) {
-    text += "  " + CommandOptionName(command.caption) + '\n';
+    text += "  " + CommandOptionName(command.caption) + ScopeNote(command.Scope()) + '\n';
   }
-  text += "\nThe settings file keeps the API key, environment, index name and project id.\n"
+  text += std::string("\n--api ") + kLegacyApi + " (the default) speaks the service's legacy API, --api " + kCurrentApi +
+          " its\ncurrent one, where indexes live in a cloud and region instead of an environment.\n";
+  text += "\nThe settings file keeps the API key, environment, index name and project id,\n"
+          "and the API, cloud and region in a section of their own.\n"
           "It lives beside the program when that folder can be written, otherwise in\n"
           "$XDG_CONFIG_HOME/zor (or ~/.config/zor).\n";
   return text;

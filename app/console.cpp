@@ -33,9 +33,8 @@ class Console {
   }
 
   void Interactive() {
-    io_.out << "Commands:";
-    for (const auto& command : TzorPineconeForm::Commands()) io_.out << ' ' << CommandOptionName(command.caption);
-    io_.out << "\nAlso: set <field> <text>, show, help, quit\n";
+    ListCommands();
+    io_.out << "Also: set <field> <text>, show, help, quit\n";
     std::string line;
     while (io_.out << "zorpinecone> " << std::flush, std::getline(io_.in, line)) {
       std::istringstream words(line);
@@ -48,7 +47,8 @@ class Console {
       } else if (word == "show") {
         Show();
       } else if (word == "set") {
-        Set(words);
+        // A new API brings its own commands.
+        if (Set(words)) ListCommands();
       } else if (TzorPineconeForm::FindCommand(word)) {
         Run(word);
       } else {
@@ -60,26 +60,43 @@ class Console {
   TzorPineconeForm& Form() { return form_; }
 
  private:
+  // The commands of the API in use.
+  void ListCommands() {
+    io_.out << "Commands (" << form_.FieldText(kApiField) << " API):";
+    for (const auto& command : TzorPineconeForm::Commands()) {
+      if (InScope(command.Scope(), form_.FieldText(kApiField))) io_.out << ' ' << CommandOptionName(command.caption);
+    }
+    io_.out << '\n';
+  }
+
+  // The fields of the API in use.
   void Show() {
     for (const auto& field : FormFields()) {
+      if (!InScope(field.scope, form_.FieldText(kApiField))) continue;
       const std::string& text = form_.FieldText(field.name);
       io_.out << FieldOptionName(field.name) << " = "
               << (std::string_view(field.name) == "txtApiKey" ? std::string(text.size(), '*') : text) << '\n';
     }
   }
 
-  void Set(std::istringstream& words) {
+  // True when the API switch changed.
+  bool Set(std::istringstream& words) {
     std::string option;
     words >> option;
     std::string value;
     std::getline(words >> std::ws, value);
     for (const auto& field : FormFields()) {
-      if (FieldOptionName(field.name) == option) {
+      if (FieldOptionName(field.name) != option) continue;
+      const std::string api = form_.FieldText(kApiField);
+      try {
         form_.SetFieldText(field.name, value);
-        return;
+      } catch (const std::exception& e) {
+        io_.err << e.what() << '\n';
       }
+      return form_.FieldText(kApiField) != api;
     }
     io_.err << "Unknown field " << option << " (try show)\n";
+    return false;
   }
 
   TzorConsoleIO io_;

@@ -13,7 +13,7 @@ class TzorLocalPinecone {
   static constexpr const char* kDefaultApiKey = "local-key";
 
   // Starts the service for the form's API key (giving the form the default key
-  // first when it has none) and points the form's component at it. Call after
+  // first when it has none) and points the form's components (both APIs) at it. Call after
   // the settings are loaded.
   void Attach(TzorPineconeForm& form);
 

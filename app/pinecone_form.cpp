@@ -4,6 +4,7 @@
 #include "app/str_to_int.h"
 #include "base/exceptions.h"
 #include "pinecone/pinecone_api.h"
+#include "pinecone/pinecone_current_api.h"
 #include "pinecone/pinecone_records.h"
 
 #include <array>
@@ -15,22 +16,29 @@ namespace {
 using F = TzorPineconeForm;
 using P = TzorFormPage;
 
-constexpr std::array<F::Command, 15> kCommands{{
-    {"btnIndexesListClick", "Indexes List", P::Indexes, &F::btnIndexesListClick},
-    {"btnCreateIndexClick", "Create Index", P::Indexes, &F::btnCreateIndexClick},
-    {"btnIndexDescribeClick", "Index Describe", P::Indexes, &F::btnIndexDescribeClick},
-    {"btnIndexDeleteClick", "Index Delete", P::Indexes, &F::btnIndexDeleteClick},
-    {"btnIndexConfigureClick", "Index Configure", P::Indexes, &F::btnIndexConfigureClick},
-    {"btnVectorsDescribeIndexStatsClick", "Describe Index Stats", P::Vectors, &F::btnVectorsDescribeIndexStatsClick},
-    {"btnVectorsQueryClick", "Query", P::Vectors, &F::btnVectorsQueryClick},
-    {"btnVectorsDeleteClick", "Delete", P::Vectors, &F::btnVectorsDeleteClick},
-    {"btnVectorsFetchClick", "Fetch", P::Vectors, &F::btnVectorsFetchClick},
-    {"btnVectorsUpdateClick", "Update", P::Vectors, &F::btnVectorsUpdateClick},
-    {"btnVectorsUpsertClick", "Upsert", P::Vectors, &F::btnVectorsUpsertClick},
-    {"btnListCollectionsClick", "Collections List", P::Collections, &F::btnListCollectionsClick},
-    {"btnCollectionsCreateClick", "Create Collection", P::Collections, &F::btnCollectionsCreateClick},
-    {"btnCollectionsDescribeClick", "Describe Collection", P::Collections, &F::btnCollectionsDescribeClick},
-    {"btnCollectionsDeleteClick", "Collection Delete", P::Collections, &F::btnCollectionsDeleteClick},
+constexpr std::array<F::Command, 18> kCommands{{
+    {"btnIndexesListClick", "Indexes List", P::Indexes, &F::btnIndexesListClick, &F::IndexesListCurrent},
+    {"btnCreateIndexClick", "Create Index", P::Indexes, &F::btnCreateIndexClick, &F::CreateIndexCurrent},
+    {"btnIndexDescribeClick", "Index Describe", P::Indexes, &F::btnIndexDescribeClick, &F::IndexDescribeCurrent},
+    {"btnIndexDeleteClick", "Index Delete", P::Indexes, &F::btnIndexDeleteClick, &F::IndexDeleteCurrent},
+    {"btnIndexConfigureClick", "Index Configure", P::Indexes, &F::btnIndexConfigureClick, &F::IndexConfigureCurrent},
+    {"btnVectorsDescribeIndexStatsClick", "Describe Index Stats", P::Vectors, &F::btnVectorsDescribeIndexStatsClick,
+     &F::DescribeIndexStatsCurrent},
+    {"btnVectorsQueryClick", "Query", P::Vectors, &F::btnVectorsQueryClick, &F::QueryCurrent},
+    {"btnVectorsDeleteClick", "Delete", P::Vectors, &F::btnVectorsDeleteClick, &F::DeleteCurrent},
+    {"btnVectorsFetchClick", "Fetch", P::Vectors, &F::btnVectorsFetchClick, &F::FetchCurrent},
+    {"btnVectorsUpdateClick", "Update", P::Vectors, &F::btnVectorsUpdateClick, &F::UpdateCurrent},
+    {"btnVectorsUpsertClick", "Upsert", P::Vectors, &F::btnVectorsUpsertClick, &F::UpsertCurrent},
+    {"btnVectorsListClick", "List", P::Vectors, nullptr, &F::btnVectorsListClick},
+    {"btnVectorsDeletePrefixClick", "Delete By Prefix", P::Vectors, nullptr, &F::btnVectorsDeletePrefixClick},
+    {"btnNamespacesListClick", "Namespaces List", P::Vectors, nullptr, &F::btnNamespacesListClick},
+    {"btnListCollectionsClick", "Collections List", P::Collections, &F::btnListCollectionsClick, &F::CollectionsListCurrent},
+    {"btnCollectionsCreateClick", "Create Collection", P::Collections, &F::btnCollectionsCreateClick,
+     &F::CollectionsCreateCurrent},
+    {"btnCollectionsDescribeClick", "Describe Collection", P::Collections, &F::btnCollectionsDescribeClick,
+     &F::CollectionsDescribeCurrent},
+    {"btnCollectionsDeleteClick", "Collection Delete", P::Collections, &F::btnCollectionsDeleteClick,
+     &F::CollectionsDeleteCurrent},
 }};
 
 struct SettingKey {
@@ -40,15 +48,25 @@ struct SettingKey {
   const char* default_value;
 };
 
-// In the order they are read and written.
-constexpr std::array<SettingKey, 4> kSettings{{
+// In the order they are read and written. The API switch and what only the
+// current API needs have a section of their own, so files without it still
+// read as before (legacy API).
+constexpr std::array<SettingKey, 7> kSettings{{
     {"PINECONE", "API_KEY", "txtApiKey", ""},
     {"PINECONE", "ENVIRONMENT", "txtEnvironment", "us-west4-gcp-free"},
     {"PINECONE.INDEX", "INDEX_NAME", "txtVectorsIndexName", ""},
     {"PINECONE.INDEX", "PROJECT_ID", "txtVectorsProjectId", ""},
+    {"PINECONE.API", "MODE", kApiField, kLegacyApi},
+    {"PINECONE.API", "CLOUD", "txtCloud", "aws"},
+    {"PINECONE.API", "REGION", "txtRegion", "us-east-1"},
 }};
 
 }  // namespace
+
+TzorApiScope F::Command::Scope() const {
+  if (!run) return TzorApiScope::Current;
+  return run_current ? TzorApiScope::Both : TzorApiScope::Legacy;
+}
 
 std::span<const F::Command> TzorPineconeForm::Commands() { return kCommands; }
 
@@ -77,7 +95,11 @@ void TzorPineconeForm::SetFieldText(std::string_view field_name, std::string tex
   const auto it = fields_.find(field_name);
   if (it == fields_.end()) throw Exception("Unknown field " + std::string(field_name));
   if (it->second == text) return;
+  if (field_name == kApiField && text != kLegacyApi && text != kCurrentApi) {
+    throw Exception("The API is " + std::string(kLegacyApi) + " or " + kCurrentApi + ", not '" + text + "'");
+  }
   it->second = std::move(text);
+  if (field_name == "txtApiKey" && pinecone_current_) pinecone_current_->PineconeOptions().SetApiKey(it->second);
   if (field_name == "txtApiKey") Pinecone().PineconeOptions().SetApiKey(it->second);
   if (field_name == "txtEnvironment") Pinecone().PineconeOptions().SetEnvironment(it->second);
   if (OnFieldChanged) OnFieldChanged(*FindFormField(field_name), it->second);
@@ -93,9 +115,31 @@ TzorHTTP_API_Pinecone& TzorPineconeForm::Pinecone() {
   return *pinecone_;
 }
 
+TzorHTTP_API_PineconeCurrent& TzorPineconeForm::PineconeCurrent() {
+  if (!pinecone_current_) {
+    pinecone_current_ = std::make_unique<TzorHTTP_API_PineconeCurrent>();
+    pinecone_current_->PineconeOptions().SetApiKey(Text("txtApiKey"));
+  }
+  return *pinecone_current_;
+}
+
+bool TzorPineconeForm::UsesCurrentApi() const { return Text(kApiField) == kCurrentApi; }
+
+void TzorPineconeForm::Run(const Command& command) {
+  const bool current = UsesCurrentApi();
+  const auto run = current ? command.run_current : command.run;
+  if (!run) {
+    throw Exception("\"" + std::string(command.caption) + "\" needs the " + (current ? kLegacyApi : kCurrentApi) + " API");
+  }
+  (this->*run)();
+}
+
 void TzorPineconeForm::LoadSettings(const TzorIniFile& ini) {
   for (const auto& setting : kSettings) {
-    SetFieldText(setting.field, ini.ReadString(setting.section, setting.key, setting.default_value));
+    std::string value = ini.ReadString(setting.section, setting.key, setting.default_value);
+    // A switch this program does not know keeps the legacy API.
+    if (setting.field == std::string_view(kApiField) && value != kCurrentApi) value = kLegacyApi;
+    SetFieldText(setting.field, std::move(value));
   }
 }
 
@@ -129,17 +173,43 @@ void TzorPineconeForm::btnVectorsDescribeIndexStatsClick() {
   DoLog(Pinecone().VectorsDescribeIndexStats(index, project, nullptr));
 }
 
-void TzorPineconeForm::btnVectorsQueryClick() {
+TzorHTTPPineconeVectorQuery TzorPineconeForm::QueryRecord() const {
   TzorHTTPPineconeVectorQuery params;
   params.SetVector(TextToArrayOfDouble(Text("txtVectorsQueryVector")));
+  return params;
+}
+
+TzorHTTPPineconeVectorDelete TzorPineconeForm::DeleteRecord() const {
+  TzorHTTPPineconeVectorDelete params;
+  params.Ids().push_back(Text("txtVectorsDeleteVectorId"));
+  return params;
+}
+
+TzorHTTPPineconeVectorUpdate TzorPineconeForm::UpdateRecord() const {
+  TzorHTTPPineconeVectorUpdate params;
+  params.SetId(Text("txtVectorsUpdateVectorId"));
+  params.SetValues(TextToArrayOfDouble(Text("txtVectorsUpdateVector")));
+  return params;
+}
+
+TzorHTTPPineconeVectorUpserts TzorPineconeForm::UpsertRecord() const {
+  auto vector = std::make_unique<TzorHTTPPineconeVectorUpsert>();
+  vector->SetId(Text("txtVectorsUpsertVectorId"));
+  vector->SetValues(TextToArrayOfDouble(Text("txtVectorsUpsertVector")));
+  TzorHTTPPineconeVectorUpserts params;
+  params.AddVector(std::move(vector));
+  return params;
+}
+
+void TzorPineconeForm::btnVectorsQueryClick() {
+  TzorHTTPPineconeVectorQuery params = QueryRecord();
   const std::string project = Text("txtVectorsProjectId");
   const std::string index = Text("txtVectorsIndexName");
   DoLog(Pinecone().VectorsQuery(index, project, params));
 }
 
 void TzorPineconeForm::btnVectorsDeleteClick() {
-  TzorHTTPPineconeVectorDelete params;
-  params.Ids().push_back(Text("txtVectorsDeleteVectorId"));
+  TzorHTTPPineconeVectorDelete params = DeleteRecord();
   const std::string project = Text("txtVectorsProjectId");
   const std::string index = Text("txtVectorsIndexName");
   DoLog(Pinecone().VectorsDelete(index, project, params));
@@ -153,20 +223,14 @@ void TzorPineconeForm::btnVectorsFetchClick() {
 }
 
 void TzorPineconeForm::btnVectorsUpdateClick() {
-  TzorHTTPPineconeVectorUpdate params;
-  params.SetId(Text("txtVectorsUpdateVectorId"));
-  params.SetValues(TextToArrayOfDouble(Text("txtVectorsUpdateVector")));
+  TzorHTTPPineconeVectorUpdate params = UpdateRecord();
   const std::string project = Text("txtVectorsProjectId");
   const std::string index = Text("txtVectorsIndexName");
   DoLog(Pinecone().VectorsUpdate(index, project, params));
 }
 
 void TzorPineconeForm::btnVectorsUpsertClick() {
-  auto vector = std::make_unique<TzorHTTPPineconeVectorUpsert>();
-  vector->SetId(Text("txtVectorsUpsertVectorId"));
-  vector->SetValues(TextToArrayOfDouble(Text("txtVectorsUpsertVector")));
-  TzorHTTPPineconeVectorUpserts params;
-  params.AddVector(std::move(vector));
+  TzorHTTPPineconeVectorUpserts params = UpsertRecord();
   const std::string project = Text("txtVectorsProjectId");
   const std::string index = Text("txtVectorsIndexName");
   DoLog(Pinecone().VectorsUpsert(index, project, params));

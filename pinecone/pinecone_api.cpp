@@ -9,11 +9,7 @@ namespace zor {
 TzorHTTP_API_Pinecone::TzorHTTP_API_Pinecone(TzorComponent_Base* owner) : TzorHTTPAPI_client(owner) {}
 
 void TzorHTTP_API_Pinecone::SyncLogOptions() {
-  const TzorHTTPPineconeLog_Options& log = FPineconeOptions.LogOptions();
-  if (FLog != log.Enabled()) {
-    FLogFileName = log.FileName();
-    FLog = log.Enabled();
-  }
+  SyncPineconeLogOptions(FPineconeOptions.LogOptions(), FLog, FLogFileName);
 }
 
 std::string TzorHTTP_API_Pinecone::GetControllerURL() const {

@@ -34,4 +34,11 @@ void TzorHTTPPinecone_Options::Assign(const TPersistent& source) {
   TPersistent::Assign(source);
 }
 
+void SyncPineconeLogOptions(const TzorHTTPPineconeLog_Options& options, bool& log, std::string& log_file_name) {
+  if (log != options.Enabled()) {
+    log_file_name = options.FileName();
+    log = options.Enabled();
+  }
+}
+
 }  // namespace zor

@@ -50,4 +50,9 @@ class TzorHTTPPinecone_Options : public TPersistent {
   std::string environment_ = kDefaultEnvironment;
 };
 
+// What every Pinecone component does before a request: when the log switch
+// differs from the options', copy the file name, then the switch. A new file
+// name alone takes effect at the next change of the switch.
+void SyncPineconeLogOptions(const TzorHTTPPineconeLog_Options& options, bool& log, std::string& log_file_name);
+
 }  // namespace zor

@@ -27,8 +27,6 @@ inline constexpr std::string_view kLBMethodServerData = "zor@lb@server@data";
 inline constexpr std::string_view kLBMethodServerBinding = "zor@lb@server@binding";
 inline constexpr std::string_view kLBMethodClientConnection = "zor@lb@client@connection";
 inline constexpr std::string_view kLBServerReady = "zor@lb@server@ready";
-// The request path of the link's WebSocket handshake.
-inline constexpr std::string_view kLBClientParameters = "/zor@load_balancer_client";
 
 // A header whose length does not fit its digits, a length or header that
 // cannot be read, a member missing.
@@ -46,6 +44,12 @@ struct TzorWSLoadBalancerAddress {
   bool IsBroadcast() const { return FGuid.empty(); }
   bool HasFilter() const { return !FChannel.empty() || !FExclude.empty() || !FInclude.empty() || !FProtocol.empty(); }
 };
+
+// A broadcast's address, the filters in the order Broadcast takes them.
+inline TzorWSLoadBalancerAddress BroadcastFilter(const std::string& aChannel, const std::string& aProtocol,
+                                                 const std::string& aExclude, const std::string& aInclude) {
+  return {aChannel, aExclude, "", aInclude, aProtocol};
+}
 
 // A framed text message of the load-balancer link.
 class TzorWSLoadBalancerMessage : public TzorWSLoadBalancerAddress {

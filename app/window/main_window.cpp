@@ -2,6 +2,7 @@
 
 #include "app/ini_file.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -31,7 +32,7 @@ const std::vector<Group>& Groups() {
   using P = TzorFormPage;
   static const std::vector<Group> groups{
       {P::Indexes, "Indexes List", {}},
-      {P::Indexes, "Create Index", {"txtCreateIndexName", "txtCreateIndexDimensions"}},
+      {P::Indexes, "Create Index", {"txtCreateIndexName", "txtCreateIndexDimensions", "txtCreateIndexPodType"}},
       {P::Indexes, "Index Describe", {"txtIndexDescribeName"}},
       {P::Indexes, "Index Delete", {"txtIndexDeleteName"}},
       {P::Indexes, "Index Configure", {"txtIndexConfigureName", "txtIndexConfigureReplicas", "txtIndexConfigurePodtype"}},
@@ -42,6 +43,9 @@ const std::vector<Group>& Groups() {
       {P::Vectors, "Fetch", {"txtVectorsFetchVectorId"}},
       {P::Vectors, "Update", {"txtVectorsUpdateVectorId", "txtVectorsUpdateVector"}},
       {P::Vectors, "Upsert", {"txtVectorsUpsertVectorId", "txtVectorsUpsertVector"}},
+      {P::Vectors, "List", {"txtVectorsListPrefix"}},
+      {P::Vectors, "Delete By Prefix", {"txtVectorsDeletePrefix"}},
+      {P::Vectors, "Namespaces List", {}},
       {P::Collections, "Collections List", {}},
       {P::Collections, "Create Collection", {"txtCollectionsCreateName", "txtCollectionsCreateSource"}},
       {P::Collections, "Describe Collection", {"txtCollectionsDescribeName"}},
@@ -76,10 +80,21 @@ TfrmOpenAI::TfrmOpenAI(const TzorIniFile& settings, QWidget* parent) : QMainWind
   // The form is the single source of truth; views follow its changes.
   form_.OnLog = [this](const std::string& text) { log_->setPlainText(QString::fromStdString(text)); };
   form_.OnFieldChanged = [this](const TzorFormField& field, const std::string& text) {
+    if (field.name == std::string_view(kApiField)) {
+      api_->setCurrentText(QString::fromStdString(text));
+      ShowApiScope();
+      return;
+    }
     QLineEdit* edit = edits_.at(field.name);
     if (edit->text().toStdString() != text) edit->setText(QString::fromStdString(text));
   };
+  ShowApiScope();
   form_.LoadSettings(settings_);
+}
+
+void TfrmOpenAI::ShowApiScope() {
+  const std::string& api = form_.FieldText(kApiField);
+  for (const auto& [scope, show] : scoped_) show(InScope(scope, api));
 }
 
 TfrmOpenAI::~TfrmOpenAI() {
@@ -95,10 +110,17 @@ QWidget* TfrmOpenAI::BuildTopPanel() {
   auto* layout = new QHBoxLayout(panel);
   for (const auto& field : FormFields()) {
     if (field.page != TzorFormPage::Top) continue;
-    layout->addWidget(new QLabel(field.label, panel));
-    QLineEdit* edit = AddEdit(field);
-    edit->setParent(panel);
-    layout->addWidget(edit, 1);
+    auto* label = new QLabel(field.label, panel);
+    layout->addWidget(label);
+    QWidget* input = field.name == std::string_view(kApiField) ? static_cast<QWidget*>(AddApiSwitch(field)) : AddEdit(field);
+    input->setParent(panel);
+    layout->addWidget(input, 1);
+    if (field.scope != TzorApiScope::Both) {
+      scoped_.emplace_back(field.scope, [label, input](bool shown) {
+        label->setVisible(shown);
+        input->setVisible(shown);
+      });
+    }
   }
   Edit("txtApiKey")->setEchoMode(QLineEdit::Password);
   Edit("txtApiKey")->setStyleSheet("lineedit-password-character: 42");  // shown as "*"
@@ -113,7 +135,14 @@ QWidget* TfrmOpenAI::BuildPage(TzorFormPage page) {
     auto* box = new QGroupBox(group.command ? group.command : "", widget);
     auto* row = new QHBoxLayout(box);
     auto* form = new QFormLayout();
-    for (const char* name : group.fields) form->addRow(FindFormField(name)->label, AddEdit(*FindFormField(name)));
+    for (const char* name : group.fields) {
+      const TzorFormField& field = *FindFormField(name);
+      QLineEdit* edit = AddEdit(field);
+      form->addRow(field.label, edit);
+      if (field.scope != TzorApiScope::Both) {
+        scoped_.emplace_back(field.scope, [form, edit](bool shown) { form->setRowVisible(edit, shown); });
+      }
+    }
     row->addLayout(form, 1);
     if (group.command) {
       const TzorPineconeForm::Command* command = TzorPineconeForm::FindCommand(group.command);
@@ -122,6 +151,9 @@ QWidget* TfrmOpenAI::BuildPage(TzorFormPage page) {
       connect(button, &QPushButton::clicked, this, [this, command] { RunCommand(*command); });
       buttons_[command->caption] = button;
       row->addWidget(button, 0, Qt::AlignTop);
+      if (command->Scope() != TzorApiScope::Both) {
+        scoped_.emplace_back(command->Scope(), [box](bool shown) { box->setVisible(shown); });
+      }
     }
     layout->addWidget(box);
   }
@@ -137,6 +169,17 @@ QLineEdit* TfrmOpenAI::AddEdit(const TzorFormField& field) {
           [this, name](const QString& text) { form_.SetFieldText(name, text.toStdString()); });
   edits_[name] = edit;
   return edit;
+}
+
+QComboBox* TfrmOpenAI::AddApiSwitch(const TzorFormField& field) {
+  api_ = new QComboBox(this);
+  api_->setObjectName(field.name);
+  api_->addItems({kLegacyApi, kCurrentApi});
+  api_->setCurrentText(field.initial);
+  const std::string name = field.name;
+  connect(api_, &QComboBox::currentTextChanged, this,
+          [this, name](const QString& text) { form_.SetFieldText(name, text.toStdString()); });
+  return api_;
 }
 
 void TfrmOpenAI::RunCommand(const TzorPineconeForm::Command& command) {

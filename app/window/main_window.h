@@ -1,5 +1,6 @@
 #pragma once
-// The client's window: a top panel with the API key and environment, the
+// The client's window: a top panel with the API key, the API switch and the
+// environment (legacy API) or cloud and region (current API), the
 // pages "Indexes", "Vectors" and "Collections", and the log pane.
 #include "app/pinecone_form.h"
 
@@ -8,7 +9,10 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
+class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -26,6 +30,8 @@ class TfrmOpenAI : public QMainWindow {
 
   TzorPineconeForm& Form() { return form_; }
   QLineEdit* Edit(const std::string& field_name) const { return edits_.at(field_name); }
+  // The switch between the legacy and the current API.
+  QComboBox* ApiSwitch() const { return api_; }
   QPushButton* Button(const std::string& caption) const { return buttons_.at(caption); }
   QPlainTextEdit* Log() const { return log_; }
   QTabWidget* Pages() const { return pages_; }
@@ -37,6 +43,9 @@ class TfrmOpenAI : public QMainWindow {
   QWidget* BuildTopPanel();
   QWidget* BuildPage(TzorFormPage page);
   QLineEdit* AddEdit(const TzorFormField& field);
+  QComboBox* AddApiSwitch(const TzorFormField& field);
+  // Shows what belongs to the API in use and hides what belongs to the other.
+  void ShowApiScope();
   void RunCommand(const TzorPineconeForm::Command& command);
 
   const TzorIniFile& settings_;
@@ -45,6 +54,8 @@ class TfrmOpenAI : public QMainWindow {
   std::map<std::string, QPushButton*> buttons_;
   QPlainTextEdit* log_ = nullptr;
   QTabWidget* pages_ = nullptr;
+  QComboBox* api_ = nullptr;
+  std::vector<std::pair<TzorApiScope, std::function<void(bool)>>> scoped_;
 };
 
 }  // namespace zor

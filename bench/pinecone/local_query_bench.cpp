@@ -38,7 +38,7 @@ void BM_LocalServiceTop10(benchmark::State& state) {
   const std::string controller = "controller.bench.pinecone.io";
   const std::string data = "bench-local.svc.bench.pinecone.io";
   service.Handle({"POST", controller, "/databases", true, "key",
-                  R"({"name":"bench","dimension":)" + std::to_string(kDimensions) + "}"});
+                  R"({"name":"bench","dimension":)" + std::to_string(kDimensions) + "}", ""});
   std::mt19937_64 generator(11);
   for (int batch = 0; batch < kVectors / 500; ++batch) {
     std::string body = R"({"vectors":[)";
@@ -48,7 +48,7 @@ void BM_LocalServiceTop10(benchmark::State& state) {
               NumberList(RandomValues(generator, kDimensions)) + "]}";
     }
     body += "]}";
-    if (service.Handle({"POST", data, "/vectors/upsert", true, "key", body}).status != 200) {
+    if (service.Handle({"POST", data, "/vectors/upsert", true, "key", body, ""}).status != 200) {
       state.SkipWithError("upsert failed");
       return;
     }
@@ -56,7 +56,7 @@ void BM_LocalServiceTop10(benchmark::State& state) {
   const std::string query =
       R"({"topK":10,"vector":[)" + NumberList(RandomValues(generator, kDimensions)) + "]}";
   for (auto _ : state) {
-    const local::Reply reply = service.Handle({"POST", data, "/query", true, "key", query});
+    const local::Reply reply = service.Handle({"POST", data, "/query", true, "key", query, ""});
     benchmark::DoNotOptimize(reply.body.data());
   }
   state.counters["vectors/s"] = benchmark::Counter(kVectors, benchmark::Counter::kIsIterationInvariantRate);

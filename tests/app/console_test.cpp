@@ -77,6 +77,123 @@ TEST_F(ConsoleTest, InteractiveSetAndCommands) {
   EXPECT_NE(err_.str().find("Unknown command bogus"), std::string::npos);
 }
 
+// Every answer appears in `out`, in this order.
+void ExpectInOrder(const std::string& out, const std::vector<std::string>& answers) {
+  size_t at = 0;
+  for (const std::string& answer : answers) {
+    const size_t found = out.find(answer, at);
+    ASSERT_NE(found, std::string::npos) << "missing after " << at << ": " << answer << "\n" << out;
+    at = found + answer.size();
+  }
+}
+
+TEST_F(ConsoleTest, CurrentApiEveryCommandAgainstTheLocalService) {
+  const std::string host = "zorindex-local.svc.us-east-1-aws.pinecone.io";
+  const int code = Run({"--local", "--api", "current"},
+                       "indexes-list\n"
+                       "set create-index-dimensions 2\n"
+                       "create-index\n"
+                       "set index-describe-name zorindex\n"
+                       "index-describe\n"
+                       "set vectors-index-name zorindex\n"
+                       "set vectors-upsert-vector-id a\n"
+                       "set vectors-upsert-vector [1, 0]\n"
+                       "upsert\n"
+                       "set vectors-upsert-vector-id b\n"
+                       "set vectors-upsert-vector [0, 1]\n"
+                       "upsert\n"
+                       "set vectors-query-vector [1, 0.1]\n"
+                       "query\n"
+                       "set vectors-fetch-vector-id a\n"
+                       "fetch\n"
+                       "set vectors-update-vector-id a\n"
+                       "set vectors-update-vector [0.5, 0.5]\n"
+                       "update\n"
+                       "fetch\n"
+                       "set vectors-list-prefix b\n"
+                       "list\n"
+                       "namespaces-list\n"
+                       "describe-index-stats\n"
+                       "set vectors-delete-vector-id a\n"
+                       "delete\n"
+                       "describe-index-stats\n"
+                       "set vectors-upsert-vector-id doc#1\n"
+                       "upsert\n"
+                       "delete-by-prefix\n"
+                       "set vectors-delete-prefix doc#\n"
+                       "delete-by-prefix\n"
+                       "create-collection\n"
+                       "collections-list\n"
+                       "describe-collection\n"
+                       "collection-delete\n"
+                       "collections-list\n"
+                       "index-configure\n"  // a serverless index has no pods
+                       "set create-index-name podindex\n"
+                       "set create-index-pod-type p1.x1\n"
+                       "create-index\n"
+                       "set index-configure-name podindex\n"
+                       "index-configure\n"
+                       "set index-delete-name podindex\n"
+                       "index-delete\n"
+                       "index-delete\n"
+                       "set index-delete-name zorindex\n"
+                       "index-delete\n"
+                       "indexes-list\n"
+                       "show\n"
+                       "quit\n");
+  EXPECT_EQ(code, 0);
+  const std::string model = R"({"name":"zorindex","metric":"cosine","host":")" + host + R"(","deletion_protection":"disabled","dimension":2,)";
+  ExpectInOrder(out_.str(), {
+      "Commands (current API): indexes-list create-index index-describe index-delete index-configure "
+      "describe-index-stats query delete fetch update upsert list delete-by-prefix namespaces-list collections-list",
+      R"({"indexes":[]})",
+      model,  // create
+      model,  // describe
+      R"({"upsertedCount":1})",
+      R"({"upsertedCount":1})",
+      R"({"results":[],"matches":[{"id":"a","score":0.99)",
+      R"({"vectors":{"a":{"id":"a","values":[1,0]}},"namespace":"__default__"})",
+      "{}",  // update
+      R"({"vectors":{"a":{"id":"a","values":[0.5,0.5]}},"namespace":"__default__"})",
+      R"({"vectors":[{"id":"b"}],"namespace":"__default__","usage":{"readUnits":1}})",
+      R"({"namespaces":[{"name":"__default__","record_count":2}],"total_count":1})",
+      R"({"namespaces":{"__default__":{"vectorCount":2}},"dimension":2,"indexFullness":0,"totalVectorCount":2})",
+      "{}",  // delete
+      R"({"namespaces":{"__default__":{"vectorCount":1}},"dimension":2,"indexFullness":0,"totalVectorCount":1})",
+      R"({"upsertedCount":1})",
+      R"({"deletedCount":1})",
+      R"({"name":"zorcollection","size":8,"status":"Ready","dimension":2,"vector_count":1,"environment":"us-east-1-aws"})",
+      R"({"collections":[{"name":"zorcollection")",
+      R"({"name":"zorcollection","size":8)",
+      R"({"collections":[]})",
+      R"({"name":"podindex","metric":"cosine","host":"podindex-local.svc.us-east-1-aws.pinecone.io")",
+      R"("spec":{"pod":{"environment":"us-east-1-aws","replicas":3,"shards":1,"pod_type":"s1.x2","pods":1}})",
+      R"({"indexes":[]})",
+      "api = current",
+  });
+  // Answers without text (deleting a collection, an index) leave empty lines;
+  // the two failures go to stderr.
+  ExpectInOrder(err_.str(), {
+      "Deleting by prefix needs a prefix",
+      R"(HTTP/1.1 400 Bad Request. {"error":{"code":"INVALID_ARGUMENT","message":"A serverless index has no pods to configure"},"status":400})",
+      R"(HTTP/1.1 404 Not Found. {"error":{"code":"NOT_FOUND","message":"Index 'podindex' not found"},"status":404})",
+  });
+  const std::string shown = out_.str().substr(out_.str().rfind("api = current"));
+  EXPECT_NE(shown.find("cloud = aws"), std::string::npos);
+  EXPECT_NE(shown.find("vectors-list-prefix = b"), std::string::npos);
+  EXPECT_EQ(shown.find("environment ="), std::string::npos);  // fields of the legacy API are not shown
+  EXPECT_EQ(shown.find("vectors-project-id ="), std::string::npos);
+  const TzorIniFile saved(path_);
+  EXPECT_EQ(saved.ReadString("PINECONE.API", "MODE", "?"), "current");
+}
+
+TEST_F(ConsoleTest, SwitchingTheApiListsItsCommands) {
+  EXPECT_EQ(Run({}, "set api current\nset api other\nset api legacy\nnamespaces-list\nquit\n"), 0);
+  ExpectInOrder(out_.str(), {"Commands (legacy API): indexes-list", "Commands (current API): indexes-list",
+                             "Commands (legacy API): indexes-list"});
+  ExpectInOrder(err_.str(), {"The API is legacy or current, not 'other'", "\"Namespaces List\" needs the current API"});
+}
+
 TEST_F(ConsoleTest, SettingsReadAtStartWrittenAtExit) {
   EXPECT_EQ(Run({"--api-key", "k1", "--vectors-project-id", "p9"}, "quit\n"), 0);
   const TzorIniFile saved(path_);

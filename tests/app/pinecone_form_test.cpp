@@ -4,9 +4,11 @@
 #include "app/str_to_int.h"
 #include "base/exceptions.h"
 #include "pinecone/pinecone_api.h"
+#include "pinecone/pinecone_current_api.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -100,13 +102,79 @@ TEST(PineconeForm, ConversionFailureSendsNothingAndKeepsTheLog) {
 }
 
 TEST(PineconeForm, CommandsByCaptionHandlerAndConsoleName) {
-  EXPECT_EQ(TzorPineconeForm::Commands().size(), 15u);
+  // The window's fifteen, and the three that only the current API has.
+  const auto commands = TzorPineconeForm::Commands();
+  EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const auto& c) { return c.run != nullptr; }), 15);
+  EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const auto& c) { return c.run_current != nullptr; }), 18);
   const auto* stats = TzorPineconeForm::FindCommand("describe-index-stats");
   ASSERT_NE(stats, nullptr);
   EXPECT_STREQ(stats->caption, "Describe Index Stats");
   EXPECT_EQ(TzorPineconeForm::FindCommand("Collections List"), TzorPineconeForm::FindCommand("collections-list"));
   EXPECT_EQ(TzorPineconeForm::FindCommand("btnListCollectionsClick"), TzorPineconeForm::FindCommand("collections-list"));
   EXPECT_EQ(TzorPineconeForm::FindCommand("nope"), nullptr);
+}
+
+TEST(PineconeForm, ApiSwitchHasASettingsSectionOfItsOwn) {
+  // A file of the four keys alone reads as before: the legacy API.
+  const std::string path = TempIni("api", "[PINECONE]\nAPI_KEY=k\nENVIRONMENT=env\n");
+  {
+    TzorPineconeForm form;
+    form.LoadSettings(TzorIniFile(path));
+    EXPECT_FALSE(form.UsesCurrentApi());
+    EXPECT_EQ(form.FieldText("txtCloud"), "aws");
+    EXPECT_EQ(form.FieldText("txtRegion"), "us-east-1");
+    form.SetFieldText(kApiField, kCurrentApi);
+    form.SetFieldText("txtRegion", "eu-west-1");
+    form.SaveSettings(TzorIniFile(path));
+  }
+  const TzorIniFile saved(path);
+  EXPECT_EQ(saved.ReadString("PINECONE", "API_KEY", "?"), "k");
+  EXPECT_EQ(saved.ReadString("PINECONE", "ENVIRONMENT", "?"), "env");
+  EXPECT_EQ(saved.ReadString("PINECONE.API", "MODE", "?"), "current");
+  EXPECT_EQ(saved.ReadString("PINECONE.API", "CLOUD", "?"), "aws");
+  EXPECT_EQ(saved.ReadString("PINECONE.API", "REGION", "?"), "eu-west-1");
+  {
+    TzorPineconeForm form;
+    form.LoadSettings(saved);
+    EXPECT_TRUE(form.UsesCurrentApi());
+    EXPECT_EQ(form.FieldText("txtRegion"), "eu-west-1");
+  }
+  // A switch this program does not know keeps the legacy API.
+  saved.WriteString("PINECONE.API", "MODE", "future");
+  TzorPineconeForm form;
+  form.LoadSettings(saved);
+  EXPECT_FALSE(form.UsesCurrentApi());
+  EXPECT_THROW(form.SetFieldText(kApiField, "future"), Exception);
+  EXPECT_EQ(form.FieldText(kApiField), "legacy");
+  fs::remove(path);
+}
+
+TEST(PineconeForm, CommandsOfTheOtherApiAreRefused) {
+  TzorPineconeForm form;
+  form.DoLog("previous answer");
+  try {
+    form.Run(*TzorPineconeForm::FindCommand("namespaces-list"));
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "\"Namespaces List\" needs the current API");
+  }
+  EXPECT_EQ(form.LogText(), "previous answer");
+  EXPECT_EQ(TzorPineconeForm::FindCommand("list")->Scope(), TzorApiScope::Current);
+  EXPECT_EQ(TzorPineconeForm::FindCommand("query")->Scope(), TzorApiScope::Both);
+  EXPECT_EQ(FieldOptionName(kApiField), "api");
+  EXPECT_TRUE(InScope(FindFormField("txtCloud")->scope, "current"));
+  EXPECT_FALSE(InScope(FindFormField("txtCloud")->scope, "legacy"));
+  EXPECT_FALSE(InScope(FindFormField("txtVectorsProjectId")->scope, "current"));
+  EXPECT_TRUE(InScope(FindFormField("txtVectorsIndexName")->scope, "current"));
+}
+
+TEST(PineconeForm, CurrentComponentFollowsTheApiKey) {
+  TzorPineconeForm form;
+  form.SetFieldText("txtApiKey", "a");
+  EXPECT_EQ(form.PineconeCurrent().PineconeOptions().ApiKey(), "a");
+  form.SetFieldText("txtApiKey", "b");
+  EXPECT_EQ(form.PineconeCurrent().PineconeOptions().ApiKey(), "b");
+  EXPECT_EQ(form.Pinecone().PineconeOptions().ApiKey(), "b");
 }
 
 TEST(StrToInt, WholeDecimalTextIn32Bits) {

@@ -6,47 +6,20 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/http/local_server.h"
+#include "tests/pinecone/recorded_request.h"
 
 namespace zor {
 namespace {
 
-using Lines = std::vector<std::string>;
+using testing::CannedAnswer;
+using testing::HeaderLines;
+using testing::Lines;
+using testing::RequestLine;
 
 const Lines kGetLines{"Api-Key: key", "accept: application/json"};
 const Lines kPostLines{"Api-Key: key", "accept: application/json", "content-type: application/json"};
 const Lines kDeleteLines{"Api-Key: key", "accept: text/plain"};
 const Lines kPatchLines{"Api-Key: key", "accept: text/plain", "content-type: application/json"};
-
-std::string RequestLine(const std::string& head) { return head.substr(0, head.find("\r\n")); }
-
-Lines HeaderLines(const std::string& head) {
-  Lines lines;
-  size_t start = head.find("\r\n") + 2;
-  for (size_t end; (end = head.find("\r\n", start)) != std::string::npos && end != start; start = end + 2) {
-    lines.push_back(head.substr(start, end - start));
-  }
-  return lines;
-}
-
-// The test server's canned answer to every request.
-class CannedAnswer {
- public:
-  void Set(std::string status, std::string body) {
-    std::lock_guard lock(mutex_);
-    status_ = std::move(status);
-    body_ = std::move(body);
-  }
-  std::string Get() {
-    std::lock_guard lock(mutex_);
-    return testing::Answer(status_, body_, "Content-Type: application/json\r\n");
-  }
-
- private:
-  std::mutex mutex_;
-  std::string status_ = "200 OK";
-  std::string body_ = "{}";
-};
 
 class PineconeComponent : public ::testing::Test {
  protected:

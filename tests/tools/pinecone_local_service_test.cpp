@@ -12,7 +12,7 @@ class LocalService : public ::testing::Test {
  protected:
   Reply Call(const std::string& method, const std::string& host, const std::string& target, const std::string& body = "",
              const std::string& key = "secret") {
-    return service_.Handle({method, host, target, true, key, body});
+    return service_.Handle({method, host, target, true, key, body, ""});
   }
   Reply Control(const std::string& method, const std::string& target, const std::string& body = "") {
     return Call(method, kController, target, body);
@@ -41,7 +41,7 @@ class LocalService : public ::testing::Test {
 
 TEST_F(LocalService, KeyIsRequired) {
   EXPECT_EQ(Call("GET", kController, "/databases", "", "wrong").status, 401);
-  EXPECT_EQ(service_.Handle({"GET", kController, "/databases", false, "", ""}).status, 401);
+  EXPECT_EQ(service_.Handle({"GET", kController, "/databases", false, "", "", ""}).status, 401);
   const Reply ok = Control("GET", "/databases");
   EXPECT_EQ(ok.status, 200);
   EXPECT_EQ(ok.body, "[]");

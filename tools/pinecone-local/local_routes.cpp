@@ -1,5 +1,7 @@
 #include "tools/pinecone-local/local_routes.h"
 
+#include "tools/pinecone-local/request_fields.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -10,25 +12,7 @@ namespace json = boost::json;
 namespace {
 
 constexpr std::string_view kDomainSuffix = ".pinecone.io";
-constexpr int64_t kMaxDimension = 20000;
 constexpr int64_t kMaxTopK = 10000;
-
-// gRPC-style codes the service puts into its error bodies.
-int ErrorCode(int status) {
-  switch (status) {
-    case 400: return 3;
-    case 401: return 16;
-    case 404: return 5;
-    case 409: return 6;
-    default: return 2;
-  }
-}
-
-Reply ErrorReply(int status, const std::string& message) {
-  return {status, JsonText(json::object{{"code", ErrorCode(status)}, {"message", message}, {"details", json::array{}}})};
-}
-
-Reply JsonReply(const json::value& value, int status = 200) { return {status, JsonText(value)}; }
 
 void AppendJson(std::string& out, const json::value& value) {
   switch (value.kind()) {
@@ -72,106 +56,6 @@ void AppendJson(std::string& out, const json::value& value) {
   }
 }
 
-// --- reading request bodies -------------------------------------------------
-
-json::object ParseObject(const std::string& body) {
-  boost::system::error_code ec;
-  json::value value = json::parse(body, ec);
-  if (ec || !value.is_object()) throw ServiceError{400, "The request body is not a JSON object"};
-  return std::move(value.get_object());
-}
-
-std::string StringMember(const json::object& object, std::string_view key, bool required = false) {
-  const json::value* value = object.if_contains(key);
-  if (!value) {
-    if (required) throw ServiceError{400, "Missing required field '" + std::string(key) + "'"};
-    return {};
-  }
-  if (!value->is_string()) throw ServiceError{400, "Field '" + std::string(key) + "' must be a string"};
-  return std::string(value->get_string());
-}
-
-std::optional<int64_t> IntegerMember(const json::object& object, std::string_view key) {
-  const json::value* value = object.if_contains(key);
-  if (!value) return std::nullopt;
-  if (value->is_int64()) return value->get_int64();
-  if (value->is_uint64() && value->get_uint64() <= INT64_MAX) return static_cast<int64_t>(value->get_uint64());
-  throw ServiceError{400, "Field '" + std::string(key) + "' must be an integer"};
-}
-
-bool BoolMember(const json::object& object, std::string_view key) {
-  const json::value* value = object.if_contains(key);
-  if (!value) return false;
-  if (!value->is_bool()) throw ServiceError{400, "Field '" + std::string(key) + "' must be true or false"};
-  return value->get_bool();
-}
-
-const json::object* ObjectMember(const json::object& object, std::string_view key) {
-  const json::value* value = object.if_contains(key);
-  if (!value) return nullptr;
-  if (!value->is_object()) throw ServiceError{400, "Field '" + std::string(key) + "' must be an object"};
-  return &value->get_object();
-}
-
-const json::array* ArrayMember(const json::object& object, std::string_view key) {
-  const json::value* value = object.if_contains(key);
-  if (!value) return nullptr;
-  if (!value->is_array()) throw ServiceError{400, "Field '" + std::string(key) + "' must be an array"};
-  return &value->get_array();
-}
-
-std::vector<double> Numbers(const json::array& items, std::string_view key) {
-  std::vector<double> numbers;
-  numbers.reserve(items.size());
-  for (const json::value& item : items) {
-    if (!item.is_number()) throw ServiceError{400, "Field '" + std::string(key) + "' must hold numbers only"};
-    numbers.push_back(item.to_number<double>());
-  }
-  return numbers;
-}
-
-std::optional<std::vector<double>> NumbersMember(const json::object& object, std::string_view key) {
-  const json::array* items = ArrayMember(object, key);
-  if (!items) return std::nullopt;
-  return Numbers(*items, key);
-}
-
-std::optional<SparseValues> SparseMember(const json::object& object, std::string_view key) {
-  const json::object* sparse = ObjectMember(object, key);
-  if (!sparse) return std::nullopt;
-  SparseValues result;
-  if (const json::array* indices = ArrayMember(*sparse, "indices")) {
-    for (const json::value& index : *indices) {
-      if (!index.is_int64() && !index.is_uint64()) throw ServiceError{400, "Sparse indices must be integers"};
-      result.indices.push_back(index.to_number<int64_t>());
-    }
-  }
-  if (auto values = NumbersMember(*sparse, "values")) result.values = std::move(*values);
-  if (result.indices.size() != result.values.size()) {
-    throw ServiceError{400, "Sparse vector indices and values must have the same length"};
-  }
-  return result;
-}
-
-void CheckDimension(const Index& index, const std::vector<double>& values) {
-  if (static_cast<int64_t>(values.size()) != index.config.dimension) {
-    throw ServiceError{400, "Vector dimension " + std::to_string(values.size()) + " does not match the dimension of the index " +
-                                std::to_string(index.config.dimension)};
-  }
-}
-
-// Index and collection names: lower-case letters, digits and "-", 1 to 45 long.
-void CheckName(const std::string& name, const char* what) {
-  const bool ok = !name.empty() && name.size() <= 45 && name.front() != '-' && name.back() != '-' &&
-                  std::all_of(name.begin(), name.end(), [](char c) {
-                    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
-                  });
-  if (!ok) {
-    throw ServiceError{400, std::string(what) + " name '" + name +
-                                "' must consist of lower case alphanumeric characters or '-', and be at most 45 long"};
-  }
-}
-
 // --- rendering answers --------------------------------------------------------
 
 json::array NumberArray(const std::vector<double>& values) { return json::array(values.begin(), values.end()); }
@@ -185,12 +69,6 @@ json::object VectorJson(const std::string& id, const StoredVector& vector) {
   if (vector.sparse) out["sparseValues"] = SparseJson(*vector.sparse);
   if (!vector.metadata.empty()) out["metadata"] = vector.metadata;
   return out;
-}
-
-size_t VectorCount(const Namespaces& spaces) {
-  size_t total = 0;
-  for (const auto& [name, space] : spaces) total += space.size();
-  return total;
 }
 
 json::object DescribeIndex(const Index& index, const std::string& host) {
@@ -214,6 +92,7 @@ std::string Lower(std::string text) {
 
 struct Address {
   bool controller = false;
+  bool current = false;  // the current API's global control plane
   std::string environment;
   std::string index_label;  // "<index>-<project>" of a data host
 };
@@ -224,6 +103,10 @@ std::optional<Address> ParseHost(std::string host) {
   if (host.size() <= kDomainSuffix.size() || !host.ends_with(kDomainSuffix)) return std::nullopt;
   host.resize(host.size() - kDomainSuffix.size());
   Address address;
+  if (host == "api") {
+    address.controller = address.current = true;
+    return address;
+  }
   constexpr std::string_view kController = "controller.";
   if (host.starts_with(kController)) {
     address.controller = true;
@@ -252,22 +135,28 @@ Index* IndexOfLabel(std::map<std::string, Index>& indexes, const std::string& la
   return found;
 }
 
-// "key=value&key=value" with percent-decoded keys and values.
-std::vector<std::pair<std::string, std::string>> QueryParameters(std::string_view query) {
-  std::vector<std::pair<std::string, std::string>> parameters;
-  while (!query.empty()) {
-    const size_t amp = query.find('&');
-    std::string_view part = query.substr(0, amp);
-    query = amp == std::string_view::npos ? std::string_view{} : query.substr(amp + 1);
-    if (part.empty()) continue;
-    const size_t eq = part.find('=');
-    parameters.emplace_back(PercentDecode(part.substr(0, eq)),
-                            eq == std::string_view::npos ? std::string{} : PercentDecode(part.substr(eq + 1)));
+}  // namespace
+
+namespace {
+
+// gRPC-style codes the service puts into its error bodies.
+int ErrorCode(int status) {
+  switch (status) {
+    case 400: return 3;
+    case 401: return 16;
+    case 404: return 5;
+    case 409: return 6;
+    default: return 2;
   }
-  return parameters;
 }
 
 }  // namespace
+
+Reply ErrorReply(int status, const std::string& message) {
+  return {status, JsonText(json::object{{"code", ErrorCode(status)}, {"message", message}, {"details", json::array{}}})};
+}
+
+Reply JsonReply(const json::value& value, int status) { return {status, JsonText(value)}; }
 
 std::string JsonText(const json::value& value) {
   std::string out;
@@ -299,21 +188,26 @@ Service::Service(std::string api_key, std::string project_id)
     : api_key_(std::move(api_key)), project_id_(std::move(project_id)) {}
 
 Reply Service::Handle(const Request& request) {
+  const auto address = ParseHost(request.host);
+  const bool current = address && address->current;
+  auto refuse = [current](int status, const std::string& message) {
+    return current ? CurrentErrorReply(status, message) : ErrorReply(status, message);
+  };
   if (!request.has_api_key || request.api_key != api_key_) {
-    return ErrorReply(401, "Invalid API Key. Please pass a valid key in the Api-Key header");
+    return refuse(401, "Invalid API Key. Please pass a valid key in the Api-Key header");
   }
   const size_t question = request.target.find('?');
   const std::string path = PercentDecode(std::string_view(request.target).substr(0, question));
   const std::string query = question == std::string::npos ? std::string{} : request.target.substr(question + 1);
   try {
-    const auto address = ParseHost(request.host);
     if (!address) return ErrorReply(404, "Unknown host '" + request.host + "'");
+    if (current) return CurrentController(request, path);
     if (address->controller) return Controller(request, path, address->environment);
     Index* index = IndexOfLabel(store_.Indexes(), address->index_label);
     if (!index) return ErrorReply(404, "No index serves the host '" + request.host + "'");
     return DataPlane(request, *index, path, query);
   } catch (const ServiceError& error) {
-    return ErrorReply(error.status, error.message);
+    return refuse(error.status, error.message);
   }
 }
 
@@ -348,6 +242,7 @@ Reply Service::Controller(const Request& request, const std::string& path, const
     if (const std::string pod_type = StringMember(body, "pod_type"); !pod_type.empty()) config.pod_type = pod_type;
     if (const json::object* metadata_config = ObjectMember(body, "metadata_config")) config.metadata_config = *metadata_config;
     config.source_collection = StringMember(body, "source_collection");
+    config.environment = environment;
     store_.CreateIndex(std::move(config));
     return {201, ""};
   }
@@ -399,6 +294,7 @@ Reply Service::Controller(const Request& request, const std::string& path, const
 }
 
 Reply Service::DataPlane(const Request& request, Index& index, const std::string& path, const std::string& query) {
+  const bool current = !request.api_version.empty();
   const bool post = request.method == "POST";
   if (path == "/describe_index_stats" && (post || request.method == "GET")) {
     std::optional<json::object> filter;
@@ -411,7 +307,7 @@ Reply Service::DataPlane(const Request& request, Index& index, const std::string
     for (const auto& [name, space] : index.namespaces) {
       const size_t count = CountMatching(space, filter ? &*filter : nullptr);
       total += count;
-      if (count || !filter) spaces[name] = json::object{{"vectorCount", count}};
+      if (count || !filter) spaces[ShownNamespace(name, current)] = json::object{{"vectorCount", count}};
     }
     return JsonReply(json::object{{"namespaces", std::move(spaces)},
                                   {"dimension", index.config.dimension},
@@ -423,7 +319,7 @@ Reply Service::DataPlane(const Request& request, Index& index, const std::string
     std::string name_space;
     for (auto& [key, value] : QueryParameters(query)) {
       if (key == "ids") ids.push_back(std::move(value));
-      else if (key == "namespace") name_space = std::move(value);
+      else if (key == "namespace") name_space = StoredNamespace(std::move(value));
     }
     if (ids.empty()) throw ServiceError{400, "No IDs provided for fetch query"};
     json::object vectors;
@@ -432,12 +328,13 @@ Reply Service::DataPlane(const Request& request, Index& index, const std::string
         if (auto found = space->second.find(id); found != space->second.end()) vectors[id] = VectorJson(id, found->second);
       }
     }
-    return JsonReply(json::object{{"vectors", std::move(vectors)}, {"namespace", name_space}});
+    return JsonReply(json::object{{"vectors", std::move(vectors)}, {"namespace", ShownNamespace(name_space, current)}});
   }
+  if (auto listing = Listings(request, index, path, query)) return std::move(*listing);
   if (!post) return ErrorReply(404, "Not found: " + request.method + " " + path);
 
   const json::object body = ParseObject(request.body);
-  const std::string name_space = StringMember(body, "namespace");
+  const std::string name_space = StoredNamespace(StringMember(body, "namespace"));
   if (path == "/query") {
     const auto top_k = IntegerMember(body, "topK");
     if (!top_k || *top_k < 1 || *top_k > kMaxTopK) {
@@ -475,7 +372,7 @@ Reply Service::DataPlane(const Request& request, Index& index, const std::string
         matches.push_back(std::move(out));
       }
     }
-    return JsonReply(json::object{{"results", json::array{}}, {"matches", std::move(matches)}, {"namespace", name_space}});
+    return JsonReply(json::object{{"results", json::array{}}, {"matches", std::move(matches)}, {"namespace", ShownNamespace(name_space, current)}});
   }
   if (path == "/vectors/upsert") {
     const json::array* items = ArrayMember(body, "vectors");

@@ -155,6 +155,12 @@ size_t CountMatching(const Namespace& space, const json::object* filter) {
   }));
 }
 
+size_t VectorCount(const Namespaces& spaces) {
+  size_t total = 0;
+  for (const auto& [name, space] : spaces) total += space.size();
+  return total;
+}
+
 Index& Store::FindIndex(const std::string& name) {
   auto it = indexes_.find(name);
   if (it == indexes_.end()) throw ServiceError{404, "Index '" + name + "' not found"};

@@ -48,9 +48,19 @@ struct IndexConfig {
   Metric metric = Metric::cosine;
   int64_t pods = 1;
   int64_t replicas = 1;
+  int64_t shards = 1;
   std::string pod_type = "p1.x1";
   std::optional<boost::json::object> metadata_config;
   std::string source_collection;
+  // Where the index lives: its host names this environment. Serverless
+  // indexes (current API only) have a cloud and region instead of pods.
+  std::string environment;
+  bool serverless = false;
+  std::string cloud;
+  std::string region;
+  bool deletion_protection = false;
+  bool sparse = false;  // vector_type "sparse": no dimension, dotproduct only
+  boost::json::object tags;
 };
 
 struct Index {
@@ -88,6 +98,9 @@ std::vector<Match> TopK(const Namespace& space, Metric metric, const std::vector
                         const SparseValues* sparse_query, const boost::json::object* filter, size_t top_k);
 
 size_t CountMatching(const Namespace& space, const boost::json::object* filter);
+
+// Vectors of every namespace together.
+size_t VectorCount(const Namespaces& spaces);
 
 class Store {
  public:

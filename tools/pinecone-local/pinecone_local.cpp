@@ -26,12 +26,17 @@ constexpr uint64_t kBodyLimit = 64ull * 1024 * 1024;
 constexpr uint32_t kHeaderLimit = 16 * 1024;
 constexpr int kIdleTimeoutMs = 60 * 1000;
 
-std::shared_ptr<const TzorTLSContext> NewServerTls() {
-  const pinecone_local::TlsIdentity identity = pinecone_local::MakeSelfSignedIdentity();
+std::shared_ptr<const TzorTLSContext> NewServerTls(const std::string& cert_file, const std::string& key_file) {
   TzorTLSSettings settings;
   settings.Side = TzorTLSSide::tlsServer;
-  settings.CertPEM = identity.certificate_pem;
-  settings.KeyPEM = identity.private_key_pem;
+  if (cert_file.empty()) {
+    const pinecone_local::TlsIdentity identity = pinecone_local::MakeSelfSignedIdentity();
+    settings.CertPEM = identity.certificate_pem;
+    settings.KeyPEM = identity.private_key_pem;
+  } else {
+    settings.CertFile = cert_file;
+    settings.KeyFile = key_file;
+  }
   settings.ALPNProtocols = {"http/1.1"};
   return NewOpenSSLContext(settings);
 }
@@ -97,6 +102,9 @@ class Session {
       request.has_api_key = true;
       request.api_key = std::string(key->value());
     }
+    if (auto version = message.find("X-Pinecone-API-Version"); version != message.end()) {
+      request.api_version = std::string(version->value());
+    }
     request.body = std::move(message.body());
     pinecone_local::Reply reply;
     try {
@@ -141,8 +149,8 @@ class Session {
 // between threads. Stop ends the thread first: the connections, with their
 // sessions, go with the io_context, before the service they use.
 struct TzorPineconeLocal::Server {
-  Server(const std::string& api_key, uint16_t port)
-      : service(api_key, kProjectId), tls(NewServerTls()), acceptor(io) {
+  Server(const std::string& api_key, uint16_t port, const std::string& cert_file, const std::string& key_file)
+      : service(api_key, kProjectId), tls(NewServerTls(cert_file, key_file)), acceptor(io) {
     const tcp::endpoint endpoint(asio::ip::address_v4::loopback(), port);
     acceptor.open(endpoint.protocol());
     acceptor.set_option(asio::socket_base::reuse_address(true));
@@ -191,9 +199,10 @@ struct TzorPineconeLocal::Server {
 TzorPineconeLocal::TzorPineconeLocal() = default;
 TzorPineconeLocal::~TzorPineconeLocal() { Stop(); }
 
-void TzorPineconeLocal::Start(const std::string& api_key, uint16_t port) {
+void TzorPineconeLocal::Start(const std::string& api_key, uint16_t port, const std::string& cert_file,
+                              const std::string& key_file) {
   Stop();
-  server_ = std::make_unique<Server>(api_key, port);
+  server_ = std::make_unique<Server>(api_key, port, cert_file, key_file);
 }
 
 void TzorPineconeLocal::Stop() { server_.reset(); }

@@ -16,10 +16,12 @@ class TzorPineconeLocal {
   TzorPineconeLocal(const TzorPineconeLocal&) = delete;
   TzorPineconeLocal& operator=(const TzorPineconeLocal&) = delete;
 
-  // Makes a self-signed certificate and listens on 127.0.0.1:`port` (0: a
-  // free port). Requests must carry "Api-Key: <api_key>". Starts afresh with
-  // no indexes when called again after Stop. Throws when it cannot listen.
-  void Start(const std::string& api_key, uint16_t port = 0);
+  // Listens on 127.0.0.1:`port` (0: a free port) with the certificate and
+  // key of the two PEM files, or a self-signed certificate made now when no
+  // files are named. Requests must carry "Api-Key: <api_key>". Starts afresh
+  // with no indexes when called again after Stop. Throws when it cannot listen.
+  void Start(const std::string& api_key, uint16_t port = 0, const std::string& cert_file = {},
+             const std::string& key_file = {});
   // Closes every connection and forgets all data; safe to call when stopped.
   void Stop();
 

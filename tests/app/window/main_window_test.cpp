@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -126,6 +127,64 @@ TEST_F(WindowTest, EveryButtonAgainstTheLocalService) {
   press("Index Delete");
   EXPECT_EQ(press("Indexes List"), "[]");
   EXPECT_TRUE(errors.empty()) << errors.front().toStdString();
+}
+
+TEST_F(WindowTest, ApiSwitchShowsTheFieldsOfItsApiAndIsSaved) {
+  {
+    const TzorIniFile settings(path_);
+    TfrmOpenAI window(settings);
+    std::vector<QString> errors;
+    window.ShowError = [&](const QString& text) { errors.push_back(text); };
+    TzorLocalPinecone local;
+    local.Attach(window.Form());
+    window.show();  // hidden parts get their size only in a shown window
+    // Shown on the page `page`, which is brought to the front first.
+    const auto shown = [&](QWidget* widget, int page) {
+      window.Pages()->setCurrentIndex(page);
+      QApplication::processEvents();
+      return widget->isVisible();
+    };
+    EXPECT_EQ(window.ApiSwitch()->currentText(), "legacy");
+    EXPECT_TRUE(shown(window.Edit("txtEnvironment"), 0));
+    EXPECT_FALSE(shown(window.Edit("txtCloud"), 0));
+    EXPECT_FALSE(shown(window.Edit("txtCreateIndexPodType"), 0));
+    EXPECT_TRUE(shown(window.Edit("txtVectorsProjectId"), 1));
+    EXPECT_FALSE(shown(window.Button("List"), 1));
+    EXPECT_FALSE(shown(window.Button("Namespaces List"), 1));
+
+    window.ApiSwitch()->setCurrentText("current");
+    EXPECT_TRUE(window.Form().UsesCurrentApi());
+    EXPECT_FALSE(shown(window.Edit("txtEnvironment"), 0));
+    EXPECT_TRUE(shown(window.Edit("txtCloud"), 0));
+    EXPECT_TRUE(shown(window.Edit("txtRegion"), 0));
+    EXPECT_TRUE(shown(window.Edit("txtCreateIndexPodType"), 0));
+    EXPECT_FALSE(shown(window.Edit("txtVectorsProjectId"), 1));
+    EXPECT_TRUE(shown(window.Button("List"), 1));
+    EXPECT_TRUE(shown(window.Button("Query"), 1));
+
+    const auto press = [&](const char* caption) {
+      QTest::mouseClick(window.Button(caption), Qt::LeftButton);
+      return window.Log()->toPlainText().toStdString();
+    };
+    EXPECT_EQ(press("Indexes List"), R"({"indexes":[]})");
+    Type(window.Edit("txtCreateIndexDimensions"), "2");
+    EXPECT_NE(press("Create Index").find(R"("host":"zorindex-local.svc.us-east-1-aws.pinecone.io")"), std::string::npos);
+    Type(window.Edit("txtVectorsIndexName"), "zorindex");
+    Type(window.Edit("txtVectorsUpsertVectorId"), "v1");
+    Type(window.Edit("txtVectorsUpsertVector"), "[1, 0]");
+    EXPECT_EQ(press("Upsert"), R"({"upsertedCount":1})");
+    EXPECT_EQ(press("List"), R"({"vectors":[{"id":"v1"}],"namespace":"__default__","usage":{"readUnits":1}})");
+    EXPECT_EQ(press("Namespaces List"), R"({"namespaces":[{"name":"__default__","record_count":1}],"total_count":1})");
+    EXPECT_EQ(press("Index Delete"), "");
+    EXPECT_TRUE(errors.empty()) << errors.front().toStdString();
+  }
+  const TzorIniFile settings(path_);
+  EXPECT_EQ(settings.ReadString("PINECONE.API", "MODE", "?"), "current");
+  TfrmOpenAI window(settings);
+  EXPECT_EQ(window.ApiSwitch()->currentText(), "current");
+  window.show();
+  EXPECT_TRUE(window.Edit("txtCloud")->isVisible());
+  EXPECT_FALSE(window.Edit("txtEnvironment")->isVisible());
 }
 
 TEST_F(WindowTest, FailuresShowTheirTextAndKeepTheLog) {
