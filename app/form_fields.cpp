@@ -9,7 +9,7 @@ namespace {
 using P = TzorFormPage;
 using S = TzorApiScope;
 
-constexpr std::array<TzorFormField, 28> kFields{{
+constexpr std::array<TzorFormField, 29> kFields{{
     {"txtApiKey", "API Key:", "", P::Top},
     {kApiField, "API:", kLegacyApi, P::Top},
     {"txtEnvironment", "Environment:", "", P::Top, S::Legacy},
@@ -27,6 +27,8 @@ constexpr std::array<TzorFormField, 28> kFields{{
     {"txtIndexConfigurePodtype", "PodType", "s1.x2", P::Indexes},
     {"txtVectorsIndexName", "Index Name:", "zorindex", P::Vectors},
     {"txtVectorsProjectId", "Project Id:", "", P::Vectors, S::Legacy},
+    // Empty: the default namespace.
+    {"txtVectorsNamespace", "Namespace:", "", P::Vectors, S::Current},
     {"txtVectorsQueryVector", "Vector:", "", P::Vectors},
     {"txtVectorsDeleteVectorId", "Vector Id:", "", P::Vectors},
     {"txtVectorsFetchVectorId", "Vector Id:", "", P::Vectors},

@@ -1,6 +1,7 @@
 // The form's commands with the current API: the same fields as with the
 // legacy API, except that indexes are found by name alone (the component asks
-// the control plane for their host) and new indexes go to the cloud and
+// the control plane for their host), vectors are in the namespace of the
+// Vectors page (empty: the default one), and new indexes go to the cloud and
 // region of the top panel: serverless, or pod-based when a pod type is given,
 // in the pod environment "<region>-<cloud>" (the service names them so, as in
 // "us-east-1-aws").
@@ -42,35 +43,41 @@ void TzorPineconeForm::DescribeIndexStatsCurrent() {
 
 void TzorPineconeForm::QueryCurrent() {
   TzorHTTPPineconeVectorQuery params = QueryRecord();
+  params.SetNamespace(Text("txtVectorsNamespace"));
   DoLog(PineconeCurrent().VectorsQuery(Text("txtVectorsIndexName"), params));
 }
 
 void TzorPineconeForm::DeleteCurrent() {
   TzorHTTPPineconeVectorDelete params = DeleteRecord();
+  params.SetNamespace(Text("txtVectorsNamespace"));
   DoLog(PineconeCurrent().VectorsDelete(Text("txtVectorsIndexName"), params));
 }
 
 void TzorPineconeForm::FetchCurrent() {
   const TzorPineconeStringList ids{Text("txtVectorsFetchVectorId")};
-  DoLog(PineconeCurrent().VectorsFetch(Text("txtVectorsIndexName"), ids, ""));
+  DoLog(PineconeCurrent().VectorsFetch(Text("txtVectorsIndexName"), ids, Text("txtVectorsNamespace")));
 }
 
 void TzorPineconeForm::UpdateCurrent() {
   TzorHTTPPineconeVectorUpdate params = UpdateRecord();
+  params.SetNamespace(Text("txtVectorsNamespace"));
   DoLog(PineconeCurrent().VectorsUpdate(Text("txtVectorsIndexName"), params));
 }
 
 void TzorPineconeForm::UpsertCurrent() {
   TzorHTTPPineconeVectorUpserts params = UpsertRecord();
+  params.SetNamespace(Text("txtVectorsNamespace"));
   DoLog(PineconeCurrent().VectorsUpsert(Text("txtVectorsIndexName"), params));
 }
 
 void TzorPineconeForm::btnVectorsListClick() {
-  DoLog(PineconeCurrent().VectorsList(Text("txtVectorsIndexName"), Text("txtVectorsListPrefix"), 0, "", ""));
+  DoLog(PineconeCurrent().VectorsList(Text("txtVectorsIndexName"), Text("txtVectorsListPrefix"), 0, "",
+                                      Text("txtVectorsNamespace")));
 }
 
 void TzorPineconeForm::btnVectorsDeletePrefixClick() {
-  DoLog(PineconeCurrent().VectorsDeleteByPrefix(Text("txtVectorsIndexName"), Text("txtVectorsDeletePrefix"), ""));
+  DoLog(PineconeCurrent().VectorsDeleteByPrefix(Text("txtVectorsIndexName"), Text("txtVectorsDeletePrefix"),
+                                                Text("txtVectorsNamespace")));
 }
 
 void TzorPineconeForm::btnNamespacesListClick() { DoLog(PineconeCurrent().NamespacesList(Text("txtVectorsIndexName"))); }

@@ -21,6 +21,9 @@ using boost::system::error_code;
 
 namespace {
 constexpr size_t kReadChunk = 64 * 1024;
+// Reads wait for readiness and then take the bytes into the worker thread's
+// buffer: an idle connection holds no read buffer of its own.
+thread_local std::string t_read_chunk;
 }
 
 struct TzorAsyncConnection::Impl {
@@ -47,7 +50,6 @@ struct TzorAsyncConnection::Impl {
   TzorSocketEndpoints ends;
 
   // Strand-only state.
-  std::string read_chunk = std::string(kReadChunk, '\0');
   bool ready = false;
   bool ended = false;
   int idle_timeout_ms = 0;
@@ -139,12 +141,23 @@ struct TzorAsyncConnection::Impl {
       });
       return;
     }
-    socket.async_read_some(asio::buffer(read_chunk),
-                           asio::bind_executor(strand, [keep = self.shared_from_this(), this](
-                                                           const error_code& ec, size_t n) { OnRead(ec, n); }));
+    socket.async_wait(Socket::wait_read, asio::bind_executor(strand, [keep = self.shared_from_this(), this](
+                                                                         const error_code& ec) { OnReadable(ec); }));
   }
 
-  void OnRead(const error_code& ec, size_t n) {
+  void OnReadable(error_code ec) {
+    if (ended) return;
+    if (t_read_chunk.size() != kReadChunk) t_read_chunk.assign(kReadChunk, '\0');
+    size_t n = 0;
+    if (!ec) {
+      socket.non_blocking(true, ec);
+      if (!ec) n = socket.read_some(asio::buffer(t_read_chunk), ec);
+      if (ec == asio::error::would_block || ec == asio::error::try_again) return ReadNext();
+    }
+    OnRead(ec, std::string_view(t_read_chunk.data(), n));
+  }
+
+  void OnRead(const error_code& ec, std::string_view chunk) {
     if (ended) return;
     if (ec) {
       if (ec == asio::error::eof || ec == asio::error::connection_reset || ec == asio::error::operation_aborted) {
@@ -159,11 +172,11 @@ struct TzorAsyncConnection::Impl {
     try {
       if (engine) {
         std::lock_guard guard(engine_lock);
-        engine->PutIncoming(std::string_view(read_chunk.data(), n));
+        engine->PutIncoming(chunk);
         if (!engine->HandshakeDone()) engine->Handshake();
         if (engine->HandshakeDone()) engine->Read(plain, SIZE_MAX);
       } else {
-        plain.assign(read_chunk.data(), n);
+        plain.assign(chunk);
       }
     } catch (...) {
       return EndAfterWrites(std::current_exception());

@@ -21,7 +21,7 @@ namespace zor {
 namespace {
 
 // Which fields stand beside which button, page by page. Fields shared by every
-// command of a page (the Vectors page's index and project) head the page.
+// command of a page (the Vectors page's index, project and namespace) head the page.
 struct Group {
   TzorFormPage page;
   const char* command;  // caption, or nullptr for the page's shared fields
@@ -36,7 +36,7 @@ const std::vector<Group>& Groups() {
       {P::Indexes, "Index Describe", {"txtIndexDescribeName"}},
       {P::Indexes, "Index Delete", {"txtIndexDeleteName"}},
       {P::Indexes, "Index Configure", {"txtIndexConfigureName", "txtIndexConfigureReplicas", "txtIndexConfigurePodtype"}},
-      {P::Vectors, nullptr, {"txtVectorsIndexName", "txtVectorsProjectId"}},
+      {P::Vectors, nullptr, {"txtVectorsIndexName", "txtVectorsProjectId", "txtVectorsNamespace"}},
       {P::Vectors, "Describe Index Stats", {}},
       {P::Vectors, "Query", {"txtVectorsQueryVector"}},
       {P::Vectors, "Delete", {"txtVectorsDeleteVectorId"}},

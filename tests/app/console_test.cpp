@@ -122,6 +122,12 @@ TEST_F(ConsoleTest, CurrentApiEveryCommandAgainstTheLocalService) {
                        "delete-by-prefix\n"
                        "set vectors-delete-prefix doc#\n"
                        "delete-by-prefix\n"
+                       "set vectors-namespace ns\n"
+                       "upsert\n"
+                       "fetch\n"
+                       "namespaces-list\n"
+                       "delete-by-prefix\n"
+                       "set vectors-namespace\n"
                        "create-collection\n"
                        "collections-list\n"
                        "describe-collection\n"
@@ -161,6 +167,10 @@ TEST_F(ConsoleTest, CurrentApiEveryCommandAgainstTheLocalService) {
       "{}",  // delete
       R"({"namespaces":{"__default__":{"vectorCount":1}},"dimension":2,"indexFullness":0,"totalVectorCount":1})",
       R"({"upsertedCount":1})",
+      R"({"deletedCount":1})",
+      R"({"upsertedCount":1})",
+      R"({"vectors":{},"namespace":"ns"})",  // "a" is not in ns
+      R"({"namespaces":[{"name":"__default__","record_count":1},{"name":"ns","record_count":1}],"total_count":2})",
       R"({"deletedCount":1})",
       R"({"name":"zorcollection","size":8,"status":"Ready","dimension":2,"vector_count":1,"environment":"us-east-1-aws"})",
       R"({"collections":[{"name":"zorcollection")",

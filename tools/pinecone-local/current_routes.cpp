@@ -229,7 +229,7 @@ Reply Service::CurrentController(const Request& request, const std::string& path
     if (method == "GET") return JsonReply(model(index));
     if (method == "DELETE") {
       if (index.config.deletion_protection) {
-        throw ServiceError{403, "Deletion protection is enabled for this index. Disable it before deleting the index."};
+        throw ServiceError{403, "Deletion protection is enabled for this index. Disable deletion protection before retrying."};
       }
       store_.Indexes().erase(name);
       return {202, ""};

@@ -1,7 +1,8 @@
 // The service's official TypeScript client (npm @pinecone-database/pinecone,
 // scripts/deps/pinecone.npm) against the local service's current API: the
 // client creates a serverless index, upserts, queries with a filter, fetches,
-// updates, deletes, lists, reads the statistics and deletes the index, and
+// updates, deletes, lists ids and namespaces, reads the statistics, protects
+// the index from deletion and lifts it again, and deletes the index, and
 // each answer must be what the client expects. The local service presents
 // the test PKI's "localhost" certificate, which the client trusts through
 // NODE_EXTRA_CA_CERTS.
@@ -61,6 +62,9 @@ TEST(TypeScriptClient, WholeIndexLifeAgainstTheLocalService) {
   EXPECT_EQ(steps["delete"], R"(["b","c"])");
   EXPECT_EQ(steps["list"], R"(["b","c"])");
   EXPECT_EQ(steps["stats"], R"({"dimension":2,"total":2,"namespaces":{"__default__":{"recordCount":2}}})");
+  EXPECT_EQ(steps["namespaces"], R"({"listed":[["__default__",2]],"described":["__default__",2]})");
+  // The client reports the service's 403 for a protected index as a bad request.
+  EXPECT_EQ(steps["protect"], R"({"enabled":"enabled","refused":"PineconeBadRequestError: true","disabled":"disabled"})");
   EXPECT_EQ(steps["delete-index"], "[]");
 }
 

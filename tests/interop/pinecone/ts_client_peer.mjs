@@ -78,6 +78,22 @@ try {
   const stats = await index.describeIndexStats();
   say({ dimension: stats.dimension, total: stats.totalRecordCount, namespaces: stats.namespaces });
 
+  step = 'namespaces';
+  const spaces = await index.listNamespaces();
+  const space = await index.describeNamespace('__default__');
+  say({ listed: spaces.namespaces.map((n) => [n.name, Number(n.recordCount)]), described: [space.name, Number(space.recordCount)] });
+
+  step = 'protect';
+  const protectedModel = await pc.configureIndex({ name: 'ts-index', deletionProtection: 'enabled' });
+  let refused = 'nothing';
+  try {
+    await pc.deleteIndex('ts-index');
+  } catch (e) {
+    refused = `${e.name}: ${e.message.includes('Deletion protection is enabled for this index')}`;
+  }
+  const unprotected = await pc.configureIndex({ name: 'ts-index', deletionProtection: 'disabled' });
+  say({ enabled: protectedModel.deletionProtection, refused, disabled: unprotected.deletionProtection });
+
   step = 'delete-index';
   await pc.deleteIndex('ts-index');
   say((await pc.listIndexes()).indexes.map((i) => i.name));

@@ -1,0 +1,65 @@
+// Boost.Beast's WebSocket echo server, the peer of the server load benchmark:
+// asynchronous, one strand per connection, on a pool of threads.
+//   peer_beast_echo <threads>   prints the port it listens on
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  explicit Session(tcp::socket socket) : ws_(std::move(socket)) {}
+  void Start() {
+    ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    ws_.async_accept([self = shared_from_this()](beast::error_code ec) {
+      if (!ec) self->Read();
+    });
+  }
+
+ private:
+  void Read() {
+    ws_.async_read(buffer_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+      if (ec) return;
+      self->ws_.text(self->ws_.got_text());
+      self->ws_.async_write(self->buffer_.data(), [self](beast::error_code e, std::size_t) {
+        if (e) return;
+        self->buffer_.consume(self->buffer_.size());
+        self->Read();
+      });
+    });
+  }
+  websocket::stream<beast::tcp_stream> ws_;
+  beast::flat_buffer buffer_;
+};
+
+void Accept(asio::io_context& io, tcp::acceptor& acceptor) {
+  acceptor.async_accept(asio::make_strand(io), [&io, &acceptor](beast::error_code ec, tcp::socket socket) {
+    if (!ec) {
+      socket.set_option(tcp::no_delay(true), ec);
+      std::make_shared<Session>(std::move(socket))->Start();
+    }
+    Accept(io, acceptor);
+  });
+}
+
+int main(int argc, char** argv) {
+  const int threads = argc > 1 ? std::atoi(argv[1]) : 2;
+  asio::io_context io(threads);
+  tcp::acceptor acceptor(io, {asio::ip::make_address("127.0.0.1"), 0});
+  std::printf("%u\n", acceptor.local_endpoint().port());
+  std::fflush(stdout);
+  Accept(io, acceptor);
+  std::vector<std::thread> pool;
+  for (int i = 0; i < threads; ++i) pool.emplace_back([&io] { io.run(); });
+  for (auto& t : pool) t.join();
+}

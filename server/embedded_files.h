@@ -1,0 +1,16 @@
+#pragma once
+// Files built into the program (server/files), for the server's own routes.
+#include <cstddef>
+#include <span>
+
+namespace zor {
+
+struct TzorEmbeddedFile {
+  const char* Name;
+  const char* Data;
+  size_t Size;
+};
+
+std::span<const TzorEmbeddedFile> EmbeddedFiles();
+
+}  // namespace zor
