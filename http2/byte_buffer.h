@@ -7,12 +7,33 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <utility>
 
 namespace zor {
 
 // A growable octet buffer that leaves reserved space uninitialised.
 class TzorByteBuffer {
  public:
+  TzorByteBuffer() = default;
+  TzorByteBuffer(TzorByteBuffer&& other) noexcept { swap(other); }
+  TzorByteBuffer& operator=(TzorByteBuffer&& other) noexcept {
+    TzorByteBuffer(std::move(other)).swap(*this);
+    return *this;
+  }
+  void swap(TzorByteBuffer& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
+  TzorByteBuffer(const TzorByteBuffer& other) { Append(other.Span()); }
+  TzorByteBuffer& operator=(const TzorByteBuffer& other) {
+    if (this != &other) {
+      Clear();
+      Append(other.Span());
+    }
+    return *this;
+  }
+
   size_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }
   const uint8_t* Data() const { return data_.get(); }

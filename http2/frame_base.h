@@ -79,6 +79,10 @@ class TzorHTTP2_Frame_Base : public TPersistent {
 
   TzorHTTP2FrameWriteBytesEvent OnWriteBytes;
 
+  // Appends one frame header to `out`.
+  static void AppendFrameHeader(TzorByteBuffer& out, uint32_t length, Th2FrameType type, uint8_t flags,
+                                int32_t streamIdentifier);
+
  protected:
   virtual void DoClearFlags() = 0;
   virtual void DoClear() = 0;
@@ -87,9 +91,6 @@ class TzorHTTP2_Frame_Base : public TPersistent {
   virtual void DoCheckPayload(std::span<const uint8_t> payload) = 0;
   virtual void DoWriteBytes() = 0;
 
-  // Appends one frame header to `out`.
-  static void AppendFrameHeader(TzorByteBuffer& out, uint32_t length, Th2FrameType type, uint8_t flags,
-                                int32_t streamIdentifier);
   // Hands the assembled frames to OnWriteBytes.
   void Deliver(const TzorByteBuffer& frames);
 

@@ -59,23 +59,13 @@ void TzorHTTP2_Frame_Settings::Assign(const TPersistent& source) {
   const auto* settings = dynamic_cast<const TzorHTTP2_Frame_Settings*>(&source);
   if (!settings) return TzorHTTP2_Frame_Base::Assign(source);
   FACK = settings->FACK;
-  FEnableConnectProtocol = settings->FEnableConnectProtocol;
-  FEnablePush = settings->FEnablePush;
-  FHeaderTableSize = settings->FHeaderTableSize;
-  FInitialWindowSize = settings->FInitialWindowSize;
-  FMaxConcurrentStreams = settings->FMaxConcurrentStreams;
-  FMaxFrameSize = settings->FMaxFrameSize;
-  FMaxHeaderListSize = settings->FMaxHeaderListSize;
+  FValues = settings->FValues;
+  FPresent = settings->FPresent;
 }
 
 void TzorHTTP2_Frame_Settings::DoClear() {
-  FEnableConnectProtocol = false;
-  FEnablePush = true;
-  FHeaderTableSize = 4096;
-  FInitialWindowSize = 65535;
-  FMaxConcurrentStreams = 2147483647;
-  FMaxFrameSize = h2DefaultMaxFrameSize;
-  FMaxHeaderListSize = 2147483647;
+  FValues = {};
+  FPresent = 0;
 }
 
 void TzorHTTP2_Frame_Settings::DoCheckPayload(std::span<const uint8_t> payload) {
@@ -88,32 +78,34 @@ void TzorHTTP2_Frame_Settings::DoCheckPayload(std::span<const uint8_t> payload) 
 void TzorHTTP2_Frame_Settings::DoReadPayload(std::span<const uint8_t> payload) {
   for (size_t offset = 0; offset + 6 <= payload.size(); offset += 6) {
     const uint32_t value = ReadWireInteger(payload.data() + offset + 2, 4);
-    switch (ReadWireInteger(payload.data() + offset, 2)) {
+    const uint32_t identifier = ReadWireInteger(payload.data() + offset, 2);
+    if (identifier < 32) FPresent |= 1u << identifier;
+    switch (identifier) {
       case h2siHEADER_TABLE_SIZE:
-        FHeaderTableSize = value;
+        FValues.HeaderTableSize = value;
         break;
       case h2siENABLE_PUSH:
         if (value > 1) throw TzorHTTP2Exception("Invalid value Enable Push", h2erPROTOCOL_ERROR);
-        FEnablePush = value == 1;
+        FValues.EnablePush = value == 1;
         break;
       case h2siMAX_CONCURRENT_STREAMS:
-        FMaxConcurrentStreams = value;
+        FValues.MaxConcurrentStreams = value;
         break;
       case h2siINITIAL_WINDOW_SIZE:
         if (value > h2MaxWindowSize) throw TzorHTTP2Exception("Invalid Initial Window Size", h2erFLOW_CONTROL_ERROR);
-        FInitialWindowSize = value;
+        FValues.InitialWindowSize = value;
         break;
       case h2siMAX_FRAME_SIZE:
         if (value < h2DefaultMaxFrameSize || value > h2LargestMaxFrameSize)
           throw TzorHTTP2Exception("Invalid Max Frame Size", h2erPROTOCOL_ERROR);
-        FMaxFrameSize = value;
+        FValues.MaxFrameSize = value;
         break;
       case h2siMAX_HEADER_LIST_SIZE:
-        FMaxHeaderListSize = value;
+        FValues.MaxHeaderListSize = value;
         break;
       case h2siENABLE_CONNECT_PROTOCOL:
         if (value > 1) throw TzorHTTP2Exception("Invalid value Enable Connect Protocol", h2erPROTOCOL_ERROR);
-        FEnableConnectProtocol = value == 1;
+        FValues.EnableConnectProtocol = value == 1;
         break;
       default:  // unknown settings are ignored
         break;
@@ -126,7 +118,7 @@ void TzorHTTP2_Frame_Settings::DoWriteBytes() {
     WriteFrame(h2ftSETTINGS, h2flags::ACK, h2flags::ACK, 0, {}, 0);
     return;
   }
-  const TzorHTTP2_Frame_Settings defaults(FFrameRole);
+  const TzorHTTP2SettingsValues defaults;
   uint8_t payload[7 * 6];
   size_t length = 0;
   auto entry = [&](Th2SettingsIdentifier identifier, uint32_t value, uint32_t defaultValue) {
@@ -135,13 +127,13 @@ void TzorHTTP2_Frame_Settings::DoWriteBytes() {
     WriteWireInteger(payload + length + 2, value, 4);
     length += 6;
   };
-  entry(h2siHEADER_TABLE_SIZE, FHeaderTableSize, defaults.FHeaderTableSize);
-  entry(h2siENABLE_PUSH, FEnablePush, defaults.FEnablePush);
-  entry(h2siMAX_CONCURRENT_STREAMS, FMaxConcurrentStreams, defaults.FMaxConcurrentStreams);
-  entry(h2siINITIAL_WINDOW_SIZE, FInitialWindowSize, defaults.FInitialWindowSize);
-  entry(h2siMAX_FRAME_SIZE, FMaxFrameSize, defaults.FMaxFrameSize);
-  entry(h2siMAX_HEADER_LIST_SIZE, FMaxHeaderListSize, defaults.FMaxHeaderListSize);
-  entry(h2siENABLE_CONNECT_PROTOCOL, FEnableConnectProtocol, defaults.FEnableConnectProtocol);
+  entry(h2siHEADER_TABLE_SIZE, FValues.HeaderTableSize, defaults.HeaderTableSize);
+  entry(h2siENABLE_PUSH, FValues.EnablePush, defaults.EnablePush);
+  entry(h2siMAX_CONCURRENT_STREAMS, FValues.MaxConcurrentStreams, defaults.MaxConcurrentStreams);
+  entry(h2siINITIAL_WINDOW_SIZE, FValues.InitialWindowSize, defaults.InitialWindowSize);
+  entry(h2siMAX_FRAME_SIZE, FValues.MaxFrameSize, defaults.MaxFrameSize);
+  entry(h2siMAX_HEADER_LIST_SIZE, FValues.MaxHeaderListSize, defaults.MaxHeaderListSize);
+  entry(h2siENABLE_CONNECT_PROTOCOL, FValues.EnableConnectProtocol, defaults.EnableConnectProtocol);
   WriteFrame(h2ftSETTINGS, 0, 0, 0, {payload, length}, 0);
 }
 

@@ -4,6 +4,7 @@
 #include "http2/http2_exception.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 
@@ -30,14 +31,28 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-// CR, LF and NUL would split or cut the field wherever it is turned into an
-// HTTP/1.1 header line or a C string.
-bool HasForbiddenOctet(std::string_view octets) {
-  return octets.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+// What an octet may be in a field: CR, LF and NUL would split or cut the
+// field wherever it becomes an HTTP/1.1 header line or a C string; upper
+// case and, beyond it, what RFC 9113 section 8.2.1 rules out of a name.
+enum : uint8_t { kForbidden = 1, kUpper = 2, kNonToken = 4 };
+constexpr std::array<uint8_t, 256> kOctetClass = [] {
+  std::array<uint8_t, 256> table{};
+  for (int c = 0; c <= 0x20; ++c) table[c] = kNonToken;
+  for (int c = 0x7F; c < 256; ++c) table[c] = kNonToken;
+  for (int c = 'A'; c <= 'Z'; ++c) table[c] = kUpper;
+  table['\r'] = table['\n'] = table[0] = kForbidden | kNonToken;
+  return table;
+}();
+
+uint8_t OctetClasses(std::string_view octets) {
+  uint8_t classes = 0;
+  for (const char c : octets) classes |= kOctetClass[static_cast<unsigned char>(c)];
+  return classes;
 }
 
-bool HasUpperCase(std::string_view name) {
-  return std::any_of(name.begin(), name.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+bool IsConnectionSpecific(std::string_view name) {
+  return std::find(Th2ConnectionHeaderNames.begin(), Th2ConnectionHeaderNames.end(), name) !=
+         Th2ConnectionHeaderNames.end();
 }
 
 }  // namespace
@@ -90,48 +105,80 @@ void TzorHTTP2_Frame_Headers::DoWriteBytes() {
 
 void TzorHTTP2_Frame_Headers::DoValidateHeaders() {
   bool regularSeen = false;
+  bool connect = false;
+  bool nonToken = false;
   std::string_view pseudo[8];
+  std::string trimmedPseudo[8];  // only for names that had blanks
   size_t pseudoCount = 0;
   for (size_t i = 0; i < FHeaders.Count(); ++i) {
-    const std::string_view name = FHeaders.Name(i);
-    const std::string_view value = FHeaders.Value(i);
-    if (HasForbiddenOctet(name) || HasForbiddenOctet(value))
-      Malformed("HEADER field cannot contain CR, LF or NUL.");
-    if (name.front() == ':') {
-      if (regularSeen) Malformed("PSEUDO-HEADERS cannot appear in a Header Block AFTER a REGULAR field.");
-      const std::string_view trimmed = Trim(value);
-      const bool valid =
-          name == ":method"   ? std::find(Th2MethodNames.begin(), Th2MethodNames.end(), trimmed) != Th2MethodNames.end()
-          : name == ":status" ? IsInteger(trimmed)
-          : name == ":scheme" || name == ":path" || name == ":authority" ? !trimmed.empty()
-                                                                         : true;
-      if (!valid) Malformed(Format("PSEUDO-HEADER %s value \"%s\" is invalid.", std::string(name).c_str(),
-                                   std::string(value).c_str()));
-      if (pseudoCount == std::size(pseudo)) Malformed("PSEUDO-HEADER field cannot be duplicated.");
-      pseudo[pseudoCount++] = name;
+    const std::string_view rawName = FHeaders.Name(i);
+    const std::string_view rawValue = FHeaders.Value(i);
+    const uint8_t nameClasses = OctetClasses(rawName);
+    if ((nameClasses | OctetClasses(rawValue)) & kForbidden) Malformed("HEADER field cannot contain CR, LF or NUL.");
+    nonToken |= (nameClasses & kNonToken) != 0;
+    const std::string_view value = Trim(rawValue);
+    const bool isPseudo = rawName.front() == ':';
+    if (isPseudo && regularSeen) Malformed("PSEUDO-HEADERS cannot appear in a Header Block AFTER a REGULAR field.");
+    // Blanks around a name must not let it pass for another one.
+    std::string_view name = isPseudo ? rawName.substr(1) : rawName;
+    if (nameClasses & kNonToken) name = Trim(name);
+    if (isPseudo && name.size() + 1 != rawName.size()) {
+      trimmedPseudo[pseudoCount % 8] = ":" + std::string(name);
+      name = trimmedPseudo[pseudoCount % 8];
+    } else if (isPseudo) {
+      name = rawName;
+    }
+    if (!isPseudo && IsConnectionSpecific(name)) Malformed("CONNECTION HEADER fields are not allowed.");
+    if (nameClasses & kUpper) Malformed("HEADER name cannot contain UPPERCASE letters.");
+    if (!isPseudo && name == "te" && value != "trailers")
+      Malformed("TE HEADER must not contain any value other than \"trailers\".");
+    if (!isPseudo) {
+      regularSeen = true;
       continue;
     }
-    regularSeen = true;
-    if (std::find(Th2ConnectionHeaderNames.begin(), Th2ConnectionHeaderNames.end(), name) !=
-        Th2ConnectionHeaderNames.end())
-      Malformed("CONNECTION HEADER fields are not allowed.");
-    if (HasUpperCase(name)) Malformed("HEADER name cannot contain UPPERCASE letters.");
-    if (name == "te" && Trim(value) != "trailers")
-      Malformed("TE HEADER must not contain any value other than \"trailers\".");
+    const bool valid = name == ":method" ? std::find(Th2MethodNames.begin(), Th2MethodNames.end(), value) !=
+                                               Th2MethodNames.end()
+                       : name == ":status" ? IsInteger(value)
+                       : name == ":scheme" || name == ":path" || name == ":authority" || name == ":protocol"
+                           ? !value.empty()
+                           : true;
+    if (!valid)
+      Malformed(Format("PSEUDO-HEADER %s value \"%s\" is invalid.", std::string(name).c_str(),
+                       std::string(value).c_str()));
+    if (name == ":method" && value == "CONNECT") connect = true;
+    if (pseudoCount == std::size(pseudo)) Malformed("PSEUDO-HEADER field cannot be duplicated.");
+    pseudo[pseudoCount++] = name;
   }
+  CheckPseudoHeaders(std::span(pseudo, pseudoCount), connect);
+  // Beyond the checks above: a name is a token, never blanks or control octets.
+  if (nonToken) Malformed("HEADER name contains an invalid character.");
+}
+
+void TzorHTTP2_Frame_Headers::CheckPseudoHeaders(std::span<std::string_view> collected, bool connect) const {
   static constexpr std::string_view kRequest[] = {":method", ":scheme", ":path", ":authority"};
   static constexpr std::string_view kResponse[] = {":status"};
+  // RFC 8441: an extended CONNECT names its protocol; RFC 7540 section 8.3:
+  // a plain CONNECT has only a method and an authority.
+  static constexpr std::string_view kExtendedConnect[] = {":authority", ":method", ":path", ":protocol", ":scheme"};
+  static constexpr std::string_view kConnect[] = {":authority", ":method"};
   std::span<const std::string_view> required;
-  if (FFrameRole == h2frServerRead) required = kRequest;
-  if (FFrameRole == h2frClientRead) required = kResponse;
-  const auto collected = std::span(pseudo, pseudoCount);
+  if (!FTrailer && FFrameRole == h2frServerRead) required = kRequest;
+  if (!FTrailer && FFrameRole == h2frClientRead) required = kResponse;
+  const auto has = [&](std::string_view name) {
+    return std::find(collected.begin(), collected.end(), name) != collected.end();
+  };
+  std::span<const std::string_view> allowed = required;
+  if (connect && FFrameRole == h2frServerRead) {
+    const bool extended = FEnableConnectProtocol && has(":protocol");
+    allowed = extended ? std::span<const std::string_view>(kExtendedConnect) : kConnect;
+    required = allowed;
+  }
   for (const std::string_view name : required)
-    if (std::find(collected.begin(), collected.end(), name) == collected.end())
-      Malformed(Format("PSEUDO-HEADER %s not found.", std::string(name).c_str()));
+    if (!has(name)) Malformed(Format("PSEUDO-HEADER %s not found.", std::string(name).c_str()));
   std::sort(collected.begin(), collected.end());
   for (size_t i = 0; i < collected.size(); ++i) {
     if (i > 0 && collected[i] == collected[i - 1]) Malformed("PSEUDO-HEADER field cannot be duplicated.");
-    if (std::find(required.begin(), required.end(), collected[i]) == required.end())
+    if (std::find(allowed.begin(), allowed.end(), collected[i]) == allowed.end())
       Malformed("PSEUDO-HEADER field is Unknown.");
   }
 }

@@ -10,6 +10,8 @@ namespace zor {
 namespace {
 
 [[noreturn]] void ProtocolError(const char* message) { throw TzorHTTP2Exception(message, h2erPROTOCOL_ERROR); }
+// The peer has ended the stream: RFC 7540 section 5.1 names the code.
+[[noreturn]] void ClosedStreamError(const char* message) { throw TzorHTTP2Exception(message, h2erSTREAM_CLOSED); }
 
 }  // namespace
 
@@ -154,18 +156,34 @@ void TzorHTTP2_Frame::ProcessFrameHeader(const uint8_t* header) {
     frame->SetStreamIdentifier(FStreamIdentifier);
     frame->SetFrameLength(FFrameLength);
   }
+  if (FFrameType == h2ftHEADERS) {
+    FFrame_Headers->SetTrailer(IsOpenStream(FStreamIdentifier));
+    FFrame_Headers->SetEnableConnectProtocol(FEnableConnectProtocol);
+  }
 }
 
 void TzorHTTP2_Frame::CheckStreamIdentifier(Th2FrameType type) {
+  // The order of new streams comes first, then the per-type rules.
+  if (FFrameRole == h2frServerRead && type == h2ftHEADERS) {
+    // A new stream's identifier is above every earlier one; a lower one is
+    // only a trailer of a stream still open. DATA may go to any open stream.
+    if (FStreamIdentifier < FLastStreamIdentifierRecv && !IsOpenStream(FStreamIdentifier))
+      ProtocolError("StreamIdentifier is lower than LAST Stream Received.");
+    FLastStreamIdentifierRecv = std::max(FLastStreamIdentifierRecv, FStreamIdentifier);
+  } else if (FFrameRole == h2frClientRead && (type == h2ftDATA || type == h2ftHEADERS ||
+                                                 type == h2ftPUSH_PROMISE || type == h2ftCONTINUATION)) {
+    if (FLastStreamIdentifierRecv == 0 && FStreamIdentifier > 100) ProtocolError("StreamIdentifier is Unexpected.");
+    FLastStreamIdentifierRecv = FStreamIdentifier;
+  }
   const bool zero = FStreamIdentifier == 0;
   switch (type) {
     case h2ftDATA:
       if (zero) ProtocolError("DATA FRAME: Stream Identifier can not be zero.");
-      if (IsClosedStream(FStreamIdentifier)) ProtocolError("DATA FRAME: Stream Identifier already closed.");
+      if (IsClosedStream(FStreamIdentifier)) ClosedStreamError("DATA FRAME: Stream Identifier already closed.");
       break;
     case h2ftHEADERS:
       if (zero) ProtocolError("HEADER FRAME: Stream Identifier can not be zero.");
-      if (IsClosedStream(FStreamIdentifier)) ProtocolError("HEADER FRAME: Stream Identifier already closed.");
+      if (IsClosedStream(FStreamIdentifier)) ClosedStreamError("HEADER FRAME: Stream Identifier already closed.");
       break;
     case h2ftPRIORITY:
       if (zero) ProtocolError("PRIORITY FRAME: Stream Identifier can not be zero.");
@@ -191,17 +209,6 @@ void TzorHTTP2_Frame::CheckStreamIdentifier(Th2FrameType type) {
       break;
     case h2ftWINDOW_UPDATE:
     case h2ftUNKNOWN: break;
-  }
-  if (FFrameRole == h2frServerRead && type == h2ftHEADERS) {
-    // A new stream's identifier is above every earlier one; a lower one is
-    // only a trailer of a stream still open. DATA may go to any open stream.
-    if (FStreamIdentifier < FLastStreamIdentifierRecv && !IsOpenStream(FStreamIdentifier))
-      ProtocolError("StreamIdentifier is lower than LAST Stream Received.");
-    FLastStreamIdentifierRecv = std::max(FLastStreamIdentifierRecv, FStreamIdentifier);
-  } else if (FFrameRole == h2frClientRead && (type == h2ftDATA || type == h2ftHEADERS ||
-                                                 type == h2ftPUSH_PROMISE || type == h2ftCONTINUATION)) {
-    if (FLastStreamIdentifierRecv == 0 && FStreamIdentifier > 100) ProtocolError("StreamIdentifier is Unexpected.");
-    FLastStreamIdentifierRecv = FStreamIdentifier;
   }
 }
 

@@ -5,6 +5,7 @@
 // PUSH_PROMISE and their CONTINUATION frames before they are decoded.
 #include "http2/frames.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <span>
@@ -79,6 +80,9 @@ class TzorHTTP2_Frame {
   uint32_t MaxFrameSize() const { return FMaxFrameSize; }
   void SetMaxFrameSize(uint32_t size) { FMaxFrameSize = size; }
   uint32_t MinFrameSize() const { return FMinFrameSize; }
+  // Whether a CONNECT request may name a protocol (what this side announced
+  // as ENABLE_CONNECT_PROTOCOL).
+  void SetEnableConnectProtocol(bool value) { FEnableConnectProtocol = value; }
   uint32_t MaxConcurrentStreams() const { return FMaxConcurrentStreams; }
   void SetMaxConcurrentStreams(uint32_t count) { FMaxConcurrentStreams = count; }
 
@@ -132,7 +136,7 @@ class TzorHTTP2_Frame {
 
   std::unique_ptr<TzorHTTP2_StreamIdentifierCounter> FStreamIdentifierCounter;
   std::unique_ptr<TzorHTTP2_HPACK> FHPACK;
-  int32_t FClosedStream = 0;
+  std::atomic<int32_t> FClosedStream = 0;  // set by whichever thread closes it
   TzorHTTP2_Frame_Record FLastFrame;
   TzorByteBuffer FReadBuffer;
   TzorHTTP2ReadState FReadState = h2rsHeader;
@@ -154,6 +158,7 @@ class TzorHTTP2_Frame {
   int32_t FLastStreamIdentifierRecv = 0;
   Th2FrameRole FFrameRole;
   uint32_t FMaxConcurrentStreams = 2147483647;
+  bool FEnableConnectProtocol = false;
   // The header block being joined (HEADERS or PUSH_PROMISE), while open.
   TzorHTTP2_Frame_HPACK_Base* FOpenHeaderBlock = nullptr;
 };

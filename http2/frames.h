@@ -4,6 +4,7 @@
 #include "base/bytes.h"
 #include "base/streams.h"
 #include "http2/frame_base.h"
+#include "http2/settings_values.h"
 
 #include <array>
 #include <cstdint>
@@ -14,12 +15,29 @@
 
 namespace zor {
 
-// An HTTP/2 DATA frame.
-class TzorHTTP2_Frame_Data : public TzorHTTP2_Frame_Base {
+// The frame classes name their type through their base.
+template <Th2FrameType Type, class Base = TzorHTTP2_Frame_Base>
+class TzorHTTP2_FrameOf : public Base {
+ public:
+  using Base::Base;
+  Th2FrameType FrameType() const override { return Type; }
+};
+
+// Base of the types whose flags octet carries nothing.
+class TzorHTTP2_Frame_Unflagged : public TzorHTTP2_Frame_Base {
  public:
   using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
+
+ protected:
+  void DoClearFlags() override {}
+  void DoReadFlags(uint8_t) override {}
+};
+
+// An HTTP/2 DATA frame.
+class TzorHTTP2_Frame_Data : public TzorHTTP2_FrameOf<h2ftDATA> {
+ public:
+  using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
   const char* ClassName() const override { return "TzorHTTP2_Frame_Data"; }
-  Th2FrameType FrameType() const override { return h2ftDATA; }
   // END_STREAM, PADDED, the stream identifier and a copy of the content.
   void Assign(const TPersistent& source) override;
 
@@ -64,11 +82,10 @@ class TzorHTTP2_Frame_Data : public TzorHTTP2_Frame_Base {
 };
 
 // An HTTP/2 HEADERS frame.
-class TzorHTTP2_Frame_Headers : public TzorHTTP2_Frame_HPACK_Base {
+class TzorHTTP2_Frame_Headers : public TzorHTTP2_FrameOf<h2ftHEADERS, TzorHTTP2_Frame_HPACK_Base> {
  public:
-  using TzorHTTP2_Frame_HPACK_Base::TzorHTTP2_Frame_HPACK_Base;
+  using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
   const char* ClassName() const override { return "TzorHTTP2_Frame_Headers"; }
-  Th2FrameType FrameType() const override { return h2ftHEADERS; }
   // The four flags.
   void Assign(const TPersistent& source) override;
 
@@ -79,6 +96,11 @@ class TzorHTTP2_Frame_Headers : public TzorHTTP2_Frame_HPACK_Base {
   uint32_t PadLength() const { return FPadLength; }
   uint32_t StreamDependency() const { return FStreamDependency; }
   uint32_t Weight() const { return FWeight; }
+  // A second block on an open stream: trailers carry no pseudo-header.
+  bool Trailer() const { return FTrailer; }
+  void SetTrailer(bool value) { FTrailer = value; }
+  // Whether a CONNECT may name a protocol (RFC 8441), as this side announced.
+  void SetEnableConnectProtocol(bool value) { FEnableConnectProtocol = value; }
 
   // Looked up in the decoded list.
   int Status() const;  // 0 when absent or not a number
@@ -101,6 +123,8 @@ class TzorHTTP2_Frame_Headers : public TzorHTTP2_Frame_HPACK_Base {
 
  private:
   std::string Text(std::string_view name) const;
+  // Required, duplicate and unknown pseudo-headers, for the role.
+  void CheckPseudoHeaders(std::span<std::string_view> collected, bool connect) const;
 
   bool FEndStream = false;
   bool FPadded = false;
@@ -108,14 +132,15 @@ class TzorHTTP2_Frame_Headers : public TzorHTTP2_Frame_HPACK_Base {
   uint32_t FPadLength = 0;
   uint32_t FStreamDependency = 0;
   uint32_t FWeight = 0;
+  bool FTrailer = false;
+  bool FEnableConnectProtocol = false;
 };
 
 // An HTTP/2 PUSH_PROMISE frame.
-class TzorHTTP2_Frame_PushPromise : public TzorHTTP2_Frame_HPACK_Base {
+class TzorHTTP2_Frame_PushPromise : public TzorHTTP2_FrameOf<h2ftPUSH_PROMISE, TzorHTTP2_Frame_HPACK_Base> {
  public:
-  using TzorHTTP2_Frame_HPACK_Base::TzorHTTP2_Frame_HPACK_Base;
+  using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
   const char* ClassName() const override { return "TzorHTTP2_Frame_PushPromise"; }
-  Th2FrameType FrameType() const override { return h2ftPUSH_PROMISE; }
   // END_HEADERS and PADDED.
   void Assign(const TPersistent& source) override;
 
@@ -143,11 +168,10 @@ class TzorHTTP2_Frame_PushPromise : public TzorHTTP2_Frame_HPACK_Base {
 };
 
 // An HTTP/2 CONTINUATION frame.
-class TzorHTTP2_Frame_Continuation : public TzorHTTP2_Frame_Base {
+class TzorHTTP2_Frame_Continuation : public TzorHTTP2_FrameOf<h2ftCONTINUATION> {
  public:
-  using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
+  using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
   const char* ClassName() const override { return "TzorHTTP2_Frame_Continuation"; }
-  Th2FrameType FrameType() const override { return h2ftCONTINUATION; }
   // END_HEADERS.
   void Assign(const TPersistent& source) override;
 
@@ -169,20 +193,17 @@ class TzorHTTP2_Frame_Continuation : public TzorHTTP2_Frame_Base {
 };
 
 // An HTTP/2 PRIORITY frame.
-class TzorHTTP2_Frame_Priority : public TzorHTTP2_Frame_Base {
+class TzorHTTP2_Frame_Priority : public TzorHTTP2_FrameOf<h2ftPRIORITY, TzorHTTP2_Frame_Unflagged> {
  public:
-  using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
+  using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
   const char* ClassName() const override { return "TzorHTTP2_Frame_Priority"; }
-  Th2FrameType FrameType() const override { return h2ftPRIORITY; }
   void Assign(const TPersistent& source) override;
 
   uint32_t StreamDependency() const { return FStreamDependency; }
   uint32_t Weight() const { return FWeight; }
 
  protected:
-  void DoClearFlags() override {}
   void DoClear() override { FStreamDependency = FWeight = 0; }
-  void DoReadFlags(uint8_t) override {}
   void DoReadPayload(std::span<const uint8_t> payload) override;
   void DoCheckPayload(std::span<const uint8_t> payload) override;
   // Priorities are advisory; this side sends none.
@@ -193,21 +214,17 @@ class TzorHTTP2_Frame_Priority : public TzorHTTP2_Frame_Base {
   uint32_t FWeight = 0;
 };
 
-// An HTTP/2 RST_STREAM frame.
-class TzorHTTP2_Frame_RSTStream : public TzorHTTP2_Frame_Base {
+class TzorHTTP2_Frame_RSTStream : public TzorHTTP2_FrameOf<h2ftRST_STREAM, TzorHTTP2_Frame_Unflagged> {
  public:
-  using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
+  using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
   const char* ClassName() const override { return "TzorHTTP2_Frame_RSTStream"; }
-  Th2FrameType FrameType() const override { return h2ftRST_STREAM; }
   void Assign(const TPersistent& source) override;
 
   Th2ErrorCodes ErrorCode() const { return FErrorCode; }
   void SetErrorCode(Th2ErrorCodes code) { FErrorCode = code; }
 
  protected:
-  void DoClearFlags() override {}
   void DoClear() override { FErrorCode = h2erNO_ERROR; }
-  void DoReadFlags(uint8_t) override {}
   void DoReadPayload(std::span<const uint8_t> payload) override;
   void DoCheckPayload(std::span<const uint8_t> payload) override;
   void DoWriteBytes() override;
@@ -217,30 +234,26 @@ class TzorHTTP2_Frame_RSTStream : public TzorHTTP2_Frame_Base {
 };
 
 // An HTTP/2 SETTINGS frame.
-class TzorHTTP2_Frame_Settings : public TzorHTTP2_Frame_Base {
+class TzorHTTP2_Frame_Settings : public TzorHTTP2_FrameOf<h2ftSETTINGS> {
  public:
-  explicit TzorHTTP2_Frame_Settings(Th2FrameRole role) : TzorHTTP2_Frame_Base(role) {}
+  using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
   const char* ClassName() const override { return "TzorHTTP2_Frame_Settings"; }
-  Th2FrameType FrameType() const override { return h2ftSETTINGS; }
   // ACK and every value.
   void Assign(const TPersistent& source) override;
 
   bool ACK() const { return FACK; }
   void SetACK(bool value) { FACK = value; }
-  bool EnableConnectProtocol() const { return FEnableConnectProtocol; }
-  void SetEnableConnectProtocol(bool value) { FEnableConnectProtocol = value; }
-  bool EnablePush() const { return FEnablePush; }
-  void SetEnablePush(bool value) { FEnablePush = value; }
-  uint32_t HeaderTableSize() const { return FHeaderTableSize; }
-  void SetHeaderTableSize(uint32_t value) { FHeaderTableSize = value; }
-  uint32_t InitialWindowSize() const { return FInitialWindowSize; }
-  void SetInitialWindowSize(uint32_t value) { FInitialWindowSize = value; }
-  uint32_t MaxConcurrentStreams() const { return FMaxConcurrentStreams; }
-  void SetMaxConcurrentStreams(uint32_t value) { FMaxConcurrentStreams = value; }
-  uint32_t MaxFrameSize() const { return FMaxFrameSize; }
-  void SetMaxFrameSize(uint32_t value) { FMaxFrameSize = value; }
-  uint32_t MaxHeaderListSize() const { return FMaxHeaderListSize; }
-  void SetMaxHeaderListSize(uint32_t value) { FMaxHeaderListSize = value; }
+  const TzorHTTP2SettingsValues& Values() const { return FValues; }
+  void SetValues(const TzorHTTP2SettingsValues& values) { FValues = values; }
+  bool EnableConnectProtocol() const { return FValues.EnableConnectProtocol; }
+  bool EnablePush() const { return FValues.EnablePush; }
+  uint32_t HeaderTableSize() const { return FValues.HeaderTableSize; }
+  uint32_t InitialWindowSize() const { return FValues.InitialWindowSize; }
+  uint32_t MaxConcurrentStreams() const { return FValues.MaxConcurrentStreams; }
+  uint32_t MaxFrameSize() const { return FValues.MaxFrameSize; }
+  uint32_t MaxHeaderListSize() const { return FValues.MaxHeaderListSize; }
+  // Whether the frame read carried an entry for the setting.
+  bool Present(Th2SettingsIdentifier identifier) const { return FPresent & (1u << identifier); }
 
  protected:
   void DoClearFlags() override { FACK = false; }
@@ -252,21 +265,15 @@ class TzorHTTP2_Frame_Settings : public TzorHTTP2_Frame_Base {
 
  private:
   bool FACK = false;
-  bool FEnableConnectProtocol = false;
-  bool FEnablePush = true;
-  uint32_t FHeaderTableSize = 4096;
-  uint32_t FInitialWindowSize = 65535;
-  uint32_t FMaxConcurrentStreams = 2147483647;
-  uint32_t FMaxFrameSize = 16384;
-  uint32_t FMaxHeaderListSize = 2147483647;
+  TzorHTTP2SettingsValues FValues;
+  uint32_t FPresent = 0;  // bit per identifier read
 };
 
 // An HTTP/2 PING frame.
-class TzorHTTP2_Frame_Ping : public TzorHTTP2_Frame_Base {
+class TzorHTTP2_Frame_Ping : public TzorHTTP2_FrameOf<h2ftPING> {
  public:
-  using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
+  using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
   const char* ClassName() const override { return "TzorHTTP2_Frame_Ping"; }
-  Th2FrameType FrameType() const override { return h2ftPING; }
   void Assign(const TPersistent& source) override;
 
   bool ACK() const { return FACK; }
@@ -288,11 +295,10 @@ class TzorHTTP2_Frame_Ping : public TzorHTTP2_Frame_Base {
 };
 
 // An HTTP/2 GOAWAY frame.
-class TzorHTTP2_Frame_GoAway : public TzorHTTP2_Frame_Base {
+class TzorHTTP2_Frame_GoAway : public TzorHTTP2_FrameOf<h2ftGOAWAY, TzorHTTP2_Frame_Unflagged> {
  public:
-  using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
+  using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
   const char* ClassName() const override { return "TzorHTTP2_Frame_GoAway"; }
-  Th2FrameType FrameType() const override { return h2ftGOAWAY; }
   void Assign(const TPersistent& source) override;
 
   // Octets as sent; peers usually send text.
@@ -304,9 +310,7 @@ class TzorHTTP2_Frame_GoAway : public TzorHTTP2_Frame_Base {
   void SetLastStreamid(int32_t identifier) { FLastStreamid = identifier; }
 
  protected:
-  void DoClearFlags() override {}
   void DoClear() override;
-  void DoReadFlags(uint8_t) override {}
   void DoReadPayload(std::span<const uint8_t> payload) override;
   void DoCheckPayload(std::span<const uint8_t> payload) override;
   void DoWriteBytes() override;
@@ -318,20 +322,17 @@ class TzorHTTP2_Frame_GoAway : public TzorHTTP2_Frame_Base {
 };
 
 // An HTTP/2 WINDOW_UPDATE frame.
-class TzorHTTP2_Frame_WindowUpdate : public TzorHTTP2_Frame_Base {
+class TzorHTTP2_Frame_WindowUpdate : public TzorHTTP2_FrameOf<h2ftWINDOW_UPDATE, TzorHTTP2_Frame_Unflagged> {
  public:
-  using TzorHTTP2_Frame_Base::TzorHTTP2_Frame_Base;
+  using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
   const char* ClassName() const override { return "TzorHTTP2_Frame_WindowUpdate"; }
-  Th2FrameType FrameType() const override { return h2ftWINDOW_UPDATE; }
   void Assign(const TPersistent& source) override;
 
   int32_t WindowSizeIncrement() const { return FWindowSizeIncrement; }
   void SetWindowSizeIncrement(int32_t increment) { FWindowSizeIncrement = increment; }
 
  protected:
-  void DoClearFlags() override {}
   void DoClear() override { FWindowSizeIncrement = 0; }
-  void DoReadFlags(uint8_t) override {}
   void DoReadPayload(std::span<const uint8_t> payload) override;
   void DoCheckPayload(std::span<const uint8_t> payload) override;
   void DoWriteBytes() override;

@@ -1,5 +1,6 @@
 #include "http2/header_list.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace zor {
@@ -37,13 +38,20 @@ void TzorHTTP2_HeaderList::Add(std::string_view name, std::string_view value, bo
 void TzorHTTP2_HeaderList::AddLine(std::string_view line) {
   const size_t colon = line.empty() ? std::string_view::npos : line.find(':', 1);
   std::string_view name = line.substr(0, colon);
-  const size_t blank = name.find_first_of(" \t");
-  if (blank != std::string_view::npos) name = name.substr(0, blank);
-  std::string lower(name);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  const auto blank = std::find_if(name.begin(), name.end(), [](char c) { return c == ' ' || c == '\t'; });
+  name = name.substr(0, static_cast<size_t>(blank - name.begin()));
   const std::string_view value = colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1);
-  Add(lower, TrimBlanks(value));
+  Add(name, TrimBlanks(value));
+  // Lower case in place.
+  const Field& field = fields_.back();
+  uint8_t* octet = bytes_.Data() + field.nameOffset;
+  for (uint32_t i = 0; i < field.nameLength; ++i)
+    if (octet[i] >= 'A' && octet[i] <= 'Z') octet[i] = static_cast<uint8_t>(octet[i] - 'A' + 'a');
+}
+
+void TzorHTTP2_HeaderList::RemoveLast() {
+  bytes_.Resize(fields_.back().nameOffset);
+  fields_.pop_back();
 }
 
 void TzorHTTP2_HeaderList::Clear() {

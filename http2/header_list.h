@@ -27,6 +27,7 @@ class TzorHTTP2_HeaderList {
   // after its first character and at the first blank, and is lower-cased; the
   // value is what follows the ":", without surrounding blanks.
   void AddLine(std::string_view line);
+  void RemoveLast();
   void Clear();
 
   // The value of the first field of that name.

@@ -267,6 +267,18 @@ TEST(FrameReader, StreamIdentifierRules) {
   failure = ReadFailure(closed.reader, Frame(h2ftDATA, 0, 5, {}));
   ASSERT_TRUE(failure);
   EXPECT_EQ(failure->message, "DATA FRAME: Stream Identifier already closed.");
+  EXPECT_EQ(failure->code, h2erSTREAM_CLOSED);
+  Recorder closedHeaders;
+  closedHeaders.reader.AddClosedStream(5);
+  failure = ReadFailure(closedHeaders.reader, Frame(h2ftHEADERS, h2flags::END_HEADERS, 5, GetRequestBlock()));
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->message, "HEADER FRAME: Stream Identifier already closed.");
+  EXPECT_EQ(failure->code, h2erSTREAM_CLOSED);
+
+  // The order of new streams is checked before the per-type rules.
+  failure = ReadFailure(r.reader, Frame(h2ftHEADERS, h2flags::END_HEADERS, 0, GetRequestBlock()));
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->message, "StreamIdentifier is lower than LAST Stream Received.");
 
   TzorHTTP2_Frame client(h2frClientRead);
   failure = ReadFailure(client, Frame(h2ftDATA, 0, 101, {}));
@@ -308,6 +320,19 @@ TEST(FrameReader, RequestHeaderValidation) {
       {RequestBlock({method, scheme, path, authority, {"x-a", std::string("1\0", 2)}}),
        "HEADER field cannot contain CR, LF or NUL."},
       {RequestBlock({method, scheme, path, authority, {"x\na", "1"}}), "HEADER field cannot contain CR, LF or NUL."},
+      // Names are trimmed before the checks, and an upper-case pseudo-header
+      // is an upper-case name.
+      {RequestBlock({method, scheme, path, authority, {"te ", "gzip"}}),
+       "TE HEADER must not contain any value other than \"trailers\"."},
+      {RequestBlock({method, scheme, path, authority, {"connection ", "close"}}),
+       "CONNECTION HEADER fields are not allowed."},
+      {RequestBlock({{":METHOD", "GET"}, scheme, path, authority}), "HEADER name cannot contain UPPERCASE letters."},
+      // Beyond those: blanks in a name that passed them.
+      {RequestBlock({method, scheme, path, authority, {"x-a ", "1"}}), "HEADER name contains an invalid character."},
+      // A plain CONNECT names only an authority; a protocol needs the announcement.
+      {RequestBlock({{":method", "CONNECT"}, authority, path}), "PSEUDO-HEADER field is Unknown."},
+      {RequestBlock({{":method", "CONNECT"}, scheme, path, authority, {":protocol", "websocket"}}),
+       "PSEUDO-HEADER field is Unknown."},
   };
   for (const auto& c : cases) {
     Recorder r;

@@ -39,8 +39,10 @@ TEST(FrameWriter, SettingsCarryOnlyWhatDiffersFromTheDefaults) {
   Capture out;
   out.Attach(settings);
   settings.WriteBytes();
-  settings.SetEnablePush(false);
-  settings.SetInitialWindowSize(1048576);
+  TzorHTTP2SettingsValues values;
+  values.EnablePush = false;
+  values.InitialWindowSize = 1048576;
+  settings.SetValues(values);
   settings.WriteBytes();
   settings.SetACK(true);
   settings.WriteBytes();
@@ -50,10 +52,10 @@ TEST(FrameWriter, SettingsCarryOnlyWhatDiffersFromTheDefaults) {
   EXPECT_EQ(out.writes[2], Frame(h2ftSETTINGS, h2flags::ACK, 0, {}));
   // Large values go out unsigned.
   settings.SetACK(false);
-  settings.SetEnablePush(true);
-  settings.SetInitialWindowSize(65535);
-  settings.SetMaxHeaderListSize(0xFFFFFFFF);
-  settings.SetEnableConnectProtocol(true);
+  values = {};
+  values.MaxHeaderListSize = 0xFFFFFFFF;
+  values.EnableConnectProtocol = true;
+  settings.SetValues(values);
   settings.WriteBytes();
   EXPECT_EQ(out.writes[3], Frame(h2ftSETTINGS, 0, 0, {0, 6, 0xFF, 0xFF, 0xFF, 0xFF, 0, 8, 0, 0, 0, 1}));
 }
@@ -220,9 +222,11 @@ TEST(StreamIdentifierCounter, ParityByRole) {
 
 TEST(FrameAssign, CopiesWhatEachClassSays) {
   TzorHTTP2_Frame_Settings received(h2frServerRead), mine(h2frServerWrite);
-  received.SetHeaderTableSize(100);
-  received.SetMaxFrameSize(20000);
-  received.SetEnablePush(false);
+  TzorHTTP2SettingsValues values;
+  values.HeaderTableSize = 100;
+  values.MaxFrameSize = 20000;
+  values.EnablePush = false;
+  received.SetValues(values);
   mine.Assign(received);
   EXPECT_EQ(mine.HeaderTableSize(), 100u);
   EXPECT_EQ(mine.MaxFrameSize(), 20000u);
