@@ -214,6 +214,7 @@ class TzorHTTP2_Frame_Priority : public TzorHTTP2_FrameOf<h2ftPRIORITY, TzorHTTP
   uint32_t FWeight = 0;
 };
 
+// An HTTP/2 RST_STREAM frame.
 class TzorHTTP2_Frame_RSTStream : public TzorHTTP2_FrameOf<h2ftRST_STREAM, TzorHTTP2_Frame_Unflagged> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
