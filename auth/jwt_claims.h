@@ -15,6 +15,7 @@ namespace zor {
 
 class TzorJSON;
 
+// Base of the token header and payload: claims rendered as compact JSON.
 class TzorHTTP_JWTBase_JSON : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWTBase_JSON"; }
@@ -42,6 +43,7 @@ class TzorHTTP_JWTBase_JSON : public TPersistent {
   std::vector<std::string> FKeyValue;
 };
 
+// The header of a JSON Web Token: alg, typ and kid.
 class TzorHTTP_JWTHeader : public TzorHTTP_JWTBase_JSON {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWTHeader"; }
@@ -65,6 +67,7 @@ class TzorHTTP_JWTHeader : public TzorHTTP_JWTBase_JSON {
   std::string Ftyp = "JWT";
 };
 
+// The payload of a JSON Web Token: the seven registered claims and custom ones.
 class TzorHTTP_JWTPayload : public TzorHTTP_JWTBase_JSON {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWTPayload"; }

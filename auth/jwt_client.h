@@ -12,6 +12,7 @@
 
 namespace zor {
 
+// A token source that signs JSON Web Tokens for the HTTP client.
 class TzorHTTPComponentClient_JWT : public TzorHTTPComponentClientAuthToken_Base {
  public:
   using TzorHTTPComponentClientAuthToken_Base::TzorHTTPComponentClientAuthToken_Base;

@@ -11,11 +11,13 @@
 
 namespace zor {
 
+// Base of the key options of one signing algorithm family.
 class TzorHTTP_JWT_Client_Algorithm_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Client_Algorithm_Options"; }
 };
 
+// The shared secret of HS signing.
 class TzorHTTP_JWT_Client_HS_Options : public TzorHTTP_JWT_Client_Algorithm_Options {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Client_HS_Options"; }
@@ -42,16 +44,19 @@ class TzorHTTP_JWT_Client_PrivateKey_Options : public TzorHTTP_JWT_Client_Algori
   TzorKeyLines FPrivateKey;
 };
 
+// The private key of RS signing.
 class TzorHTTP_JWT_Client_RS_Options : public TzorHTTP_JWT_Client_PrivateKey_Options {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Client_RS_Options"; }
 };
 
+// The private key of ES signing.
 class TzorHTTP_JWT_Client_ES_Options : public TzorHTTP_JWT_Client_PrivateKey_Options {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Client_ES_Options"; }
 };
 
+// The signing keys of the three algorithm families.
 class TzorHTTP_JWT_Client_Algorithms_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Client_Algorithms_Options"; }
@@ -71,6 +76,7 @@ class TzorHTTP_JWT_Client_Algorithms_Options : public TPersistent {
   TzorHTTP_JWT_Client_RS_Options FRS;
 };
 
+// Options of the JWT client component.
 class TzorHTTP_JWT_Client_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Client_Options"; }

@@ -34,6 +34,7 @@ using TzorOnJWTException =
 using TzorOnJWTUnauthorized =
     std::function<void(TzorComponent_Base* Sender, TzorWSConnection* aConnection, bool& Disconnect)>;
 
+// Server-side check of the bearer JSON Web Tokens of requests.
 class TzorHTTPComponentServer_JWT : public TzorHTTPComponentServerAuthToken_Base {
  public:
   using TzorHTTPComponentServerAuthToken_Base::TzorHTTPComponentServerAuthToken_Base;

@@ -8,6 +8,7 @@
 
 namespace zor {
 
+// Base of the options of one accepted algorithm family: whether it is enabled and its key.
 class TzorHTTP_JWT_Server_Algorithm_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Server_Algorithm_Options"; }
@@ -26,6 +27,7 @@ class TzorHTTP_JWT_Server_Algorithm_Options : public TPersistent {
   bool FEnabled = true;
 };
 
+// The shared secret that HS tokens are checked with.
 class TzorHTTP_JWT_Server_HS_Options : public TzorHTTP_JWT_Server_Algorithm_Options {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Server_HS_Options"; }
@@ -56,16 +58,19 @@ class TzorHTTP_JWT_Server_PublicKey_Options : public TzorHTTP_JWT_Server_Algorit
   TzorKeyLines FPublicKey;
 };
 
+// The public key that RS tokens are checked with.
 class TzorHTTP_JWT_Server_RS_Options : public TzorHTTP_JWT_Server_PublicKey_Options {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Server_RS_Options"; }
 };
 
+// The public key that ES tokens are checked with.
 class TzorHTTP_JWT_Server_ES_Options : public TzorHTTP_JWT_Server_PublicKey_Options {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Server_ES_Options"; }
 };
 
+// The accepted algorithm families with their keys.
 class TzorHTTP_JWT_Server_Algorithms_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Server_Algorithms_Options"; }
@@ -88,6 +93,7 @@ class TzorHTTP_JWT_Server_Algorithms_Options : public TPersistent {
   TzorHTTP_JWT_Server_RS_Options FRS;
 };
 
+// Which time claims the server-side JWT check enforces.
 class TzorHTTP_JWT_Server_Validations_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Server_Validations_Options"; }
@@ -106,6 +112,7 @@ class TzorHTTP_JWT_Server_Validations_Options : public TPersistent {
   bool FNotBefore = true;
 };
 
+// Options of the server-side JWT check.
 class TzorHTTP_JWT_Server_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTP_JWT_Server_Options"; }

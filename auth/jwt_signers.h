@@ -13,6 +13,7 @@
 
 namespace zor {
 
+// Base of the JWS signers and verifiers.
 class TzorHTTP_JWT_Base {
  public:
   virtual ~TzorHTTP_JWT_Base() = default;
@@ -46,21 +47,22 @@ class TzorHTTP_JWT_Base {
     return Validate(512, h, p, key, sig);                                                                   \
   }
 
-// The key is the shared secret; an empty secret never verifies (anyone could
-// forge with it).
+// HS256, HS384 and HS512 signatures. The key is the shared secret; an empty
+// secret never verifies (anyone could forge with it).
 class TzorHTTP_JWT_HMAC : public TzorHTTP_JWT_Base {
  public:
   ZOR_JWT_FAMILY_OPERATIONS(HMAC)
 };
 
-// Signing takes a PEM private key, validating a PEM public key.
+// RS256, RS384 and RS512 signatures. Signing takes a PEM private key,
+// validating a PEM public key.
 class TzorHTTP_JWT_RSA : public TzorHTTP_JWT_Base {
  public:
   ZOR_JWT_FAMILY_OPERATIONS(RSA)
 };
 
-// As RSA; the key's curve must be the algorithm's: P-256 for ES256, P-384 for
-// ES384, P-521 for ES512. Signatures are R and S, each left-padded to the
+// ES256, ES384 and ES512 signatures, keys as RSA; the key's curve must be
+// the algorithm's: P-256 for ES256, P-384 for ES384, P-521 for ES512. Signatures are R and S, each left-padded to the
 // curve's size (64, 96 or 132 bytes in all).
 class TzorHTTP_JWT_ES : public TzorHTTP_JWT_Base {
  public:

@@ -9,6 +9,7 @@ namespace zor {
 // connection object); null when a check is called directly.
 class TzorWSConnection;
 
+// Base of the server-side token components that a server consults for each request.
 class TzorHTTPComponentServerAuthToken_Base : public TzorComponent_Base {
  public:
   explicit TzorHTTPComponentServerAuthToken_Base(TzorComponent_Base* aOwner = nullptr) : FOwner(aOwner) {}

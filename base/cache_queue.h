@@ -5,6 +5,7 @@
 
 namespace zor {
 
+// A locked queue of items with a small cache of recently found ones.
 class TzorCacheQueue {
  public:
   explicit TzorCacheQueue(std::string aQueueName = {});

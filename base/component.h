@@ -4,6 +4,7 @@
 
 namespace zor {
 
+// Base of the library's components; carries the library version.
 class TzorComponent_Base {
  public:
   virtual ~TzorComponent_Base() = default;

@@ -5,6 +5,7 @@
 
 namespace zor {
 
+// A re-entrant lock.
 class TzorCriticalSection {
  public:
   TzorCriticalSection() = default;
@@ -39,6 +40,7 @@ class TzorThreadSafeBase {
   TzorCriticalSection FCS;
 };
 
+// A re-entrant lock with the EnterCS and LeaveCS names.
 class TzorThreadSafe : public TzorThreadSafeBase {
  public:
   void EnterCS() { Enter(); }

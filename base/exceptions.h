@@ -6,6 +6,7 @@
 
 namespace zor {
 
+// Base of the library's exceptions: an English message and a class name.
 class Exception : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -18,6 +19,13 @@ class EConvertError : public Exception {
  public:
   using Exception::Exception;
   const char* ClassName() const override { return "EConvertError"; }
+};
+
+// A list index out of bounds, or a duplicate a list refuses.
+class EListError : public Exception {
+ public:
+  using Exception::Exception;
+  const char* ClassName() const override { return "EListError"; }
 };
 
 }  // namespace zor

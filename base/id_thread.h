@@ -17,6 +17,7 @@ namespace zor {
 // The operating system's identifier of the calling thread (never 0).
 uint32_t CurrentThreadId();
 
+// A looping worker thread.
 class TzorIdThread {
  public:
   // Descendants call Start at the end of their constructor, and

@@ -40,6 +40,7 @@ class TzorMainThreadCall {
   std::exception_ptr FError;
 };
 
+// Runs work on the application's main thread.
 class TzorMainThreadDispatcher {
  public:
   using TTask = std::function<void()>;

@@ -5,6 +5,7 @@
 
 namespace zor {
 
+// Base of option objects: copied with Assign, named by ClassName.
 class TPersistent {
  public:
   virtual ~TPersistent() = default;

@@ -16,6 +16,7 @@
 
 namespace zor {
 
+// Base of the items of the queues, identified by a text ID.
 class TzorQueueItemBase {
  public:
   // The ID is the item's key in every queue that holds it, so it is given at
@@ -115,6 +116,7 @@ class TzorQueueCommon : public TzorThreadList<std::shared_ptr<T>> {
   std::atomic<bool> FOwnObjects{false};
 };
 
+// A locked queue of items identified by text IDs.
 class TzorQueueBase : public TzorQueueCommon<TzorQueueItemBase> {
  public:
   // Appends; an item whose ID is already present is appended all the same.
@@ -145,6 +147,7 @@ class TzorFIFOQueue : public TzorQueueBase {
   std::atomic<int32_t> FMaxItems{0};
 };
 
+// A locked queue of items with sorting.
 class TzorQueue : public TzorQueueBase {
  public:
   // Orders the items by Order; items of equal Order keep their relative order.

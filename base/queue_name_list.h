@@ -4,6 +4,7 @@
 
 namespace zor {
 
+// Named queues of items, created on first mention of their name.
 class TzorQueueNameListBase : public TzorQueueCommon<TzorQueueNameBase> {
  public:
   TzorQueueNameListBase() { SetOwnObjects(true); }

@@ -8,6 +8,7 @@
 
 namespace zor {
 
+// An in-memory byte stream with a position.
 class TzorStringStream {
  public:
   TzorStringStream() = default;

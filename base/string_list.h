@@ -7,6 +7,7 @@
 
 namespace zor {
 
+// A list of texts joined and split at one delimiter character.
 class TzorDelimitedStringList {
  public:
   char Delimiter() const { return delimiter_; }

@@ -14,18 +14,13 @@
 
 namespace zor {
 
-class EListError : public Exception {
- public:
-  using Exception::Exception;
-  const char* ClassName() const override { return "EListError"; }
-};
-
 // What Add does with an item that is already in the list.
 enum TDuplicates { dupIgnore, dupAccept, dupError };
 
 [[noreturn]] void RaiseListDuplicate(const void* item);
 [[noreturn]] void RaiseListIndex(size_t index);
 
+// A list of references behind its own re-entrant lock.
 template <class T>
 class TzorThreadList {
  public:

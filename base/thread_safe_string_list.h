@@ -10,6 +10,7 @@
 
 namespace zor {
 
+// A list of texts behind its own re-entrant lock.
 class TzorThreadSafeStringList {
  public:
   // Appends S and returns its index.

@@ -13,6 +13,7 @@
 
 namespace zor {
 
+// The timer thread behind heartbeats, time-outs and watchdogs.
 class TzorTimer : public TzorIdThread {
  public:
   using TTimerEvent = std::function<void(TzorTimer* Sender)>;

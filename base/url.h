@@ -5,6 +5,7 @@
 
 namespace zor {
 
+// The parts of a URL.
 struct TzorURLParts {
   std::string protocol;  // "https"
   std::string host;      // "example.com" (IPv6 without brackets)

@@ -21,14 +21,28 @@ if(ZOR_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
-# zor_library(<layer> DEPS <targets...>): every .cpp of the folder becomes
-# library zor_<layer>; headers are included as "<layer>/<file>.h".
+include(${CMAKE_CURRENT_LIST_DIR}/zor_install.cmake)
+
+# zor_library(<layer> DEPS <targets...> PRIVATE_DEPS <targets...>
+#             PRIVATE_HEADERS <files...>): every .cpp of the folder becomes
+# library zor_<layer>; headers are included as "<layer>/<file>.h". Layers of
+# ZOR_LIBRARY_LAYERS are installed for other programs and follow
+# BUILD_SHARED_LIBS (static by default); the others (the programs' own code)
+# are always static. PRIVATE_HEADERS are included by the layer's .cpp files
+# only and are not installed.
 function(zor_library layer)
-  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS;PRIVATE_HEADERS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  add_library(zor_${layer} STATIC ${sources})
-  target_include_directories(zor_${layer} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(layer IN_LIST ZOR_LIBRARY_LAYERS)
+    add_library(zor_${layer} ${sources})
+  else()
+    add_library(zor_${layer} STATIC ${sources})
+  endif()
+  target_include_directories(zor_${layer} PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
   target_link_libraries(zor_${layer} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  if(layer IN_LIST ZOR_LIBRARY_LAYERS)
+    zor_install_layer(${layer} "${ARG_DEPS}" "${ARG_PRIVATE_DEPS}" "${ARG_PRIVATE_HEADERS}")
+  endif()
 endfunction()
 
 # zor_tests(<name> DEPS <targets...> [LABELS <labels...>]): every *_test.cpp of

@@ -75,6 +75,7 @@ class TzorHTTPAuthentication_Token : public TPersistent {
   int read_timeout_ = 60000;
 };
 
+// The token source options of the HTTP client.
 class TzorIdHTTPAuthentication_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorIdHTTPAuthentication_Options"; }

@@ -8,6 +8,7 @@
 
 namespace zor {
 
+// The HTTP client's cookies, bounded in count and size.
 class TzorCookieJar {
  public:
   using Clock = std::chrono::system_clock;

@@ -8,6 +8,7 @@
 
 namespace zor {
 
+// An ordered list of complete header lines.
 class TzorHeaderLines {
  public:
   TzorHeaderLines() = default;

@@ -49,6 +49,7 @@ struct TzorHTTPRequestInfo {
 using TzorHTTPSSEMessageEvent =
     std::function<void(TzorComponent_Base* Sender, const std::string& aMessage, bool& Cancel)>;
 
+// The library's HTTP/1.1 client component.
 class TzorIdHTTP : public TzorHTTPComponentClient_Base {
  public:
   using Clock = std::chrono::system_clock;

@@ -4,6 +4,7 @@
 
 namespace zor {
 
+// Base of the library's HTTP components: a component with an owner.
 class TzorHTTPComponentClient_Base : public TzorComponent_Base {
  public:
   explicit TzorHTTPComponentClient_Base(TzorComponent_Base* owner = nullptr) : owner_(owner) {}

@@ -7,6 +7,7 @@
 
 namespace zor {
 
+// What the HTTP client needs of a connection: a connected byte stream.
 class TzorHTTPStream {
  public:
   virtual ~TzorHTTPStream() = default;
@@ -17,6 +18,7 @@ class TzorHTTPStream {
   virtual size_t Read(char* buffer, size_t size) = 0;
 };
 
+// Where an HTTP request goes: host, port, TLS, and where the socket connects.
 struct TzorHTTPEndpoint {
   std::string host;  // from the URL: Host line and TLS server name
   uint16_t port = 0;

@@ -6,6 +6,7 @@
 
 namespace zor {
 
+// A multipart/form-data request body built in memory.
 class TzorMultipartFormData {
  public:
   TzorMultipartFormData();

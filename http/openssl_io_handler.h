@@ -11,6 +11,7 @@
 
 namespace zor {
 
+// The OpenSSL transport of long-lived client connections.
 class TzorIdSSLIOHandlerSocketOpenSSL : public TzorConnection {
  public:
   TzorIdSSLIOHandlerSocketOpenSSL();

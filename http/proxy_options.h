@@ -9,6 +9,7 @@
 
 namespace zor {
 
+// Proxy options of the HTTP client.
 class TzorHTTPProxy_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTPProxy_Options"; }
@@ -37,6 +38,7 @@ class TzorHTTPProxy_Options : public TPersistent {
   std::string FUsername;
 };
 
+// Traffic-log options of the HTTP client.
 class TzorHttpLogFile : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHttpLogFile"; }

@@ -9,6 +9,7 @@
 
 namespace zor {
 
+// The parts of one HTTP/1.x request head.
 struct TzorHTTPRequestHead {
   std::string method;  // "GET"
   std::string target;  // origin form: "/path?query"

@@ -13,12 +13,14 @@
 
 namespace zor {
 
+// Bounds of the response reader: header and body sizes.
 struct TzorHTTPResponseLimits {
   size_t max_header_bytes = 64 * 1024;
   // No bound when empty (streams read until the caller stops).
   std::optional<uint64_t> max_body_bytes = uint64_t{64} * 1024 * 1024;
 };
 
+// The status line and header fields of an HTTP/1.x response.
 struct TzorHTTPResponseHead {
   int status = 0;
   int version = 11;         // 10 or 11
@@ -31,6 +33,7 @@ struct TzorHTTPResponseHead {
   std::string Field(std::string_view name) const;
 };
 
+// Sans-IO reader of one HTTP/1.x response.
 class TzorHTTPResponseReader {
  public:
   using BodySink = std::function<void(std::string_view)>;

@@ -20,6 +20,7 @@ class TzorIdHTTP;
 
 using TzorHTTPAPIExceptionEvent = std::function<void(TzorComponent_Base* Sender, const std::exception& E)>;
 
+// Base of the REST API clients: one fresh HTTP client per call.
 class TzorHTTPAPI_client : public TzorHTTPComponentClient_Base {
  public:
   explicit TzorHTTPAPI_client(TzorComponent_Base* owner = nullptr);

@@ -16,6 +16,7 @@ namespace zor {
 
 class TzorSChannelSystemSocket;
 
+// The platform provider's TLS transport of a client connection.
 class TzorIdSSLIOHandlerSocketSChannel {
  public:
   using TCredentialsEvent = std::function<void(TzorIdSSLIOHandlerSocketSChannel* Sender)>;

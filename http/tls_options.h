@@ -18,6 +18,7 @@ enum TwsOpenSSLAPI : uint8_t { oslAPI_1_0, oslAPI_1_1, oslAPI_3_0 };
 enum TwsOpenSSLLibPath : uint8_t { oslpNone, oslpDefaultFolder, oslpCustomPath };
 enum TwsOpenSSLSymLinks : uint8_t { oslsSymLinksDefault, oslsSymLinksLoadFirst, oslsSymLinksLoad, oslsSymLinksDontLoad };
 
+// OpenSSL generation and library folder options.
 class TzorSocketOpenSSL_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorSocketOpenSSL_Options"; }
@@ -40,16 +41,19 @@ class TzorSocketOpenSSL_Options : public TPersistent {
   TwsOpenSSLSymLinks FUnixSymLinks = oslsSymLinksDefault;
 };
 
+// OpenSSL generation and library options of client connections.
 class TzorOpenSSLClient_Options : public TzorSocketOpenSSL_Options {
  public:
   const char* ClassName() const override { return "TzorOpenSSLClient_Options"; }
 };
 
+// OpenSSL options of TCP connections.
 class TzorTCPOpenSSL_Options : public TzorSocketOpenSSL_Options {
  public:
   const char* ClassName() const override { return "TzorTCPOpenSSL_Options"; }
 };
 
+// Options of the platform TLS provider.
 class TzorSocketSChannel_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorSocketSChannel_Options"; }
@@ -71,6 +75,7 @@ class TzorSocketSChannel_Options : public TPersistent {
   std::string FCipherList;
 };
 
+// Platform TLS provider options of client connections.
 class TzorSChannelClient_Options : public TzorSocketSChannel_Options {
  public:
   const char* ClassName() const override { return "TzorSChannelClient_Options"; }
@@ -92,6 +97,7 @@ class TzorSSL_Verify_Certificate_Options : public TPersistent {
   bool FVerifyClientOnce = false;
 };
 
+// Certificate, key, trust and version options of TLS connections.
 class TzorSocketTLS_Options_Base : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorSocketTLS_Options_Base"; }
@@ -125,6 +131,7 @@ class TzorSocketTLS_Options_Base : public TPersistent {
   void AssignBaseFields(const TzorSocketTLS_Options_Base& source, bool with_depth);
 };
 
+// TLS options of a connection: provider, ALPN and provider settings.
 class TzorSocketTLS_Options : public TzorSocketTLS_Options_Base {
  public:
   TzorSocketTLS_Options();
@@ -159,11 +166,13 @@ class TzorSocketTLS_Options : public TzorSocketTLS_Options_Base {
   std::unique_ptr<TzorSChannelClient_Options> FSChannel_Options;
 };
 
+// Certificate, key, trust and version options of TCP connections.
 class TzorTCPTLS_Options_Base : public TzorSocketTLS_Options_Base {
  public:
   const char* ClassName() const override { return "TzorTCPTLS_Options_Base"; }
 };
 
+// TLS options of TCP connections.
 class TzorTCPTLS_Options : public TzorSocketTLS_Options {
  public:
   const char* ClassName() const override { return "TzorTCPTLS_Options"; }

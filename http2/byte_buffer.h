@@ -11,6 +11,7 @@
 
 namespace zor {
 
+// A growable octet buffer that leaves reserved space uninitialised.
 class TzorByteBuffer {
  public:
   TzorByteBuffer() = default;

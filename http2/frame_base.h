@@ -19,6 +19,7 @@ uint32_t ReadWireInteger(const uint8_t* p, int octets);
 // Writes the value right-aligned into a field of 1 to 4 octets.
 void WriteWireInteger(uint8_t* p, uint32_t value, int octets);
 
+// Hands out the stream identifiers of one side of a connection.
 class TzorHTTP2_StreamIdentifierCounter {
  public:
   explicit TzorHTTP2_StreamIdentifierCounter(Th2FrameRole role) : FFrameRole(role) {}
@@ -35,6 +36,7 @@ class TzorHTTP2_StreamIdentifierCounter {
 class TzorHTTP2_Frame_Base;
 using TzorHTTP2FrameWriteBytesEvent = std::function<void(TzorHTTP2_Frame_Base& sender, std::span<const uint8_t> bytes)>;
 
+// Base of the HTTP/2 frame classes: header fields, payload reading and writing.
 class TzorHTTP2_Frame_Base : public TPersistent {
  public:
   explicit TzorHTTP2_Frame_Base(Th2FrameRole role) : FFrameRole(role) {}

@@ -14,6 +14,7 @@ namespace zor {
 
 enum TzorHTTP2ReadState : uint8_t { h2rsHeader, h2rsPayload, h2rsHeaderWait, h2rsPayloadWait };
 
+// The header fields of the frame read last.
 struct TzorHTTP2_Frame_Record {
   Th2FrameType FrameType = h2ftUNKNOWN;
   int32_t StreamIdentifier = 0;
@@ -35,6 +36,7 @@ using TzorHTTP2ReadFrameWindowUpdateEvent = TzorHTTP2ReadFrameEvent<TzorHTTP2_Fr
 using TzorHTTP2ReadFrameRSTStreamEvent = TzorHTTP2ReadFrameEvent<TzorHTTP2_Frame_RSTStream>;
 using TzorHTTP2ReadFrameContinuationEvent = TzorHTTP2ReadFrameEvent<TzorHTTP2_Frame_Continuation>;
 
+// Reader and writer of the HTTP/2 frames of one direction of a connection.
 class TzorHTTP2_Frame {
  public:
   explicit TzorHTTP2_Frame(Th2FrameRole role = h2frServerRead);

@@ -33,6 +33,7 @@ class TzorHTTP2_Frame_Unflagged : public TzorHTTP2_Frame_Base {
   void DoReadFlags(uint8_t) override {}
 };
 
+// An HTTP/2 DATA frame.
 class TzorHTTP2_Frame_Data : public TzorHTTP2_FrameOf<h2ftDATA> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
@@ -80,6 +81,7 @@ class TzorHTTP2_Frame_Data : public TzorHTTP2_FrameOf<h2ftDATA> {
   int32_t FStreamIdentifierRequest = 0;
 };
 
+// An HTTP/2 HEADERS frame.
 class TzorHTTP2_Frame_Headers : public TzorHTTP2_FrameOf<h2ftHEADERS, TzorHTTP2_Frame_HPACK_Base> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
@@ -134,6 +136,7 @@ class TzorHTTP2_Frame_Headers : public TzorHTTP2_FrameOf<h2ftHEADERS, TzorHTTP2_
   bool FEnableConnectProtocol = false;
 };
 
+// An HTTP/2 PUSH_PROMISE frame.
 class TzorHTTP2_Frame_PushPromise : public TzorHTTP2_FrameOf<h2ftPUSH_PROMISE, TzorHTTP2_Frame_HPACK_Base> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
@@ -164,6 +167,7 @@ class TzorHTTP2_Frame_PushPromise : public TzorHTTP2_FrameOf<h2ftPUSH_PROMISE, T
   int32_t FPromisedStreamid = 0;
 };
 
+// An HTTP/2 CONTINUATION frame.
 class TzorHTTP2_Frame_Continuation : public TzorHTTP2_FrameOf<h2ftCONTINUATION> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
@@ -188,6 +192,7 @@ class TzorHTTP2_Frame_Continuation : public TzorHTTP2_FrameOf<h2ftCONTINUATION> 
   TBytes FPayLoad;
 };
 
+// An HTTP/2 PRIORITY frame.
 class TzorHTTP2_Frame_Priority : public TzorHTTP2_FrameOf<h2ftPRIORITY, TzorHTTP2_Frame_Unflagged> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
@@ -209,6 +214,7 @@ class TzorHTTP2_Frame_Priority : public TzorHTTP2_FrameOf<h2ftPRIORITY, TzorHTTP
   uint32_t FWeight = 0;
 };
 
+// An HTTP/2 RST_STREAM frame.
 class TzorHTTP2_Frame_RSTStream : public TzorHTTP2_FrameOf<h2ftRST_STREAM, TzorHTTP2_Frame_Unflagged> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
@@ -228,6 +234,7 @@ class TzorHTTP2_Frame_RSTStream : public TzorHTTP2_FrameOf<h2ftRST_STREAM, TzorH
   Th2ErrorCodes FErrorCode = h2erNO_ERROR;
 };
 
+// An HTTP/2 SETTINGS frame.
 class TzorHTTP2_Frame_Settings : public TzorHTTP2_FrameOf<h2ftSETTINGS> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
@@ -263,6 +270,7 @@ class TzorHTTP2_Frame_Settings : public TzorHTTP2_FrameOf<h2ftSETTINGS> {
   uint32_t FPresent = 0;  // bit per identifier read
 };
 
+// An HTTP/2 PING frame.
 class TzorHTTP2_Frame_Ping : public TzorHTTP2_FrameOf<h2ftPING> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
@@ -287,6 +295,7 @@ class TzorHTTP2_Frame_Ping : public TzorHTTP2_FrameOf<h2ftPING> {
   std::array<uint8_t, 8> FPayLoad{};
 };
 
+// An HTTP/2 GOAWAY frame.
 class TzorHTTP2_Frame_GoAway : public TzorHTTP2_FrameOf<h2ftGOAWAY, TzorHTTP2_Frame_Unflagged> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;
@@ -313,6 +322,7 @@ class TzorHTTP2_Frame_GoAway : public TzorHTTP2_FrameOf<h2ftGOAWAY, TzorHTTP2_Fr
   int32_t FLastStreamid = 0;
 };
 
+// An HTTP/2 WINDOW_UPDATE frame.
 class TzorHTTP2_Frame_WindowUpdate : public TzorHTTP2_FrameOf<h2ftWINDOW_UPDATE, TzorHTTP2_Frame_Unflagged> {
  public:
   using TzorHTTP2_FrameOf::TzorHTTP2_FrameOf;

@@ -12,6 +12,7 @@
 
 namespace zor {
 
+// A header list as HTTP/2 carries it: fields of raw octets, in order.
 class TzorHTTP2_HeaderList {
  public:
   size_t Count() const { return fields_.size(); }

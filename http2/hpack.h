@@ -15,6 +15,7 @@ namespace zor {
 
 enum TzorHPackHuffmanStrategy : uint8_t { h2huNever, h2huAlways, h2huIfSmaller };
 
+// The HPACK header coder of one connection: encoder and decoder with their dynamic tables.
 class TzorHTTP2_HPACK {
  public:
   TzorHTTP2_HPACK();

@@ -7,6 +7,7 @@
 
 namespace zor {
 
+// One symbol's code in the HPACK Huffman code.
 struct TzorHPackHuffmanCode {
   uint32_t code;  // right-aligned
   uint8_t length;

@@ -10,6 +10,7 @@
 
 namespace zor {
 
+// An HTTP/2 failure with its error code and whether it ends the stream or the connection.
 class TzorHTTP2Exception : public Exception {
  public:
   explicit TzorHTTP2Exception(const std::string& message, Th2ErrorCodes errorCode = h2erPROTOCOL_ERROR,

@@ -12,6 +12,7 @@
 
 namespace zor {
 
+// Base of counted objects that may also have an owner that destroys them.
 class TInterfacedComponent {
  public:
   explicit TInterfacedComponent(TInterfacedComponent* aOwner = nullptr);

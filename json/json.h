@@ -46,13 +46,6 @@ using IzorObjectJSON = TzorHandle<TzorObjectJSON>;
 // "true"/"false") appended to aText.
 void AppendStoredValue(TzorJSONTextSink& aText, const TzorJSONStoredValue& aValue);
 
-// A negative list index: "List index out of bounds (%d)".
-class EListError : public Exception {
- public:
-  using Exception::Exception;
-  const char* ClassName() const override { return "EListError"; }
-};
-
 // The nodes of a document in insertion order. The list keeps a reference to
 // each node it holds and destroys them, last to first, when it is cleared.
 // Lookup by name finds the first node with that exact name; long lists keep a

@@ -16,6 +16,7 @@ namespace zor {
 // null the empty text).
 using TzorJSONValue = std::variant<std::monostate, std::string, int32_t, int64_t, double, bool>;
 
+// How a JSON node keeps its value.
 class TzorJSONStoredValue {
  public:
   void Set(TzorJSONValue aValue) {

@@ -10,6 +10,7 @@
 
 namespace zor {
 
+// Text being rendered by the JSON writer.
 class TzorJSONTextSink {
  public:
   // Appends after aText's content; aText must not be used until the sink is gone.

@@ -15,10 +15,16 @@
 
 namespace zor {
 
+<<<<<<< HEAD
 class TzorAsyncConnection : public TzorSocketTransport, public std::enable_shared_from_this<TzorAsyncConnection> {
+=======
+// A server-side connection driven by Asio, with an input buffer and queued writes.
+class TzorAsyncConnection : public TzorTransport, public std::enable_shared_from_this<TzorAsyncConnection> {
+>>>>>>> issue-23
  public:
   using Socket = boost::asio::ip::tcp::socket;
 
+  // What the connection reports to its owner.
   struct Handlers {
     // The connection is ready for application data (TLS handshake done).
     std::function<void(TzorAsyncConnection&)> OnReady;

@@ -16,6 +16,7 @@
 
 namespace zor {
 
+// One certificate of the platform TLS provider, with its chain and key when present.
 class TzorCertContext {
  public:
   struct Impl;
@@ -54,6 +55,7 @@ std::string CertStoreFolder(TzorSChannelCertStoreName name, TzorSChannelCertStor
 // Moves both places (tests); empty strings restore the defaults.
 void SetCertStoreRoots(const std::string& current_user, const std::string& local_machine);
 
+// A certificate store of the platform TLS provider: a folder of PEM and PKCS#12 files.
 class TzorCertStore {
  public:
   // nullptr when the store's folder does not exist.

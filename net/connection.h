@@ -13,7 +13,12 @@
 
 namespace zor {
 
+<<<<<<< HEAD
 class TzorConnection : public TzorSocketTransport {
+=======
+// A blocking client connection: connect with time-outs, proxy, TLS, buffered reads and writes.
+class TzorConnection : public TzorTransport {
+>>>>>>> issue-23
  public:
   TzorConnection();
   ~TzorConnection() override;

@@ -5,6 +5,7 @@
 
 namespace zor {
 
+// A point in time by which a wait must end, or none.
 class TzorDeadline {
  public:
   using Clock = std::chrono::steady_clock;

@@ -8,6 +8,7 @@
 
 namespace zor {
 
+// Observer of a connection's traffic (traffic log, throttle), called on every read and write.
 class TzorConnectionIntercept {
  public:
   using Pause = std::chrono::nanoseconds;

@@ -6,6 +6,7 @@
 
 namespace zor {
 
+// A failed socket operation, with the errno-style code of the call.
 class EzorSocketError : public Exception {
  public:
   explicit EzorSocketError(const std::string& message, int code = 0) : Exception(message), code_(code) {}
@@ -17,18 +18,21 @@ class EzorSocketError : public Exception {
   int code_;
 };
 
+// A connection was not established within its connect time-out.
 class EzorConnectTimeout : public EzorSocketError {
  public:
   using EzorSocketError::EzorSocketError;
   const char* ClassName() const override { return "EzorConnectTimeout"; }
 };
 
+// No bytes arrived within the read time-out.
 class EzorReadTimeout : public EzorSocketError {
  public:
   using EzorSocketError::EzorSocketError;
   const char* ClassName() const override { return "EzorReadTimeout"; }
 };
 
+// Bytes could not be sent within the write time-out.
 class EzorWriteTimeout : public EzorSocketError {
  public:
   using EzorSocketError::EzorSocketError;
@@ -56,6 +60,7 @@ class EzorTLSError : public EzorSocketError {
   const char* ClassName() const override { return "EzorTLSError"; }
 };
 
+// Base of endings that are not failures, such as a connection the peer closed.
 class EzorSilentException : public Exception {
  public:
   using Exception::Exception;

@@ -11,6 +11,7 @@ namespace zor {
 
 enum TwsProxy : uint8_t { pxyHTTP, pxySocks4, pxySocks4A, pxySocks5 };
 
+// The proxy a connection is routed through.
 struct TzorProxySettings {
   bool Enabled = false;
   TwsProxy ProxyType = pxyHTTP;

@@ -12,6 +12,7 @@ namespace zor {
 enum TzorSChannelCertStoreName : uint8_t { scsnMY, scsnRoot, scsnTrust, scsnCA };
 enum TzorSChannelCertStorePath : uint8_t { scspStoreCurrentUser, scspStoreLocalMachine };
 
+// The client certificate settings of the platform TLS provider.
 class TzorSChannelCertificate : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorSChannelCertificate"; }

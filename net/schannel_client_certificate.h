@@ -11,6 +11,7 @@
 
 namespace zor {
 
+// The answer to a server's request for a client certificate.
 struct TzorClientCertificateChoice {
   std::shared_ptr<const TzorCertContext> Certificate;  // none: the handshake goes on without one
   std::string Failure;                                 // set when the handshake must end

@@ -18,6 +18,7 @@
 
 namespace zor {
 
+// The socket calls the platform TLS engine makes.
 class TzorSChannelSocket {
  public:
   virtual ~TzorSChannelSocket() = default;
@@ -30,6 +31,7 @@ class TzorSChannelSocket {
   virtual int LastError() const = 0;  // errno value
 };
 
+// The settings of a platform TLS engine's connection.
 struct TzorSChannelSettings {
   TwsTLSVersions TLSVersion = tls1_0;
   std::vector<std::string> ALPNProtocols;
@@ -39,6 +41,7 @@ struct TzorSChannelSettings {
   std::string RootCertFile;
 };
 
+// What the platform TLS engine reports about an established connection.
 class TzorSChannelConnectionInfo {
  public:
   virtual ~TzorSChannelConnectionInfo() = default;
@@ -54,6 +57,7 @@ class TzorSChannelConnectionInfo {
   std::string CipherSuite;  // the suite's name
 };
 
+// The platform TLS engine of one client connection.
 class TzorSChannelEngine {
  public:
   static constexpr int kWouldBlock = -2;

@@ -7,6 +7,7 @@
 
 namespace zor {
 
+// A failure of the platform TLS provider, with its certificate status bits.
 class SChannelError : public EzorTLSError {
  public:
   SChannelError(const std::string& message, uint32_t cert_status) : EzorTLSError(message), cert_status_(cert_status) {}

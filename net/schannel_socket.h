@@ -5,6 +5,7 @@
 
 namespace zor {
 
+// The platform TLS engine's socket over a connected system socket.
 class TzorSChannelSystemSocket : public TzorSChannelSocket {
  public:
   // `read_timeout_ms` bounds each wait for incoming bytes (0: none); the

@@ -8,6 +8,7 @@ namespace zor {
 
 enum class TzorIPVersion : uint8_t { ipAny, ipV4, ipV6 };
 
+// Where and how a client connection is made.
 struct TzorSocketOptions {
   std::string Host;
   uint16_t Port = 0;

@@ -59,6 +59,7 @@ enum SecBufferType : uint32_t {
   SECBUFFER_STREAM_HEADER = 7,
 };
 
+// One input or output buffer of a security-context call.
 struct SecBuffer {
   uint32_t BufferType = SECBUFFER_EMPTY;
   char* pvBuffer = nullptr;
@@ -74,6 +75,7 @@ struct SchannelCred {
   std::string TrustFile;                // PEM file of further trusted roots
 };
 
+// The credentials a security context is made with.
 class Credentials {
  public:
   struct Impl;
@@ -85,6 +87,7 @@ class Credentials {
   std::unique_ptr<Impl> impl_;
 };
 
+// A security context: one TLS client session of the platform provider.
 class Context {
  public:
   struct Impl;
@@ -117,6 +120,7 @@ uint32_t InitializeSecurityContext(const std::shared_ptr<Credentials>& cred, std
                                    SecBuffer* input, std::string& output_token);
 void SetIncompleteCredentialsHandler(Context& context, IncompleteCredentialsHandler handler);
 
+// The record header, trailer and message sizes of a security context.
 struct StreamSizes {
   size_t cbHeader = 0;
   size_t cbTrailer = 0;
@@ -136,6 +140,7 @@ uint32_t DecryptMessage(Context& context, SecBuffer* buffers);
 // then one more step).
 uint32_t ShutdownContext(Context& context, std::string& output_token);
 
+// The protocol and algorithms of an established security context.
 struct ConnectionInfo {
   uint32_t dwProtocol = 0;  // SP_PROT_* bit
   uint32_t aiCipher = 0;

@@ -10,6 +10,7 @@
 
 namespace zor {
 
+// An intercept that limits a connection's traffic to a number of bits per second.
 class TzorThrottle : public TzorConnectionIntercept {
  public:
   explicit TzorThrottle(uint32_t bits_per_second = 0) : bits_per_second_(bits_per_second) {}

@@ -20,6 +20,7 @@ enum class TzorTLSSide : uint8_t { tlsClient, tlsServer };
 // Picks one of the client's offered protocols; false declines (no ALPN answer).
 using TzorALPNSelector = std::function<bool(const std::vector<std::string>& offered, std::string& chosen)>;
 
+// The settings a TLS engine is made with.
 struct TzorTLSSettings {
   TzorTLSSide Side = TzorTLSSide::tlsClient;
   // One version, or tlsUndefined for every version from TLS 1.0 to 1.3.
@@ -47,6 +48,7 @@ struct TzorTLSSettings {
   std::string CipherList;  // empty: the engine's default
 };
 
+// What a TLS engine reports about an established connection.
 struct TzorTLSConnectionInfo {
   std::string Version;  // "TLSv1.3"
   std::string Cipher;
@@ -56,6 +58,7 @@ struct TzorTLSConnectionInfo {
   bool SessionReused = false;
 };
 
+// A buffer-based TLS engine: ciphertext in, plaintext out.
 class TzorTLSEngine {
  public:
   virtual ~TzorTLSEngine() = default;

@@ -18,6 +18,7 @@ class EFOpenError : public Exception {
   const char* ClassName() const override { return "EFOpenError"; }
 };
 
+// The traffic log intercept: a connection's traffic written to a file.
 class TzorIdLogFileBase : public TzorConnectionIntercept {
  public:
   ~TzorIdLogFileBase() override;

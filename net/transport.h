@@ -11,6 +11,7 @@
 
 namespace zor {
 
+// The byte transport protocol code runs over.
 class TzorTransport {
  public:
   virtual ~TzorTransport() = default;

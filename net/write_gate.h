@@ -9,6 +9,7 @@
 
 namespace zor {
 
+// The write side of a connection: ordered writes, optionally collected and sent at once.
 class TzorWriteGate {
  public:
   using Sender = std::function<void(std::string_view)>;

@@ -14,6 +14,7 @@
 
 namespace zor {
 
+// The Pinecone component: every Pinecone operation as one REST call.
 class TzorHTTP_API_Pinecone : public TzorHTTPAPI_client {
  public:
   explicit TzorHTTP_API_Pinecone(TzorComponent_Base* owner = nullptr);

@@ -16,6 +16,7 @@
 
 namespace zor {
 
+// The Pinecone component for the service's current, versioned API.
 class TzorHTTP_API_PineconeCurrent : public TzorHTTPAPI_client {
  public:
   explicit TzorHTTP_API_PineconeCurrent(TzorComponent_Base* owner = nullptr);

@@ -7,6 +7,7 @@
 
 namespace zor {
 
+// Traffic-log settings of the Pinecone component.
 class TzorHTTPPineconeLog_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTPPineconeLog_Options"; }
@@ -22,6 +23,7 @@ class TzorHTTPPineconeLog_Options : public TPersistent {
   std::string file_name_;
 };
 
+// Settings of the Pinecone component: API key, environment and traffic log.
 class TzorHTTPPinecone_Options : public TPersistent {
  public:
   static constexpr const char* kDefaultEnvironment = "us-west4-gcp-free";

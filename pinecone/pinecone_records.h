@@ -35,6 +35,7 @@ void AddPineconeString(TzorJSON& json, std::string_view name, std::string_view v
 // without "=" is a name with an empty value).
 void AddPineconeMap(TzorJSON& json, std::string_view name, const TzorPineconeStringList& lines);
 
+// The sparse values of a vector: indices and values.
 class TzorHTTPPineconeSparseVector {
  public:
   TzorArrayOfInt64& Indices() { return indices_; }
@@ -64,12 +65,16 @@ class TzorLazyMember {
   std::unique_ptr<T> value_;
 };
 
+<<<<<<< HEAD
 // The two accessors of a lazy member: Name() creates the object on first read,
 // SetName(value) replaces it.
 #define ZOR_LAZY_PROPERTY(Type, Name, member) \
   Type& Name() { return member.Get(); }       \
   void Set##Name(Type value) { member.Set(std::move(value)); }
 
+=======
+// Request record of VectorsQuery.
+>>>>>>> issue-23
 class TzorHTTPPineconeVectorQuery {
  public:
   ZOR_LAZY_PROPERTY(TzorPineconeStringList, Filter, filter_)
@@ -100,6 +105,7 @@ class TzorHTTPPineconeVectorQuery {
   TzorArrayOfDouble vector_;
 };
 
+// Request record of VectorsDelete.
 class TzorHTTPPineconeVectorDelete {
  public:
   bool DeleteAll() const { return delete_all_; }
@@ -118,6 +124,7 @@ class TzorHTTPPineconeVectorDelete {
   std::string namespace_;
 };
 
+// Request record of VectorsUpdate.
 class TzorHTTPPineconeVectorUpdate {
  public:
   ZOR_LAZY_PROPERTY(TzorPineconeStringList, SetMetadata, set_metadata_)
@@ -139,6 +146,7 @@ class TzorHTTPPineconeVectorUpdate {
   TzorArrayOfDouble values_;
 };
 
+// One vector of an upsert.
 class TzorHTTPPineconeVectorUpsert {
  public:
   const std::string& Id() const { return id_; }
@@ -159,6 +167,7 @@ class TzorHTTPPineconeVectorUpsert {
 
 using TzorArrayOfVectorUpsert = std::vector<std::unique_ptr<TzorHTTPPineconeVectorUpsert>>;
 
+// Request record of VectorsUpsert: the vectors and their namespace.
 class TzorHTTPPineconeVectorUpserts {
  public:
   const std::string& Namespace() const { return namespace_; }
@@ -175,6 +184,7 @@ class TzorHTTPPineconeVectorUpserts {
   TzorArrayOfVectorUpsert vectors_;
 };
 
+// Request record of IndexCreate.
 class TzorHTTPPineconeIndexCreate {
  public:
   int32_t Dimension() const { return dimension_; }

@@ -11,6 +11,7 @@
 
 namespace zor {
 
+// One of the server's own files: its public name and text.
 class TzorWSHTTPResponse_Base {
  public:
   virtual ~TzorWSHTTPResponse_Base() = default;
@@ -19,6 +20,7 @@ class TzorWSHTTPResponse_Base {
   virtual std::string Text() const = 0;
 };
 
+// The registry of the server's own files.
 class TzorWSHTTPResponse {
  public:
   // Process-wide; register before the server starts.
@@ -28,6 +30,7 @@ class TzorWSHTTPResponse {
   static std::string GetResponseMessage(const std::vector<std::string>& aNames);
 };
 
+// Which of the server's own files are served.
 struct TzorResourceOptions {
   bool JavascriptFiles = true;
   bool HTMLFiles = false;
@@ -37,6 +40,7 @@ struct TzorResourceOptions {
 
 enum class TzorResourceKind { rsNone, rsText, rsFlashMovie, rsFavicon };
 
+// The server's own files a request line asks for.
 struct TzorResourceMatch {
   TzorResourceKind Kind = TzorResourceKind::rsNone;
   std::vector<std::string> Names;  // rsText: the files, in the order they are joined
@@ -48,6 +52,7 @@ TzorResourceMatch MatchResource(std::string_view requestLine, const TzorResource
 // True when the line gets a built-in answer with content (or the movie rule).
 bool ServesResource(std::string_view requestLine, const TzorResourceOptions& options);
 
+// What the placeholders of the server's own files are filled with.
 struct TzorPlaceholderValues {
   std::string Host;  // the local address; IPv6 addresses are put in brackets
   uint16_t Port = 0;

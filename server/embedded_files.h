@@ -5,6 +5,7 @@
 
 namespace zor {
 
+// One file built into the program.
 struct TzorEmbeddedFile {
   const char* Name;
   const char* Data;

@@ -11,6 +11,7 @@
 
 namespace zor {
 
+// The upgrade request's lines as the server's handshake reads them.
 class TzorWSHandShakeServer_Base : public TzorWSHandshake {
  public:
   const std::string& Get() const { return FGet; }
@@ -29,6 +30,7 @@ class TzorWSHandShakeServer_Base : public TzorWSHandshake {
   std::string FKey3;  // the eight bytes after a draft-76 request
 };
 
+// The server side of the WebSocket opening handshake.
 class TzorWSHandShakeServer : public TzorWSHandShakeServer_Base {
  public:
   // `lines`: the request head, line 0 the request line. `after`: the bytes

@@ -31,6 +31,7 @@ enum TwsRequestKind : uint8_t {
 inline constexpr std::string_view kHTTP2Preface = "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n";
 inline constexpr std::string_view kFlashPolicyRequest = "<policy-file-request/>";
 
+// What the request classifier accepts.
 struct TzorRequestClassifierOptions {
   bool AuthenticationEnabled = false;
   bool SessionEnabled = true;
@@ -40,6 +41,7 @@ struct TzorRequestClassifierOptions {
   std::function<bool(const std::string& requestLine)> ServesResource;
 };
 
+// What a new socket's first bytes were found to be.
 struct TzorRequestClassification {
   TwsRequestKind Kind = rkNeedMore;
   // The header lines (line 0 is the request line), without line ends.

@@ -31,6 +31,7 @@ class IzorWSOAuth2Server {
   virtual bool IsOAuth2TokenValid(TzorWSConnection* Connection, const std::vector<std::string>& Headers) = 0;
   virtual bool IsOAuth2Unauthorized(TzorWSConnection* Connection) = 0;
 };
+// What the server needs of an OAuth2 provider: the check of a request's token.
 class IzorWSOAuth2Provider {
  public:
   virtual ~IzorWSOAuth2Provider() = default;
@@ -38,6 +39,7 @@ class IzorWSOAuth2Provider {
   virtual bool IsPrivateEndpoint(const std::string& aPath) = 0;
 };
 
+// How a connection was authenticated.
 class TzorWSConnectionAuthentication {
  public:
   bool Authenticated = false;
@@ -76,6 +78,7 @@ class TzorWSConnectionAuthState {
 
 enum class TzorSessionAnswer { Nothing, Granted, NotFound };
 
+// Authenticates WebSocket upgrades and session requests.
 class TzorWSServerAuthenticator {
  public:
   explicit TzorWSServerAuthenticator(const TzorWSAuthenticationServer_Options& options);

@@ -12,6 +12,7 @@
 
 namespace zor {
 
+// The event-driven engine under the server: an io_context, its worker threads and the listeners.
 class TzorServerEngine {
  public:
   // Fills the handlers of a newly accepted connection, before it starts.

@@ -27,6 +27,7 @@ class TzorOptionsGroup : public TPersistent {
   }
 };
 
+// General options of the server.
 class TzorWSOptionsServer : public TzorOptionsGroup<TzorWSOptionsServer> {
  public:
   const char* ClassName() const override { return "TzorWSOptionsServer"; }
@@ -53,17 +54,20 @@ class TzorWSOptionsServer : public TzorOptionsGroup<TzorWSOptionsServer> {
   int FReadTimeOut = 10;
 };
 
+// The server's security options: the origins it accepts.
 class TzorWSSecurity_Options : public TzorOptionsGroup<TzorWSSecurity_Options> {
  public:
   const char* ClassName() const override { return "TzorWSSecurity_Options"; }
   std::string OriginsAllowed;  // comma-separated masks
 };
 
+// Basic authentication options of the server.
 struct TzorWSAuthenticationBasic_Options {
   bool Enabled = false;
   std::vector<std::string> CustomHeaders;
 };
 
+// The server's authentication options.
 class TzorWSAuthenticationServer_Options : public TzorOptionsGroup<TzorWSAuthenticationServer_Options> {
  public:
   const char* ClassName() const override { return "TzorWSAuthenticationServer_Options"; }
@@ -89,6 +93,7 @@ class TzorWSAuthenticationServer_Options : public TzorOptionsGroup<TzorWSAuthent
   } OAuth;
 };
 
+// The server's fallback transport options.
 class TzorWSFallBack_Options : public TzorOptionsGroup<TzorWSFallBack_Options> {
  public:
   const char* ClassName() const override { return "TzorWSFallBack_Options"; }

@@ -12,6 +12,7 @@
 
 namespace zor {
 
+// The bounds of reading a new socket's first bytes.
 struct TzorServerSocketSettings {
   TzorRequestClassifierOptions Classifier;
   int ReadTimeOut = 10;     // ms of quiet after which other protocols are decided
@@ -19,6 +20,7 @@ struct TzorServerSocketSettings {
   int ReadEmptySource = 0;  // > 0: quiet periods after which a silent socket is closed
 };
 
+// One accepted socket until its first bytes say what it is.
 class TzorServerSocket : public std::enable_shared_from_this<TzorServerSocket> {
  public:
   // Runs on the connection's strand with the classification and every byte

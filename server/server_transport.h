@@ -10,6 +10,7 @@
 
 namespace zor {
 
+// The transport a server connection reads through once its socket is classified.
 class TzorServerTransport : public TzorTransport {
  public:
   TzorServerTransport(std::shared_ptr<TzorAsyncConnection> socket, std::string leftover)

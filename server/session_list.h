@@ -9,6 +9,7 @@
 
 namespace zor {
 
+// The sessions a server has issued, looked up by id.
 class TzorWSSessionList {
  public:
   using Clock = std::chrono::steady_clock;

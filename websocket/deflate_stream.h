@@ -10,6 +10,7 @@
 
 namespace zor {
 
+// A raw deflate context for compressing messages.
 class TzorDeflater {
  public:
   // windowBits 8..15 (8 runs as 9, whose matches never reach further than
@@ -29,6 +30,7 @@ class TzorDeflater {
   std::unique_ptr<Impl> impl_;
 };
 
+// A raw inflate context for decompressing messages.
 class TzorInflater {
  public:
   explicit TzorInflater(int windowBits);

@@ -30,6 +30,7 @@ class TzorWSDeflateContext {
   std::unique_ptr<TzorInflater> inflater_;
 };
 
+// Base of the WebSocket compression extensions.
 class TzorWSExtension_Base : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorWSExtension_Base"; }
@@ -66,6 +67,7 @@ class TzorWSExtension_Base : public TPersistent {
   TzorWSDeflateContext FContext;
 };
 
+// The deflate-frame compression extension.
 class TzorWSExtension_DeflateFrame : public TzorWSExtension_Base {
  public:
   TzorWSExtension_DeflateFrame() { FHeaderExtension = "x-webkit-deflate-frame"; }
@@ -84,6 +86,7 @@ class TzorWSExtension_DeflateFrame : public TzorWSExtension_Base {
   int FWindowBits = 15;
 };
 
+// The permessage-deflate compression extension.
 class TzorWSExtension_PerMessage_Deflate : public TzorWSExtension_Base {
  public:
   TzorWSExtension_PerMessage_Deflate() { FHeaderExtension = "permessage-deflate"; }
@@ -119,6 +122,7 @@ class TzorWSExtension_PerMessage_Deflate : public TzorWSExtension_Base {
   int FMemLevel = 9;
 };
 
+// The compression extensions of a component or connection.
 class TzorWSExtensions : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorWSExtensions"; }

@@ -84,6 +84,7 @@ class TzorUTF8Stream {
   std::string tail_;  // the start of a sequence cut off by the last piece
 };
 
+// RFC 6455 frame reader fed from the connection's input buffer.
 class TzorWSFrameReader {
  public:
   // `extensions` may be null (none negotiated); neither object is owned.

@@ -12,6 +12,7 @@ namespace zor {
 
 class TzorWSExtensions;
 
+// Where the frame writer hands its frames.
 class TzorWSFrameSink {
  public:
   virtual ~TzorWSFrameSink() = default;
@@ -45,6 +46,7 @@ inline uint8_t GetFrameFirstByte(TOpcode op, bool fragment) {
   return static_cast<uint8_t>(kOpcodeWireValue[op] | (fragment ? 0 : 0x80));
 }
 
+// RFC 6455 frame writer.
 class TzorWSFrameWriter {
  public:
   // `extensions` may be null (no compression); neither object is owned.

@@ -72,6 +72,7 @@ class TzorWSHandshakeResponseReader {
   bool complete_ = false;
 };
 
+// The protocols and extensions of an opening handshake.
 class TzorWSHandshake_Base {
  public:
   virtual ~TzorWSHandshake_Base() = default;
@@ -83,6 +84,7 @@ class TzorWSHandshake_Base {
   std::string FExtensions;  // the server's extension answer
 };
 
+// The client side of the WebSocket opening handshake.
 class TzorWSHandshake : public TzorWSHandshake_Base {};
 
 // The server's answer, parsed from its header lines on construction. A status
@@ -102,6 +104,7 @@ class TzorWSHandShakeClient : public TzorWSHandshake {
   std::string FLocation;
 };
 
+// What the server's answer to the opening handshake decided.
 struct TzorWSHandshakeOutcome {
   bool Redirected = false;  // handed to the redirect handler; the connection stays disabled
   std::string Protocol;     // the connection's subprotocol from now on

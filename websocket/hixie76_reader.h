@@ -6,6 +6,7 @@
 
 namespace zor {
 
+// Reader of the legacy Hixie-76 framing.
 class TzorWSHixie76Reader {
  public:
   // Messages go to events.DoMessageComplete as opText; the close answer to `sink`.

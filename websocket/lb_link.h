@@ -28,6 +28,7 @@ class IzorLoadBalancerTransport {
   virtual bool SendBinary(const std::string& aBytes) = 0;
 };
 
+// The framing half of a server's link to its load balancer.
 class TzorWSLoadBalancerLink {
  public:
   explicit TzorWSLoadBalancerLink(IzorLoadBalancerTransport& aTransport) : FTransport(aTransport) {}

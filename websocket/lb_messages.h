@@ -54,6 +54,7 @@ inline TzorWSLoadBalancerAddress BroadcastFilter(const std::string& aChannel, co
   return {aChannel, aExclude, "", aInclude, aProtocol};
 }
 
+// A framed text message of the load-balancer link.
 class TzorWSLoadBalancerMessage : public TzorWSLoadBalancerAddress {
  public:
   std::string FText;
@@ -65,6 +66,7 @@ class TzorWSLoadBalancerMessage : public TzorWSLoadBalancerAddress {
   void Read(std::string_view aMessage);
 };
 
+// A framed binary message of the load-balancer link.
 class TzorWSLoadBalancerBinary : public TzorWSLoadBalancerAddress {
  public:
   int32_t FSize = 0;
@@ -79,6 +81,7 @@ class TzorWSLoadBalancerBinary : public TzorWSLoadBalancerAddress {
   void Read(TzorStringStream& aStream);
 };
 
+// The control message announcing a client connection to the load balancer, or its end.
 class TzorWSLoadBalancerClientConnection {
  public:
   bool FActive = false;
@@ -90,6 +93,7 @@ class TzorWSLoadBalancerClientConnection {
   bool operator==(const TzorWSLoadBalancerClientConnection&) const = default;
 };
 
+// The control message with the address a server offers clients through the load balancer.
 class TzorWSLoadBalancerServerBinding {
  public:
   std::string FHost;
@@ -106,6 +110,7 @@ class TzorWSLoadBalancerServerBinding {
   bool operator==(const TzorWSLoadBalancerServerBinding&) const = default;
 };
 
+// The control message that identifies a server to its load balancer.
 class TzorWSLoadBalancerServerData {
  public:
   std::string FGuid;
@@ -116,6 +121,7 @@ class TzorWSLoadBalancerServerData {
   bool operator==(const TzorWSLoadBalancerServerData&) const = default;
 };
 
+// The text a load balancer sends once the link is ready.
 struct TzorWSLoadBalancerReady {
   bool operator==(const TzorWSLoadBalancerReady&) const = default;
 };

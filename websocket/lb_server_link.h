@@ -14,6 +14,7 @@
 
 namespace zor {
 
+// Options of a server's load-balancer link.
 class TzorWSLoadBalancerServer_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorWSLoadBalancerServer_Options"; }
@@ -65,6 +66,7 @@ class IzorLoadBalancedServer {
   virtual void BroadcastOwn(const TzorWSLoadBalancerAddress& aFilter, TzorStringStream& aStream) = 0;
 };
 
+// The server's side of its load-balancer link.
 class TzorWSLoadBalancerServerLink {
  public:
   TzorWSLoadBalancerServerLink(IzorLoadBalancedServer& aServer, IzorLoadBalancerTransport& aTransport);

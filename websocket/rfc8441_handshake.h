@@ -20,6 +20,7 @@ struct TzorWSHTTP2Frame {
   std::vector<std::pair<std::string, std::string>> Headers;  // decoded header fields of HEADERS
 };
 
+// What the RFC 8441 handshake needs of an HTTP/2 layer: one received frame decoded.
 class IzorWSHTTP2FrameDecoder {
  public:
   virtual ~IzorWSHTTP2FrameDecoder() = default;
@@ -31,6 +32,7 @@ class IzorWSHTTP2FrameDecoder {
 // HTTP/2 requires).
 std::vector<std::string> BuildRFC8441HeaderLines(const TzorWSHandshakeRequest& request);
 
+// What one step of the RFC 8441 handshake produced.
 struct TzorWSRFC8441Step {
   std::vector<std::string> RequestLines;  // after SETTINGS: the CONNECT header list to send
   bool Enabled = false;                   // after HEADERS with status 200
