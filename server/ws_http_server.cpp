@@ -6,8 +6,11 @@
 
 #include "base/format.h"
 #include "base/text.h"
+#include "http2/session.h"
 #include "net/openssl_engine.h"
 #include "server/builtin_resources.h"
+#include "server/http2_request_lines.h"
+#include "server/http2_stream_transport.h"
 #include "server/http_answers.h"
 #include "server/server_engine.h"
 #include "server/server_socket.h"
@@ -62,7 +65,7 @@ struct TzorWSHTTPServer::Impl {
     TzorServerSocketSettings s;
     s.Classifier.AuthenticationEnabled = owner.FAuthentication.Enabled;
     s.Classifier.SessionEnabled = owner.FAuthentication.Session.Enabled;
-    s.Classifier.HTTP2Enabled = owner.FHTTP2Enabled;
+    s.Classifier.HTTP2Enabled = owner.FHTTP2Options.Enabled;
     s.Classifier.MaxReadBufferSize = static_cast<size_t>(owner.FMaxReadBufferSize);
     s.Classifier.ServesResource = [resources = ResourceOptions()](const std::string& line) {
       return ServesResource(line, resources);
@@ -78,7 +81,7 @@ struct TzorWSHTTPServer::Impl {
     TzorTLSSettings settings = owner.FSSLOptions;
     settings.Side = TzorTLSSide::tlsServer;
     settings.ALPNSelector = [this](const std::vector<std::string>& offered, std::string& chosen) {
-      if (owner.FHTTP2Enabled && std::find(offered.begin(), offered.end(), "h2") != offered.end()) {
+      if (owner.FHTTP2Options.Enabled && std::find(offered.begin(), offered.end(), "h2") != offered.end()) {
         chosen = "h2";
         return true;
       }
@@ -142,6 +145,9 @@ struct TzorWSHTTPServer::Impl {
     c.Extensions().SetMode(appServer);
     c.SetMasked(false);
     c.SetProtocol(owner.RegisteredProtocols());
+    const TzorWSHTTP2Server_Options& http2 = owner.FHTTP2Options;
+    if (owner.FSSL && http2.Enabled && http2.AltSvc.Enabled)
+      c.SetAltSvc("Alt-Svc: h2=\":" + std::to_string(port) + "\"");
     TzorWSHTTPServer* server = &owner;
     c.OnMessage = [server](TzorWSConnection* conn, const std::string& text) { server->DoNotifyMessage(conn, text); };
     c.OnBinary = [server](TzorWSConnection* conn, const TzorStringStream& data) { server->DoNotifyBinary(conn, data); };
@@ -179,21 +185,20 @@ struct TzorWSHTTPServer::Impl {
           return CloseHTTPConnection(c);
         case rkXHRPost:
           return PostMessage(s, c);
-        case rkHTTP:
+        case rkHTTP2:
+          return StartHTTP2(s, c);
+        case rkHTTP: {
           c.SetTransport(trpHTTP);
-          if (owner.OnHTTPRequest) {
-            std::string body;
-            c.TCPConnection()->ReadFromBuffer(body, SIZE_MAX);
-            owner.OnHTTPRequest(&c, c.HeadersRequest(), body);
-          } else {
-            c.WriteHTTPStatus(404, "Not Found");
-          }
+          std::string body;
+          c.TCPConnection()->ReadFromBuffer(body, SIZE_MAX);
+          HandOverHTTPRequest(c, c.HeadersRequest(), body);
           return CloseHTTPConnection(c);
+        }
         case rkUnknown:
           return UnknownProtocol(s, c);
         default:
           // Protocol posts for unregistered protocols, and what this server
-          // does not serve (HTTP/2 without its session, event streams): closed.
+          // does not serve (event streams): closed.
           return CloseHTTPConnection(c);
       }
     } catch (const std::exception& e) {
@@ -202,7 +207,8 @@ struct TzorWSHTTPServer::Impl {
     }
   }
 
-  void Upgrade(TzorServerSocket& s, TzorWSConnectionServer& c) {
+  // Authenticates the upgrade request in HeadersRequest and answers it.
+  void Handshake(TzorWSConnectionServer& c) {
     try {
       owner.FAuthenticator.AuthenticateUpgrade(&c, c.AuthState(), c.HeadersRequest());
     } catch (...) {
@@ -211,6 +217,10 @@ struct TzorWSHTTPServer::Impl {
     }
     if (c.AuthState().Internal) c.SetIsInternal(true);
     c.ReadFrames(true);  // the handshake answer
+  }
+
+  void Upgrade(TzorServerSocket& s, TzorWSConnectionServer& c) {
+    Handshake(c);
     std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
     s.SetDataHandler([this, weak](TzorAsyncConnection&) {
       if (auto conn = weak.lock()) Read(*conn, true);
@@ -223,6 +233,77 @@ struct TzorWSHTTPServer::Impl {
       c.ReadFrames(requireMask);
     } catch (const std::exception& e) {
       owner.ReportError(&c, e.what());
+    }
+  }
+
+  // A request for the application: plain HTTP/1.x, or HTTP/2 with the
+  // request's stream as the connection's HTTP2RequestStream.
+  void HandOverHTTPRequest(TzorWSConnectionServer& c, const std::vector<std::string>& lines, const std::string& body) {
+    if (owner.OnHTTPRequest) owner.OnHTTPRequest(&c, lines, body);
+    else c.WriteHTTPStatus(404, "Not Found");
+  }
+
+  // --- HTTP/2 -------------------------------------------------------------------
+
+  void StartHTTP2(TzorServerSocket& s, TzorWSConnectionServer& c) {
+    const TzorWSHTTP2Server_Options& options = owner.FHTTP2Options;
+    c.SetNotifyConnection(options.Events.OnConnect);
+    c.SetNotifyDisconnection(options.Events.OnDisconnect);
+    TzorHTTP2Session& session = c.StartHTTP2(options);
+    session.OnHTTP2Request = [this, &c](TzorHTTP2Session&, const TzorHTTP2_HeaderList& headers,
+                                        std::span<const uint8_t> body, int32_t request, int32_t push,
+                                        TzorStringStream*) { HandleHTTP2Request(c, headers, body, request, push); };
+    std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
+    s.SetDataHandler([this, weak](TzorAsyncConnection&) {
+      if (auto conn = weak.lock()) Read(*conn, true);
+    });
+    if (c.BufferedByteCount() > 0) Read(c, true);
+  }
+
+  // One request of an HTTP/2 connection: a WebSocket stream, a built-in
+  // file, a posted message or a request for the application.
+  void HandleHTTP2Request(TzorWSConnectionServer& c, const TzorHTTP2_HeaderList& headers,
+                          std::span<const uint8_t> body, int32_t request, int32_t push) {
+    if (IsWebSocketConnect(headers)) return OpenTunnel(c, request, headers);
+    const int32_t stream = push > 0 ? push : request;
+    c.SetHTTP2RequestStream(stream);
+    struct Done {
+      TzorWSConnectionServer& c;
+      ~Done() { c.SetHTTP2RequestStream(0); }
+    } done{c};
+    const std::vector<std::string> lines = HTTP2RequestLines(headers);
+    const std::string text(reinterpret_cast<const char*>(body.data()), body.size());
+    if (headers.Find(":method") == "CONNECT") c.WriteHTTPStatus(501, "Not Implemented");
+    else if (!ServeResource(c, lines.front(), stream, false)) HandOverHTTPRequest(c, lines, text);
+    // Nothing else answers it: the stream must not hang.
+    TzorHTTP2Session& session = *c.HTTP2Session();
+    if (session.AwaitsAnswer(stream)) session.ResetHTTP2Stream(stream, h2erINTERNAL_ERROR);
+  }
+
+  // An extended CONNECT: the stream becomes a WebSocket connection of its own.
+  void OpenTunnel(TzorWSConnectionServer& carrier, int32_t stream, const TzorHTTP2_HeaderList& headers) {
+    auto transport = carrier.OpenHTTP2Tunnel(stream);
+    auto tunnel = std::make_shared<TzorWSConnectionServer>();
+    tunnel->AttachTransport(transport);
+    Configure(*tunnel);
+    tunnel->SetTransport(trpRFC8441);
+    tunnel->HeadersRequest() = WebSocketConnectLines(headers);
+    {
+      std::lock_guard guard(lock);
+      connections.emplace(tunnel.get(), tunnel);
+    }
+    std::weak_ptr<TzorWSConnectionServer> weak = tunnel;
+    transport->OnData = [this, weak] {
+      if (auto conn = weak.lock()) Read(*conn, true);
+    };
+    transport->OnClosed = [this, weak] {
+      if (auto conn = weak.lock()) Disconnected(conn);
+    };
+    try {
+      Handshake(*tunnel);
+    } catch (const std::exception& e) {
+      tunnel->HeadersRequest().clear();
+      owner.ReportError(tunnel.get(), e.what());
     }
   }
 
@@ -334,6 +415,8 @@ struct TzorWSHTTPServer::Impl {
   }
 
   void Disconnected(const ConnectionPtr& c) {
+    c->CloseHTTP2Tunnels();
+    if (TzorWSServerGroups* groups = owner.ExistingGroups()) groups->Remove(c.get());
     {
       std::lock_guard guard(lock);
       connections.erase(c.get());
@@ -399,6 +482,17 @@ bool TzorWSHTTPServer::SessionExists(const std::string& aID) const {
 }
 
 void TzorWSHTTPServer::RemoveSession(const std::string& aID) { FAuthenticator.Sessions().RemoveSession(aID); }
+
+TzorWSServerGroups& TzorWSHTTPServer::Groups() {
+  std::lock_guard guard(FGroupsLock);
+  if (!FGroups) FGroups = std::make_unique<TzorWSServerGroups>();
+  return *FGroups;
+}
+
+TzorWSServerGroups* TzorWSHTTPServer::ExistingGroups() {
+  std::lock_guard guard(FGroupsLock);
+  return FGroups.get();
+}
 
 void TzorWSHTTPServer::BroadCast(const std::string& aMessage) {
   for (const auto& c : FImpl->Snapshot()) {

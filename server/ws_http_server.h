@@ -9,11 +9,13 @@
 #include "server/server_authentication.h"
 #include "server/server_options.h"
 #include "server/ws_connection_server.h"
+#include "server/ws_server_groups.h"
 #include "websocket/ws_component.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,9 +28,11 @@ class TzorWSHTTPServer : public TzorWSComponent {
   using TzorWSOnSSLALPNSelect = std::function<void(TzorComponent_Base* Sender,
                                                    const std::vector<std::string>& aProtocols, std::string& aProtocol)>;
   using TSenderEvent = std::function<void(TzorComponent_Base* Sender)>;
-  // A plain HTTP/1.x request for the application: the head's lines and the
-  // bytes that followed it. The handler answers through the connection's
-  // writers; the socket is closed afterwards.
+  // A request for the application, plain HTTP/1.x or HTTP/2: the head's
+  // lines (an HTTP/2 request's fields as "name: value" lines after
+  // ":method :path HTTP/2") and the body. The handler answers through the
+  // connection's writers before it returns: an HTTP/1.x socket is closed
+  // afterwards, an HTTP/2 stream left unanswered is reset.
   using THTTPRequestEvent = std::function<void(TzorWSConnectionServer* Connection,
                                                const std::vector<std::string>& aLines, const std::string& aBody)>;
 
@@ -56,8 +60,9 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // Worker threads of the engine; 0: one per processor.
   unsigned ThreadPoolSize() const { return FThreadPoolSize; }
   void SetThreadPoolSize(unsigned value) { FThreadPoolSize = value; }
-  bool HTTP2Enabled() const { return FHTTP2Enabled; }
-  void SetHTTP2Enabled(bool value) { FHTTP2Enabled = value; }
+  TzorWSHTTP2Server_Options& HTTP2Options() { return FHTTP2Options; }
+  bool HTTP2Enabled() const { return FHTTP2Options.Enabled; }
+  void SetHTTP2Enabled(bool value) { FHTTP2Options.Enabled = value; }
 
   // Starts listening (raising OnStartup) or stops (closing every connection,
   // then OnShutdown).
@@ -76,6 +81,9 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // Sends the text to every open WebSocket connection; failures of single
   // connections are ignored.
   void BroadCast(const std::string& aMessage);
+  // Named groups of connections (made on first use); a connection leaves
+  // them all when it goes.
+  TzorWSServerGroups& Groups();
 
   TzorWSOnTCPConnect OnTCPConnect;
   TzorWSUnknownProtocolEvent OnUnknownProtocol;
@@ -89,6 +97,8 @@ class TzorWSHTTPServer : public TzorWSComponent {
  private:
   struct Impl;
   friend struct Impl;
+  // The groups when they were made, else null.
+  TzorWSServerGroups* ExistingGroups();
 
   TzorWSOptionsServer FOptions;
   TzorWSSecurity_Options FSecurityOptions;
@@ -101,8 +111,10 @@ class TzorWSHTTPServer : public TzorWSComponent {
   bool FSSL = false;
   int FReadEmptySource = 0;
   unsigned FThreadPoolSize = 0;
-  bool FHTTP2Enabled = false;
+  TzorWSHTTP2Server_Options FHTTP2Options;
   TzorWSServerAuthenticator FAuthenticator{FAuthentication};
+  std::mutex FGroupsLock;
+  std::unique_ptr<TzorWSServerGroups> FGroups;
   std::unique_ptr<Impl> FImpl;
 };
 

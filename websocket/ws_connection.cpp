@@ -119,8 +119,6 @@ void TzorWSConnection::ReadStep(std::string_view bytes) {
   switch (transport_kind_.load()) {
     case trpTCP:
       return TCPReader().Read(bytes);
-    case trpRFC8441:
-      return;  // nothing is carried over the HTTP/2 stream yet
     case trpHTTP2:
       return ReadHTTP2Data(bytes);
     default: {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/server/eventually.h"
+
 #include <future>
 #include <mutex>
 #include <thread>
@@ -16,6 +18,8 @@
 
 namespace zor {
 namespace {
+
+using test::Eventually;
 
 struct ServerFixture : ::testing::Test {
   ServerFixture() {
@@ -79,11 +83,6 @@ struct ServerFixture : ::testing::Test {
   std::vector<std::string> Errors() {
     std::lock_guard guard(lock);
     return errors;
-  }
-  template <class F>
-  static bool Eventually(F condition) {
-    for (int i = 0; i < 2000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
   }
 
   TzorWSHTTPServer server;
@@ -184,6 +183,43 @@ TEST_F(ServerFixture, PlainHTTPGoesToTheApplication) {
   d->Write("POST /x HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi");
   const std::string answer = ReadToEnd(*d);
   EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4), "POST /x HTTP/1.1|hi");
+}
+
+TEST_F(ServerFixture, GroupsTakeBroadcastsByMaskAndLoseConnectionsThatGo) {
+  std::vector<std::string> changes;
+  auto note = [&](const std::string& what, const std::string& group) {
+    std::lock_guard guard(lock);
+    changes.push_back(what + " " + group);
+  };
+  server.Groups().OnClientAdded = [&](TzorWSServerGroups*, const std::string& g, TzorWSConnection*) { note("+", g); };
+  server.Groups().OnClientRemoved = [&](TzorWSServerGroups*, const std::string& g, TzorWSConnection*) { note("-", g); };
+  // A client's first message names the group it joins.
+  server.OnMessage = [this](TzorWSConnection* c, const std::string& text) {
+    server.Groups().Add(text, c);
+    EXPECT_FALSE(server.Groups().Add(text, c));  // once per group
+    c->WriteData("joined");
+  };
+  auto a = Connect();
+  auto b = Connect();
+  const std::string joined = ServerText("joined");
+  for (const auto& [client, group] : {std::pair{a.get(), "room.a"}, std::pair{b.get(), "room.b"}}) {
+    client->Write(Upgrade("/") + ClientText(group));
+    Head(*client);
+    EXPECT_EQ(client->ReadBytes(joined.size()), joined);
+  }
+  server.Groups().BroadCast("room.*", "to all");
+  for (auto* client : {a.get(), b.get()}) EXPECT_EQ(client->ReadBytes(8), ServerText("to all"));
+  server.Groups().BroadCast("ROOM.B", "to b");
+  EXPECT_EQ(b->ReadBytes(6), ServerText("to b"));
+
+  b.reset();  // b goes; its group stays, empty
+  EXPECT_TRUE(Eventually([&] { return server.Groups().GetGroupByName("room.b")->Clients.empty(); }));
+  server.Groups().BroadCast("*", "last");
+  EXPECT_EQ(a->ReadBytes(6), ServerText("last"));
+  EXPECT_EQ(server.Groups().GetGroupByName("room.a")->Clients.size(), 1u);
+  EXPECT_FALSE(server.Groups().GetGroupByName("room.c").has_value());
+  std::lock_guard guard(lock);
+  EXPECT_EQ(changes, (std::vector<std::string>{"+ room.a", "+ room.b", "- room.b"}));
 }
 
 TEST_F(ServerFixture, RejectedSocketsAreReported) {

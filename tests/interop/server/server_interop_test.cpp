@@ -1,7 +1,8 @@
 // The server against independent clients: Python's websockets and Node's ws
 // (plain, TLS, permessage-deflate), curl for the built-in files and the
-// session route, and a headless Chromium that opens the test page, whose
-// script connects, sends and shows the echo in the page.
+// session route, Python's h2 for WebSocket over HTTP/2, nghttp for files over
+// HTTP/2, and a headless Chromium that opens the test page, whose script
+// connects, sends and shows the echo in the page.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -87,6 +88,37 @@ TEST_F(ServerInterop, CurlFetchesTheBuiltInFilesAndASession) {
   const std::string refused =
       Run({"curl", "-sS", "-i", "--cacert", pki.CAFile(), URL("https", "/zor/req/auth/session/alice/wrong")});
   EXPECT_TRUE(refused.starts_with("HTTP/1.1 404 Not Found")) << refused;
+}
+
+TEST_F(ServerInterop, PythonH2ClientSpeaksWebSocketOverHTTP2) {
+  server.SetHTTP2Enabled(true);
+  server.HTTP2Options().Settings.EnableConnectProtocol = true;
+  Start();
+  const std::string port = std::to_string(server.ListeningPort());
+  const std::string done = "ok settings\nok upgrade\nok text\nok large\nok close 1000\nok other stream\ndone";
+  const std::string plain = Run({"/usr/bin/python3", kPeers + "python_h2_websocket.py", port});
+  EXPECT_NE(plain.find(done), std::string::npos) << plain;
+  server.SetActive(false);
+  Start(true);
+  const std::string tls = Run({"/usr/bin/python3", kPeers + "python_h2_websocket.py",
+                               std::to_string(server.ListeningPort()), "--ca", pki.CAFile()});
+  EXPECT_NE(tls.find(done), std::string::npos) << tls;
+}
+
+TEST_F(ServerInterop, NghttpFetchesABuiltInFileOverHTTP2) {
+  server.SetHTTP2Enabled(true);
+  Start();
+  const std::string plain = Run({"nghttp", "-v", URL("http", "/zorWebSockets.js")});
+  EXPECT_NE(plain.find(":status: 200"), std::string::npos) << plain;
+  EXPECT_NE(plain.find("content-type: text/javascript; charset=utf-8"), std::string::npos) << plain;
+  EXPECT_NE(plain.find("global.zorWebSocket = zorWebSocket"), std::string::npos) << plain;
+  server.SetActive(false);
+  Start(true);
+  // ALPN picks h2; the page's placeholders name the TLS side.
+  const std::string tls = Run({"nghttp", "-v", URL("https", "/zorWebSockets.html")});
+  EXPECT_NE(tls.find("The negotiated protocol: h2"), std::string::npos) << tls;
+  EXPECT_NE(tls.find(":status: 200"), std::string::npos) << tls;
+  EXPECT_NE(tls.find("wss://127.0.0.1:" + std::to_string(server.ListeningPort()) + "/"), std::string::npos) << tls;
 }
 
 TEST_F(ServerInterop, ChromiumRunsTheTestPage) {
