@@ -9,6 +9,7 @@
 #include "server/server_authentication.h"
 #include "websocket/ws_connection.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +32,10 @@ class TzorWSConnectionServer : public TzorWSConnection {
   void SetServerSSL(bool value) { FServerSSL = value; }
   bool CustomHeartBeat() const { return FCustomHeartBeat; }
   void SetCustomHeartBeat(bool value) { FCustomHeartBeat = value; }
+  // When the server's heartbeat began to wait for a pong (the first ping
+  // after the last pong).
+  TzorDateTime HeartBeatWaitingSince() const { return FHeartBeatWaitingSince; }
+  void SetHeartBeatWaitingSince(TzorDateTime value) { FHeartBeatWaitingSince = value; }
   // The upgrade request as read; null before it.
   const TzorWSHandShakeServer* HandShake() const { return FHandshake.get(); }
 
@@ -99,7 +104,8 @@ class TzorWSConnectionServer : public TzorWSConnection {
 
   std::string FServerOriginsAllowed;
   bool FServerSSL = false;
-  bool FCustomHeartBeat = false;
+  std::atomic<bool> FCustomHeartBeat = false;
+  std::atomic<TzorDateTime> FHeartBeatWaitingSince{};
   std::unique_ptr<TzorWSHandShakeServer> FHandshake;
   TzorWSConnectionAuthState FAuth;
   std::string FAltSvc;

@@ -15,6 +15,7 @@
 #include "server/server_engine.h"
 #include "server/server_socket.h"
 #include "server/server_transport.h"
+#include "websocket/server_sent_event.h"
 
 namespace zor {
 
@@ -184,7 +185,10 @@ struct TzorWSHTTPServer::Impl {
           if (owner.FFallBack.Flash.Enabled) c.TCPConnection()->Write(FlashPolicy(owner.FFallBack) + "\r\n");
           return CloseHTTPConnection(c);
         case rkXHRPost:
-          return PostMessage(s, c);
+        case rkProtocolPost:
+          return Post(s, c);
+        case rkServerSentEvents:
+          return ServerSentEvents(s, c);
         case rkHTTP2:
           return StartHTTP2(s, c);
         case rkHTTP: {
@@ -197,8 +201,6 @@ struct TzorWSHTTPServer::Impl {
         case rkUnknown:
           return UnknownProtocol(s, c);
         default:
-          // Protocol posts for unregistered protocols, and what this server
-          // does not serve (event streams): closed.
           return CloseHTTPConnection(c);
       }
     } catch (const std::exception& e) {
@@ -273,11 +275,28 @@ struct TzorWSHTTPServer::Impl {
     } done{c};
     const std::vector<std::string> lines = HTTP2RequestLines(headers);
     const std::string text(reinterpret_cast<const char*>(body.data()), body.size());
+    const std::string path(headers.Find(":path").value_or(""));
     if (headers.Find(":method") == "CONNECT") c.WriteHTTPStatus(501, "Not Implemented");
+    else if (headers.Find(":method") == "POST" && (MatchMask(path, "*/zor/xhr/*") || MatchMask(path, "*/zor/protocol/*")))
+      PostOnStream(c, lines, path, text);
     else if (!ServeResource(c, lines.front(), stream, false)) HandOverHTTPRequest(c, lines, text);
     // Nothing else answers it: the stream must not hang.
     TzorHTTP2Session& session = *c.HTTP2Session();
     if (session.AwaitsAnswer(stream)) session.ResetHTTP2Stream(stream, h2erINTERNAL_ERROR);
+  }
+
+  // A posted message on an HTTP/2 stream, authenticated by its own fields:
+  // a refusal answers 401 on the stream and the connection goes on.
+  void PostOnStream(TzorWSConnectionServer& c, const std::vector<std::string>& lines, const std::string& path,
+                    const std::string& body) {
+    TzorWSConnectionAuthState state;
+    state.OnAuthentication = c.AuthState().OnAuthentication;
+    try {
+      owner.FAuthenticator.AuthenticateUpgrade(&c, state, lines);
+    } catch (const TzorWSException&) {
+      return c.WriteHTTPStatus(401, "Unauthorized");
+    }
+    AnswerPost(c, path, body);
   }
 
   // An extended CONNECT: the stream becomes a WebSocket connection of its own.
@@ -326,13 +345,12 @@ struct TzorWSHTTPServer::Impl {
     CloseHTTPConnection(c);
   }
 
-  // A message posted for a connection that reads server-sent events.
-  void PostMessage(TzorServerSocket& s, TzorWSConnectionServer& c) {
+  // A POST under /zor/xhr/ or /zor/protocol/: authenticated like an
+  // upgrade, its body (Content-Length bytes, bounded) read, then answered.
+  void Post(TzorServerSocket& s, TzorWSConnectionServer& c) {
     c.SetTransport(trpHTTP);
-    const std::string path = RequestPath(c.HeadersRequest().front());
-    const ConnectionPtr target = FindByGuid(ReplaceText(path, "/zor/xhr/", ""));
-    if (!target) return CloseHTTPConnection(c);
-    std::string length = HeaderValue(c.HeadersRequest(), "Content-Length");
+    owner.FAuthenticator.AuthenticateUpgrade(&c, c.AuthState(), c.HeadersRequest());
+    const std::string length = HeaderValue(c.HeadersRequest(), "Content-Length");
     uint64_t size = 0;
     try {
       size = length.empty() ? 0 : std::stoull(length);
@@ -343,21 +361,68 @@ struct TzorWSHTTPServer::Impl {
       c.WriteHTTPStatus(413, "Payload Too Large");
       return CloseHTTPConnection(c);
     }
-    auto deliver = [this, size, weakTarget = std::weak_ptr<TzorWSConnectionServer>(target)](
-                       TzorWSConnectionServer& poster) {
-      if (poster.BufferedByteCount() < size) return false;
+    auto complete = [this, size](TzorWSConnectionServer& poster) {
+      if (poster.BufferedByteCount() < size) return;
       std::string body;
       poster.TCPConnection()->ReadFromBuffer(body, static_cast<size_t>(size));
-      if (auto t = weakTarget.lock()) owner.DoNotifyMessage(t.get(), body);
-      poster.WriteHTTPResponseStream("", "text/html");
+      AnswerPost(poster, RequestPath(poster.HeadersRequest().front()), body);
       CloseHTTPConnection(poster);
-      return true;
     };
-    if (deliver(c)) return;
     std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
-    s.SetDataHandler([weak, deliver](TzorAsyncConnection&) {
-      if (auto poster = weak.lock()) deliver(*poster);
+    s.SetDataHandler([weak, complete](TzorAsyncConnection&) {
+      if (auto poster = weak.lock()) complete(*poster);
     });
+    complete(c);
+  }
+
+  // A posted message, from HTTP/1.x or an HTTP/2 stream: for the connection
+  // whose Guid the path names (XHR), or for the subprotocol component it
+  // names. An unknown target gets no answer.
+  void AnswerPost(TzorWSConnectionServer& c, const std::string& path, const std::string& body) {
+    if (ContainsText(path, "/zor/xhr/")) {
+      const ConnectionPtr target = FindByGuid(ReplaceText(path, "/zor/xhr/", ""));
+      if (!target) return;
+      owner.DoNotifyMessage(target.get(), body);
+      return c.WriteHTTPResponseStream("", "text/html");
+    }
+    const std::string rest = ReplaceText(path, "/zor/protocol/", "");
+    const size_t slash = rest.find('/');
+    TzorWSProtocol* protocol = owner.FindProtocol(rest.substr(0, slash));
+    if (!protocol) return;
+    std::string answer;
+    protocol->DoHTTPRequest(&c, slash == std::string::npos ? std::string() : rest.substr(slash + 1), answer, body);
+    c.WriteHTTPResponseStream(answer, "text/html");
+  }
+
+  // A subscription to server-sent events: the connection stays open and
+  // every message written to it goes out as an event.
+  void ServerSentEvents(TzorServerSocket& s, TzorWSConnectionServer& c) {
+    c.SetTransport(trpSSE);
+    const auto& options = owner.FFallBack.ServerSentEvents;
+    if (!options.Enabled) return CloseHTTPConnection(c);
+    owner.FAuthenticator.AuthenticateUpgrade(&c, c.AuthState(), c.HeadersRequest());
+    c.SetProtocol(SelectProtocolFromURL(RequestPath(c.HeadersRequest().front())));
+    c.ClearInput();
+    std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
+    // The subscriber sends nothing more that means anything.
+    s.SetDataHandler([weak](TzorAsyncConnection&) {
+      if (auto conn = weak.lock()) conn->ClearInput();
+    });
+    // The answer's head opens the stream; the first events give the reconnect
+    // delay and name the connection for its posts.
+    const std::string guid = c.Guid();
+    c.TCPConnection()->Write(HTTPResponseStreamHead("text/event-stream", c.AltSvc(), {}) + "retry: " +
+                             std::to_string(static_cast<int64_t>(options.Retry) * 1000) + "\n\n" + "id: " + guid +
+                             "\n\n" + ServerSentEvent(guid));
+    c.EnableRaw();
+    DoConnectionUpdate(&c, 1);
+  }
+
+  // The first registered subprotocol name found in the path, else empty.
+  std::string SelectProtocolFromURL(const std::string& path) const {
+    for (const std::string& name : SplitText(owner.RegisteredProtocols(), ','))
+      if (!name.empty() && ContainsText(path, name)) return name;
+    return {};
   }
 
   void UnknownProtocol(TzorServerSocket& s, TzorWSConnectionServer& c) {
@@ -454,8 +519,11 @@ void TzorWSHTTPServer::SetActive(bool value) {
                                    impl->Accept(socket, h);
                                  });
     FImpl->engine = std::move(engine);
+    StartHeartBeat();
     if (OnStartup) OnStartup(this);
   } else {
+    StopHeartBeat();
+    StopHeartBeatTimeout();
     FImpl->engine->Stop();
     FImpl->engine.reset();
     {
@@ -482,6 +550,37 @@ bool TzorWSHTTPServer::SessionExists(const std::string& aID) const {
 }
 
 void TzorWSHTTPServer::RemoveSession(const std::string& aID) { FAuthenticator.Sessions().RemoveSession(aID); }
+
+void TzorWSHTTPServer::DoHeartBeat() {
+  if (Destroying()) return;
+  const auto now = std::chrono::system_clock::now();
+  for (const auto& c : FImpl->Snapshot()) {
+    if (!c->Enabled() || c->Disconnected() || c->IsInternal() || c->CustomHeartBeat()) continue;
+    bool handled = false;
+    if (OnBeforeHeartBeat) OnBeforeHeartBeat(this, c.get(), handled);
+    if (handled) {
+      c->SetCustomHeartBeat(true);
+      continue;
+    }
+    if (c->LastPong() >= c->LastPing()) c->SetHeartBeatWaitingSince(now);
+    try {
+      c->Ping("");
+    } catch (const std::exception&) {
+      // A connection that cannot be written to ends by its own path.
+    }
+  }
+  StartHeartBeatTimeout();
+}
+
+void TzorWSHTTPServer::DoHeartBeatTimeout() {
+  if (Destroying()) return;
+  const auto now = std::chrono::system_clock::now();
+  const auto timeout = std::chrono::seconds(HeartBeat().Timeout());
+  for (const auto& c : FImpl->Snapshot()) {
+    if (!c->Enabled() || c->Disconnected() || c->CustomHeartBeat() || c->LastPong() >= c->LastPing()) continue;
+    if (now - c->HeartBeatWaitingSince() >= timeout) ReportException(c.get(), "HeartBeat Timeout exceeded.", nullptr);
+  }
+}
 
 TzorWSServerGroups& TzorWSHTTPServer::Groups() {
   std::lock_guard guard(FGroupsLock);

@@ -85,6 +85,11 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // them all when it goes.
   TzorWSServerGroups& Groups();
 
+  // Before a heartbeat ping to a connection: Handled hands that
+  // connection's heartbeat to the application for good (CustomHeartBeat).
+  using TBeforeHeartBeatEvent =
+      std::function<void(TzorComponent_Base* Sender, TzorWSConnection* Connection, bool& Handled)>;
+  TBeforeHeartBeatEvent OnBeforeHeartBeat;
   TzorWSOnTCPConnect OnTCPConnect;
   TzorWSUnknownProtocolEvent OnUnknownProtocol;
   TzorWSOnSSLALPNSelect OnSSLALPNSelect;
@@ -93,6 +98,13 @@ class TzorWSHTTPServer : public TzorWSComponent {
   TzorWSAuthenticationEvent OnAuthentication;
   TzorWSUnknownAuthenticationEvent OnUnknownAuthentication;
   THTTPRequestEvent OnHTTPRequest;
+
+ protected:
+  // Every HeartBeat.Interval: a ping to each open connection whose heartbeat
+  // the application has not taken; every HeartBeat.Timeout: a connection
+  // whose pings went unanswered that long is reported and dropped.
+  void DoHeartBeat() override;
+  void DoHeartBeatTimeout() override;
 
  private:
   struct Impl;

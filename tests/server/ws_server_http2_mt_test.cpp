@@ -260,6 +260,49 @@ TEST_F(ServerHTTP2, WebSocketStreamsAuthenticateOneByOne) {
   EXPECT_EQ(Events("connect"), 1);
 }
 
+// Answers posts for "chat" with what it got.
+struct ChatPosts : TzorWSProtocol {
+  std::string ProtocolName() const override { return "chat"; }
+  void DoHTTPRequest(TzorWSConnection*, const std::string& aPath, std::string& aAnswer,
+                     const std::string& aBody) override {
+    aAnswer = "got " + aPath + " " + aBody;
+  }
+};
+
+TEST_F(ServerHTTP2, PostsOnStreamsAnswerOnTheirStream) {
+  ChatPosts chat;
+  server.RegisterProtocol(&chat);
+  auto client = Client();
+  EXPECT_EQ(client->Next(), "SETTINGS ack");
+  auto post = [&](int32_t stream, const std::string& path, const std::string& body, const std::string& auth = {}) {
+    client->Request(stream, {{":method", "POST"}, {":scheme", "http"}, {":path", path}, {":authority", "h"},
+                             {"authorization", auth}}, false);
+    client->Send(Frame(h2ftDATA, h2flags::END_STREAM, static_cast<uint32_t>(stream), TBytes(body.begin(), body.end())));
+  };
+  post(1, "/zor/protocol/chat/a", "b");
+  EXPECT_EQ(client->Next(), "HEADERS 1 :status=200 cache-control=no-cache content-type=text/html " + kServer);
+  EXPECT_EQ(client->Next(), "END 1");
+  EXPECT_EQ(client->Payload(1, 7), "got a b");
+  post(3, "/zor/xhr/0123", "x");  // no such connection: no answer
+  EXPECT_EQ(client->Next(), "RST_STREAM 3 2");
+  client.reset();
+
+  // Refused posts get 401 on their stream; the connection goes on.
+  server.Authentication().Enabled = true;
+  server.Authentication().Basic.Enabled = true;
+  server.Authentication().AuthUsers = {"alice=secret"};
+  server.SetActive(false);
+  client = Client();
+  EXPECT_EQ(client->Next(), "SETTINGS ack");
+  post(1, "/zor/protocol/chat/a", "b", "Basic " + EncodeBase64(reinterpret_cast<const uint8_t*>("alice:wrong"), 11));
+  EXPECT_EQ(client->Next(), "HEADERS 1 :status=401 " + kServer + " end");
+  post(3, "/zor/protocol/chat/c", "d", "Basic " + EncodeBase64(reinterpret_cast<const uint8_t*>("alice:secret"), 12));
+  EXPECT_EQ(client->Next(), "HEADERS 3 :status=200 cache-control=no-cache content-type=text/html " + kServer);
+  EXPECT_EQ(client->Next(), "END 3");
+  EXPECT_EQ(client->Payload(3, 7), "got c d");
+  server.UnregisterProtocol(&chat);
+}
+
 TEST_F(ServerHTTP2, WithoutTheConnectSettingTheStreamIsRefused) {
   server.HTTP2Options().Settings.EnableConnectProtocol = false;
   server.SetActive(true);
