@@ -15,11 +15,7 @@ void TzorWSConnectionServer::SendResponseHTTP(const std::string& aContent, const
 
 void TzorWSConnectionServer::WriteHTTPResponseStream(std::string_view aStream, const std::string& aContentType,
                                                      int aStreamId, const std::vector<std::string>& aHeaders) {
-  if (Transport() == trpHTTP2) {
-    HTTP2Session()->SendHTTP2ResponseStream(TBytes(aStream.begin(), aStream.end()), aContentType,
-                                            AnswerStream(aStreamId), aHeaders);
-    return;
-  }
+  if (Transport() == trpHTTP2) return SendHTTP2Answer(aStream, aContentType, aStreamId, aHeaders);
   zor::WriteHTTPResponseStream(*TCPConnection(), aStream, aContentType, FAltSvc, aHeaders);
 }
 

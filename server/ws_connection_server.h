@@ -71,10 +71,15 @@ class TzorWSConnectionServer : public TzorWSConnection {
   TzorHTTP2Session& StartHTTP2(const TzorWSHTTP2Server_Options& options);
   // Null until StartHTTP2.
   TzorHTTP2Session* HTTP2Session() const;
-  // The request stream being handled on the reading thread, which the
-  // answer writers use when given none.
-  int32_t HTTP2RequestStream() const;
-  void SetHTTP2RequestStream(int32_t stream);
+  // The request being handled on the reading thread: the answer writers
+  // use its stream when given none, and a 200 answer to it pushes its links.
+  struct THTTP2Request {
+    int32_t Stream = 0;
+    std::string Authority;
+    std::vector<std::string> PushLinks;
+  };
+  const THTTP2Request& HTTP2Request() const;
+  void SetHTTP2Request(THTTP2Request request);
   // The transport of a WebSocket on one of this connection's extended
   // CONNECT streams; the stream's DATA goes to it until it ends.
   std::shared_ptr<TzorHTTP2StreamTransport> OpenHTTP2Tunnel(int32_t stream);
@@ -101,6 +106,9 @@ class TzorWSConnectionServer : public TzorWSConnection {
   void HandshakeAnswered();
   // The session's stream for an answer writer's stream argument.
   int32_t AnswerStream(int aStreamId) const;
+  // WriteHTTPResponseStream on HTTP/2, with the request's push links.
+  void SendHTTP2Answer(std::string_view aStream, const std::string& aContentType, int aStreamId,
+                       const std::vector<std::string>& aHeaders);
 
   std::string FServerOriginsAllowed;
   bool FServerSSL = false;

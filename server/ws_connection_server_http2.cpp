@@ -13,7 +13,7 @@ namespace zor {
 
 struct TzorWSConnectionServer::HTTP2Side {
   TzorHTTP2Session session;
-  int32_t requestStream = 0;  // read and written on the reading thread only
+  THTTP2Request request;  // read and written on the reading thread only
   std::mutex tunnelsLock;
   std::map<int32_t, std::shared_ptr<TzorHTTP2StreamTransport>> tunnels;
 
@@ -59,14 +59,34 @@ TzorHTTP2Session& TzorWSConnectionServer::StartHTTP2(const TzorWSHTTP2Server_Opt
 
 TzorHTTP2Session* TzorWSConnectionServer::HTTP2Session() const { return FHTTP2 ? &FHTTP2->session : nullptr; }
 
-int32_t TzorWSConnectionServer::HTTP2RequestStream() const { return FHTTP2 ? FHTTP2->requestStream : 0; }
+const TzorWSConnectionServer::THTTP2Request& TzorWSConnectionServer::HTTP2Request() const {
+  static const THTTP2Request none;
+  return FHTTP2 ? FHTTP2->request : none;
+}
 
-void TzorWSConnectionServer::SetHTTP2RequestStream(int32_t stream) {
-  if (FHTTP2) FHTTP2->requestStream = stream;
+void TzorWSConnectionServer::SetHTTP2Request(THTTP2Request request) {
+  if (FHTTP2) FHTTP2->request = std::move(request);
 }
 
 int32_t TzorWSConnectionServer::AnswerStream(int aStreamId) const {
-  return aStreamId > 0 ? aStreamId : HTTP2RequestStream();
+  return aStreamId > 0 ? aStreamId : HTTP2Request().Stream;
+}
+
+void TzorWSConnectionServer::SendHTTP2Answer(std::string_view aStream, const std::string& aContentType,
+                                             int aStreamId, const std::vector<std::string>& aHeaders) {
+  TzorHTTP2Session& session = FHTTP2->session;
+  const int32_t stream = AnswerStream(aStreamId);
+  const THTTP2Request& request = FHTTP2->request;
+  TBytes content(aStream.begin(), aStream.end());
+  if (stream != request.Stream || request.PushLinks.empty()) {
+    session.SendHTTP2ResponseStream(std::move(content), aContentType, stream, aHeaders);
+    return;
+  }
+  TzorHTTP2ResponseInfo response;
+  response.RawHeaders = {"cache-control: no-cache", "content-type: " + aContentType};
+  response.RawHeaders.insert(response.RawHeaders.end(), aHeaders.begin(), aHeaders.end());
+  response.ContentStream = std::move(content);
+  session.SendHTTP2Response(request.Authority, response, 0, stream, &request.PushLinks);
 }
 
 std::shared_ptr<TzorHTTP2StreamTransport> TzorWSConnectionServer::OpenHTTP2Tunnel(int32_t stream) {

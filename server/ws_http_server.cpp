@@ -38,6 +38,8 @@ struct TzorWSHTTPServer::Impl {
   uint16_t port = 0;
   mutable std::mutex lock;
   std::unordered_map<TzorWSConnectionServer*, ConnectionPtr> connections;
+  std::mutex pushLock;
+  TzorHTTP2PushPromiseList pushPromises;
 
   std::vector<ConnectionPtr> Snapshot() const {
     std::lock_guard guard(lock);
@@ -239,7 +241,7 @@ struct TzorWSHTTPServer::Impl {
   }
 
   // A request for the application: plain HTTP/1.x, or HTTP/2 with the
-  // request's stream as the connection's HTTP2RequestStream.
+  // request as the connection's HTTP2Request.
   void HandOverHTTPRequest(TzorWSConnectionServer& c, const std::vector<std::string>& lines, const std::string& body) {
     if (owner.OnHTTPRequest) owner.OnHTTPRequest(&c, lines, body);
     else c.WriteHTTPStatus(404, "Not Found");
@@ -268,14 +270,16 @@ struct TzorWSHTTPServer::Impl {
                           std::span<const uint8_t> body, int32_t request, int32_t push) {
     if (IsWebSocketConnect(headers)) return OpenTunnel(c, request, headers);
     const int32_t stream = push > 0 ? push : request;
-    c.SetHTTP2RequestStream(stream);
+    const std::string path(headers.Find(":path").value_or(""));
+    TzorWSConnectionServer::THTTP2Request answering{stream, std::string(headers.Find(":authority").value_or("")), {}};
+    if (headers.Find(":method") == "GET" && push == 0) answering.PushLinks = PushLinks(path);
+    c.SetHTTP2Request(std::move(answering));
     struct Done {
       TzorWSConnectionServer& c;
-      ~Done() { c.SetHTTP2RequestStream(0); }
+      ~Done() { c.SetHTTP2Request({}); }
     } done{c};
     const std::vector<std::string> lines = HTTP2RequestLines(headers);
     const std::string text(reinterpret_cast<const char*>(body.data()), body.size());
-    const std::string path(headers.Find(":path").value_or(""));
     if (headers.Find(":method") == "CONNECT") c.WriteHTTPStatus(501, "Not Implemented");
     else if (headers.Find(":method") == "POST" && (MatchMask(path, "*/zor/xhr/*") || MatchMask(path, "*/zor/protocol/*")))
       PostOnStream(c, lines, path, text);
@@ -283,6 +287,12 @@ struct TzorWSHTTPServer::Impl {
     // Nothing else answers it: the stream must not hang.
     TzorHTTP2Session& session = *c.HTTP2Session();
     if (session.AwaitsAnswer(stream)) session.ResetHTTP2Stream(stream, h2erINTERNAL_ERROR);
+  }
+
+  std::vector<std::string> PushLinks(const std::string& path) {
+    std::lock_guard guard(pushLock);
+    const std::vector<std::string>* links = pushPromises.GetPushPromiseLinks(path);
+    return links ? *links : std::vector<std::string>();
   }
 
   // A posted message on an HTTP/2 stream, authenticated by its own fields:
@@ -580,6 +590,16 @@ void TzorWSHTTPServer::DoHeartBeatTimeout() {
     if (!c->Enabled() || c->Disconnected() || c->CustomHeartBeat() || c->LastPong() >= c->LastPing()) continue;
     if (now - c->HeartBeatWaitingSince() >= timeout) ReportException(c.get(), "HeartBeat Timeout exceeded.", nullptr);
   }
+}
+
+void TzorWSHTTPServer::PushPromiseAddPreLoadLinks(const std::string& aPathMatch, const std::vector<std::string>& aLinks) {
+  std::lock_guard guard(FImpl->pushLock);
+  FImpl->pushPromises.AddPushPromise(aPathMatch, aLinks);
+}
+
+void TzorWSHTTPServer::PushPromiseRemovePreLoadLinks(const std::string& aPathMatch) {
+  std::lock_guard guard(FImpl->pushLock);
+  FImpl->pushPromises.RemovePushPromise(aPathMatch);
 }
 
 TzorWSServerGroups& TzorWSHTTPServer::Groups() {

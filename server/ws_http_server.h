@@ -81,6 +81,10 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // Sends the text to every open WebSocket connection; failures of single
   // connections are ignored.
   void BroadCast(const std::string& aMessage);
+  // Links pushed (HTTP/2 server push) with the answer to a GET of the path
+  // (equal letter for letter), when the client takes pushes.
+  void PushPromiseAddPreLoadLinks(const std::string& aPathMatch, const std::vector<std::string>& aLinks);
+  void PushPromiseRemovePreLoadLinks(const std::string& aPathMatch);
   // Named groups of connections (made on first use); a connection leaves
   // them all when it goes.
   TzorWSServerGroups& Groups();

@@ -48,6 +48,10 @@ class H2Client {
       payloads_[f.StreamIdentifier()].append(data.begin(), data.end());
       if (f.EndStream()) lines_.push_back("END " + std::to_string(f.StreamIdentifier()));
     };
+    reader_.OnReadFramePushPromise = [this](TzorHTTP2_Frame&, TzorHTTP2_Frame_PushPromise& f) {
+      lines_.push_back("PUSH_PROMISE " + std::to_string(f.StreamIdentifier()) + " " +
+                       std::to_string(f.PromisedStreamid()) + " " + f.URL());
+    };
     reader_.OnReadFrameRSTStream = [this](TzorHTTP2_Frame&, TzorHTTP2_Frame_RSTStream& f) {
       lines_.push_back("RST_STREAM " + std::to_string(f.StreamIdentifier()) + " " + std::to_string(f.ErrorCode()));
     };
@@ -258,6 +262,30 @@ TEST_F(ServerHTTP2, WebSocketStreamsAuthenticateOneByOne) {
   EXPECT_EQ(client->Next(), "HEADERS 5 :status=200 " + kServer);
   EXPECT_TRUE(Eventually([&] { return Events("Authentication Denied") == 2; }));
   EXPECT_EQ(Events("connect"), 1);
+}
+
+TEST_F(ServerHTTP2, PreLoadLinksArePushedWithTheirPage) {
+  server.Options().HTMLFiles = true;
+  server.PushPromiseAddPreLoadLinks("/zorWebSockets.html", {"/zorWebSockets.js"});
+  auto client = Client();
+  EXPECT_EQ(client->Next(), "SETTINGS ack");
+  client->Get(1, "/zorWebSockets.html");
+  EXPECT_EQ(client->Next(), "HEADERS 1 :status=200 cache-control=no-cache content-type=text/html " + kServer);
+  EXPECT_EQ(client->Next(), "PUSH_PROMISE 1 2 /zorWebSockets.js");
+  EXPECT_EQ(client->Next(), "END 1");
+  // The pushed script is served like a request of its own.
+  EXPECT_EQ(client->Next(),
+            "HEADERS 2 :status=200 cache-control=no-cache content-type=text/javascript; charset=utf-8 " + kServer);
+  EXPECT_EQ(client->Next(), "END 2");
+  EXPECT_NE(client->Payload(2, 100).find("zorWebSocket"), std::string::npos);
+  // Other paths push nothing; removed links are not pushed any more.
+  client->Get(3, "/zorWebSockets.js");
+  EXPECT_TRUE(client->Next().starts_with("HEADERS 3 :status=200"));
+  EXPECT_EQ(client->Next(), "END 3");
+  server.PushPromiseRemovePreLoadLinks("/zorWebSockets.html");
+  client->Get(5, "/zorWebSockets.html");
+  EXPECT_TRUE(client->Next().starts_with("HEADERS 5 :status=200"));
+  EXPECT_EQ(client->Next(), "END 5");
 }
 
 // Answers posts for "chat" with what it got.
