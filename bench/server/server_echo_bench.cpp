@@ -4,6 +4,8 @@
 // a child process on two worker threads; the load client is zor-ws-load's.
 // Counters per server: messages per second and the server's CPU time per
 // message (from /proc/<pid>/stat), and our rate as a ratio of each peer's.
+// IdleMemory: the resident memory a server grows by per open idle WebSocket
+// connection (10,000 of them, handshake done), for the same three servers.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <spawn.h>
@@ -16,6 +18,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/ws-load/ws_load.h"
@@ -59,6 +62,12 @@ class ServerProcess {
     ::waitpid(pid_, &status, 0);
   }
   uint16_t Port() const { return port_; }
+  size_t ResidentBytes() const {
+    std::ifstream statm("/proc/" + std::to_string(pid_) + "/statm");
+    size_t size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  }
   // User and system time so far, in seconds.
   double CPUSeconds() const {
     std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
@@ -114,6 +123,32 @@ void BM_EchoLoad100x512(benchmark::State& state) {
     state.counters["ratio_vs_wspp"] = ours.messagesPerSecond / wspp.messagesPerSecond;
   }
 }
+constexpr int kIdleConnections = 10000;
+
+double IdleBytesPerConnection(std::vector<std::string> server) {
+  ServerProcess process(std::move(server));
+  zor::TzorWSLoadOptions options;
+  options.Port = process.Port();
+  options.Connections = kIdleConnections;
+  const size_t before = process.ResidentBytes();
+  zor::TzorWSIdleConnections idle(options);
+  if (idle.WaitOpen() != kIdleConnections) throw std::runtime_error("idle connections failed on " + server[0]);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the last answers are written
+  const size_t after = process.ResidentBytes();
+  return static_cast<double>(after - before) / kIdleConnections;
+}
+
+void BM_IdleMemory10000(benchmark::State& state) {
+  const auto here = Here();
+  const std::string zor = (here / "../../tools/ws-server/zor-ws-server").lexically_normal();
+  for (auto _ : state) {
+    state.counters["zor_bytes_per_conn"] = IdleBytesPerConnection({zor, "--port", "0", "--threads", kThreads});
+    state.counters["beast_bytes_per_conn"] = IdleBytesPerConnection({(here / "peer_beast_echo").string(), kThreads});
+    state.counters["wspp_bytes_per_conn"] = IdleBytesPerConnection({(here / "peer_wspp_echo").string(), kThreads});
+  }
+}
+BENCHMARK(BM_IdleMemory10000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
 BENCHMARK(BM_EchoLoad100x512)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
