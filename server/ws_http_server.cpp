@@ -587,7 +587,11 @@ void TzorWSHTTPServer::DoHeartBeatTimeout() {
   const auto now = std::chrono::system_clock::now();
   const auto timeout = std::chrono::seconds(HeartBeat().Timeout());
   for (const auto& c : FImpl->Snapshot()) {
-    if (!c->Enabled() || c->Disconnected() || c->CustomHeartBeat() || c->LastPong() >= c->LastPing()) continue;
+    // Only WebSocket framing carries pongs back; event streams, raw TCP and
+    // the HTTP/2 connection itself have none to wait for.
+    const bool answers = c->Transport() == trpRFC6455 || c->Transport() == trpRFC8441;
+    if (!answers || !c->Enabled() || c->Disconnected() || c->CustomHeartBeat() || c->LastPong() >= c->LastPing())
+      continue;
     if (now - c->HeartBeatWaitingSince() >= timeout) ReportException(c.get(), "HeartBeat Timeout exceeded.", nullptr);
   }
 }

@@ -315,6 +315,11 @@ TEST_F(ServerFixture, HeartBeatDropsSilentPeersAndLeavesTakenOnesToTheApplicatio
   auto own = Connect();
   own->Write(Upgrade("/own"));
   Head(*own);
+  // An event stream gets pings but has no way to answer them.
+  server.FallBack().ServerSentEvents.Enabled = true;
+  auto events = Connect();
+  events->Write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
+  Head(*events);
   // The silent peer gets pings, answers none and is dropped.
   EXPECT_EQ(static_cast<uint8_t>(silent->ReadBytes(1)[0]), 0x89);
   ReadToEnd(*silent);
@@ -326,6 +331,10 @@ TEST_F(ServerFixture, HeartBeatDropsSilentPeersAndLeavesTakenOnesToTheApplicatio
   own->Write(ClientText("hi"));
   const std::string echo = ServerText("echo:hi");
   EXPECT_EQ(own->ReadBytes(echo.size()), echo);
+  server.BroadCast("still there");
+  std::string stream;
+  while (stream.find("data: still there\n\n") == std::string::npos) stream += events->ReadBytes(1);
+  EXPECT_NE(stream.find("event: Ping\ndata: "), std::string::npos) << stream;
   server.SetActive(false);  // the handlers go with this scope
 }
 
