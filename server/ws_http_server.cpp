@@ -419,12 +419,15 @@ struct TzorWSHTTPServer::Impl {
       if (auto conn = weak.lock()) conn->ClearInput();
     });
     // The answer's head opens the stream; the first events give the reconnect
-    // delay and name the connection for its posts.
+    // delay and name the connection for its posts. It is open (found by its
+    // guid) before the guid leaves, and other writers wait for the head.
     const std::string guid = c.Guid();
+    TzorWriteBufferScope scope(*c.TCPConnection());
     c.TCPConnection()->Write(HTTPResponseStreamHead("text/event-stream", c.AltSvc(), {}) + "retry: " +
                              std::to_string(static_cast<int64_t>(options.Retry) * 1000) + "\n\n" + "id: " + guid +
                              "\n\n" + ServerSentEvent(guid));
     c.EnableRaw();
+    scope.End();
     DoConnectionUpdate(&c, 1);
   }
 
