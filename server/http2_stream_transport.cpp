@@ -122,10 +122,18 @@ bool TzorHTTP2StreamTransport::Connected() const {
 
 void TzorHTTP2StreamTransport::Disconnect(bool) { End(true); }
 
-std::string TzorHTTP2StreamTransport::PeerIP() const { return Carrier()->TCPConnection()->PeerIP(); }
-uint16_t TzorHTTP2StreamTransport::PeerPort() const { return Carrier()->TCPConnection()->PeerPort(); }
-std::string TzorHTTP2StreamTransport::LocalIP() const { return Carrier()->TCPConnection()->LocalIP(); }
-uint16_t TzorHTTP2StreamTransport::LocalPort() const { return Carrier()->TCPConnection()->LocalPort(); }
-std::string TzorHTTP2StreamTransport::NegotiatedALPN() const { return Carrier()->TCPConnection()->NegotiatedALPN(); }
+// The carrier's socket answers for the stream; once the carrier is gone the
+// answers are empty, as a closed socket's are.
+template <class T>
+T TzorHTTP2StreamTransport::FromSocket(T (TzorTransport::*get)() const) const {
+  const auto carrier = carrier_.lock();
+  return carrier && carrier->TCPConnection() ? ((*carrier->TCPConnection()).*get)() : T{};
+}
+
+std::string TzorHTTP2StreamTransport::PeerIP() const { return FromSocket(&TzorTransport::PeerIP); }
+uint16_t TzorHTTP2StreamTransport::PeerPort() const { return FromSocket(&TzorTransport::PeerPort); }
+std::string TzorHTTP2StreamTransport::LocalIP() const { return FromSocket(&TzorTransport::LocalIP); }
+uint16_t TzorHTTP2StreamTransport::LocalPort() const { return FromSocket(&TzorTransport::LocalPort); }
+std::string TzorHTTP2StreamTransport::NegotiatedALPN() const { return FromSocket(&TzorTransport::NegotiatedALPN); }
 
 }  // namespace zor

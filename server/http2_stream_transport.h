@@ -66,6 +66,8 @@ class TzorHTTP2StreamTransport : public TzorTransport {
   // The carrying connection; EzorClosedSocket when it is gone.
   std::shared_ptr<TzorWSConnectionServer> Carrier() const;
   void Send(std::string_view bytes);
+  template <class T>
+  T FromSocket(T (TzorTransport::*get)() const) const;
 
   std::weak_ptr<TzorWSConnectionServer> carrier_;
   const int32_t stream_;

@@ -200,6 +200,19 @@ TEST_F(ServerHTTP2, WebSocketStreamsEchoAndEndOneByOne) {
   EXPECT_EQ(Events("connect"), 2);
 }
 
+TEST_F(ServerHTTP2, WebSocketStreamsEndWithTheirConnection) {
+  auto client = Client();
+  EXPECT_EQ(client->Next(), "SETTINGS ack");
+  client->Connect(1, "/a");
+  client->Connect(3, "/b");
+  EXPECT_EQ(client->Next(), "HEADERS 1 :status=200 " + kServer);
+  EXPECT_EQ(client->Next(), "HEADERS 3 :status=200 " + kServer);
+  EXPECT_TRUE(Eventually([&] { return Events("connect") == 2; }));
+  client.reset();  // the socket closes under both streams
+  EXPECT_TRUE(Eventually([&] { return Events("disconnect") == 2; }));
+  EXPECT_TRUE(Eventually([&] { return server.ConnectionCount() == 0; }));
+}
+
 TEST_F(ServerHTTP2, DeflateIsNegotiatedOnAStream) {
   server.Extensions().PerMessage_Deflate().SetEnabled(true);
   auto client = Client();
