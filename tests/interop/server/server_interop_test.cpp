@@ -121,6 +121,28 @@ TEST_F(ServerInterop, NghttpFetchesABuiltInFileOverHTTP2) {
   EXPECT_NE(tls.find("wss://127.0.0.1:" + std::to_string(server.ListeningPort()) + "/"), std::string::npos) << tls;
 }
 
+TEST_F(ServerInterop, ALPNPicksH2WhenEnabledAndAsksTheApplicationOtherwise) {
+  std::vector<std::string> offered;
+  server.OnSSLALPNSelect = [&](TzorComponent_Base*, const std::vector<std::string>& protocols, std::string& chosen) {
+    offered = protocols;
+    chosen = "http/1.1";
+  };
+  Start(true);
+  const std::string http1 = Run({"curl", "-sS", "-v", "--http2", "--cacert", pki.CAFile(), URL("https", "/zorWebSockets.js")});
+  EXPECT_NE(http1.find("ALPN: server accepted http/1.1"), std::string::npos) << http1;
+  EXPECT_NE(http1.find("HTTP/1.1 200 OK"), std::string::npos) << http1;
+  EXPECT_EQ(offered, (std::vector<std::string>{"h2", "http/1.1"}));
+  server.SetActive(false);
+  server.SetHTTP2Enabled(true);
+  offered.clear();
+  Start(true);
+  const std::string h2 = Run({"curl", "-sS", "-v", "--http2", "--cacert", pki.CAFile(), URL("https", "/zorWebSockets.js")});
+  EXPECT_NE(h2.find("ALPN: server accepted h2"), std::string::npos) << h2;
+  EXPECT_NE(h2.find("HTTP/2 200"), std::string::npos) << h2;
+  EXPECT_NE(h2.find("global.zorWebSocket = zorWebSocket"), std::string::npos) << h2;
+  EXPECT_TRUE(offered.empty());  // h2 needs no one's opinion
+}
+
 TEST_F(ServerInterop, ChromiumRunsTheTestPage) {
   if (test::FindProgram("chromium").empty()) GTEST_SKIP() << "chromium is not installed (scripts/install-deps)";
   Start();
