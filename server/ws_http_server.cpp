@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "net/openssl_engine.h"
 #include "server/builtin_resources.h"
+#include "server/http1_request_loop.h"
 #include "server/http_answers.h"
 #include "server/server_engine.h"
 #include "server/server_socket.h"
@@ -109,7 +110,8 @@ struct TzorWSHTTPServer::Impl {
         [this, weak, transport](TzorServerSocket& s, TzorRequestClassification& c, std::string& bytes) {
           auto conn = weak.lock();
           if (!conn) return s.Connection().Abort();
-          transport->PutBack(bytes.substr(c.HeadSize));
+          // The HTTP/1.x request reader parses the head itself.
+          transport->PutBack(c.Kind == rkHTTP ? bytes : bytes.substr(c.HeadSize));
           conn->HeadersRequest() = std::move(c.Lines);
           Dispatch(s, *conn, c.Kind);
         },
@@ -180,15 +182,7 @@ struct TzorWSHTTPServer::Impl {
         case rkXHRPost:
           return PostMessage(s, c);
         case rkHTTP:
-          c.SetTransport(trpHTTP);
-          if (owner.OnHTTPRequest) {
-            std::string body;
-            c.TCPConnection()->ReadFromBuffer(body, SIZE_MAX);
-            owner.OnHTTPRequest(&c, c.HeadersRequest(), body);
-          } else {
-            c.WriteHTTPStatus(404, "Not Found");
-          }
-          return CloseHTTPConnection(c);
+          return ServeHTTP1(s, c);
         case rkUnknown:
           return UnknownProtocol(s, c);
         default:
@@ -199,6 +193,37 @@ struct TzorWSHTTPServer::Impl {
     } catch (const std::exception& e) {
       c.HeadersRequest().clear();
       owner.ReportError(&c, e.what());
+    }
+  }
+
+  // Application requests on an HTTP/1.x connection, as long as it is kept alive.
+  void ServeHTTP1(TzorServerSocket& s, TzorWSConnectionServer& c) {
+    c.SetTransport(trpHTTP);
+    TzorWSConnectionServer* conn = &c;
+    auto loop = std::make_shared<TzorHTTP1RequestLoop>(
+        owner.FHTTPLimits, owner.FKeepAlive,
+        [this, conn](TzorHTTPRequestInfo& request, TzorHTTPResponseInfo& response) {
+          owner.DoCommandHTTP(*conn, request, response);
+        },
+        [this, conn](const std::string& message) { ReportKeepingConnection(conn, message); });
+    if (owner.FKeepAliveTimeOut > 0)
+      s.Connection().SetIdleTimeout(owner.FKeepAliveTimeOut, [](TzorAsyncConnection& socket) { socket.Disconnect(); });
+    std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
+    s.SetDataHandler([weak, loop](TzorAsyncConnection&) {
+      if (auto alive = weak.lock()) loop->OnBytes(*alive->TCPConnection());
+    });
+    loop->OnBytes(*c.TCPConnection());
+  }
+
+  // OnError for a failure the connection outlives (a handler's exception
+  // answered 500) or that is answered before the close (a refused request).
+  void ReportKeepingConnection(TzorWSConnectionServer* c, const std::string& message) {
+    if (!owner.OnError) return;
+    try {
+      c->SetMsgError(message);
+      owner.DoNotifyError(c);
+    } catch (...) {
+      // Reporting never fails the request.
     }
   }
 
@@ -343,6 +368,12 @@ struct TzorWSHTTPServer::Impl {
 };
 
 TzorWSHTTPServer::TzorWSHTTPServer() : FImpl(std::make_unique<Impl>(*this)) {
+  FSessionList.OnSessionStart = [this](TzorHTTPSession& session) {
+    if (OnSessionStart) OnSessionStart(session);
+  };
+  FSessionList.OnSessionEnd = [this](TzorHTTPSession& session) {
+    if (OnSessionEnd) OnSessionEnd(session);
+  };
   // The application sets the component's events; the authenticator raises them.
   FAuthenticator.OnAuthentication = [this](TzorWSConnection* c, const std::string& user, const std::string& password,
                                            bool& authenticated) {
