@@ -1,7 +1,7 @@
 #include "server/document_root.h"
 
 #include "base/text.h"
-#include "server/http_request_info.h"
+#include "server/http_server_request.h"
 
 namespace zor {
 

@@ -7,8 +7,8 @@ namespace zor {
 
 namespace {
 
-TzorHTTPResponseInfo PlainAnswer(int code, std::string text) {
-  TzorHTTPResponseInfo response;
+TzorHTTPServerResponse PlainAnswer(int code, std::string text) {
+  TzorHTTPServerResponse response;
   response.SetStatus(code);
   response.ContentType = "text/plain";
   response.ContentText = std::move(text);
@@ -40,7 +40,7 @@ bool TzorHTTP1RequestLoop::OnBytes(TzorTransport& transport) {
         Refuse(transport);
         break;
       case TzorHTTPRequestReader::stRequest: {
-        TzorHTTPRequestInfo request = reader_.TakeRequest();
+        TzorHTTPServerRequest request = reader_.TakeRequest();
         request.RemoteIP = transport.PeerIP();
         Answer(transport, request);
         break;
@@ -50,8 +50,8 @@ bool TzorHTTP1RequestLoop::OnBytes(TzorTransport& transport) {
   return false;
 }
 
-void TzorHTTP1RequestLoop::Answer(TzorTransport& transport, TzorHTTPRequestInfo& request) {
-  TzorHTTPResponseInfo response;
+void TzorHTTP1RequestLoop::Answer(TzorTransport& transport, TzorHTTPServerRequest& request) {
+  TzorHTTPServerResponse response;
   bool keep = false;
   std::string bytes;
   try {

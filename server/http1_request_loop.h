@@ -16,7 +16,7 @@ class TzorTransport;
 class TzorHTTP1RequestLoop {
  public:
   // Fills the response; an exception becomes a 500 answer and is reported.
-  using Handler = std::function<void(TzorHTTPRequestInfo& request, TzorHTTPResponseInfo& response)>;
+  using Handler = std::function<void(TzorHTTPServerRequest& request, TzorHTTPServerResponse& response)>;
   using ErrorHandler = std::function<void(const std::string& message)>;
 
   TzorHTTP1RequestLoop(TzorHTTPRequestLimits limits, bool keepAlive, Handler handler, ErrorHandler onError);
@@ -26,7 +26,7 @@ class TzorHTTP1RequestLoop {
   bool OnBytes(TzorTransport& transport);
 
  private:
-  void Answer(TzorTransport& transport, TzorHTTPRequestInfo& request);
+  void Answer(TzorTransport& transport, TzorHTTPServerRequest& request);
   void Refuse(TzorTransport& transport);
 
   TzorHTTPRequestReader reader_;

@@ -81,11 +81,11 @@ TzorHTTPRequestReader::TStep TzorHTTPRequestReader::Next() {
   return step;
 }
 
-TzorHTTPRequestInfo TzorHTTPRequestReader::TakeRequest() {
+TzorHTTPServerRequest TzorHTTPRequestReader::TakeRequest() {
   Impl& m = *impl_;
   http::request<http::string_body> message = m.parser->release();
   m.Reset();
-  TzorHTTPRequestInfo request;
+  TzorHTTPServerRequest request;
   request.Command = std::string(message.method_string());
   request.Version = message.version() >= 11 ? "HTTP/1.1" : "HTTP/1.0";
   request.URI = std::string(message.target());

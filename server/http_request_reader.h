@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/http_request_info.h"
+#include "server/http_server_request.h"
 
 namespace zor {
 
@@ -36,7 +36,7 @@ class TzorHTTPRequestReader {
   void Append(std::string_view bytes);
   TStep Next();
   // The request after stRequest; the reader goes on with the next one.
-  TzorHTTPRequestInfo TakeRequest();
+  TzorHTTPServerRequest TakeRequest();
   // After stFailed: 400, 413 or 431, and why.
   int FailureStatus() const { return failureStatus_; }
   const std::string& FailureReason() const { return failureReason_; }

@@ -12,7 +12,7 @@ namespace zor {
 
 namespace {
 
-std::vector<std::string> HeaderLines(const TzorHTTPRequestInfo& request) {
+std::vector<std::string> HeaderLines(const TzorHTTPServerRequest& request) {
   std::vector<std::string> lines{request.Command + " " + request.URI + " " + request.Version};
   for (const auto& [name, value] : request.RawHeaders) lines.push_back(name + ": " + value);
   return lines;
@@ -22,7 +22,7 @@ bool IsGetHeadOrPost(const std::string& command) {
   return command == "GET" || command == "HEAD" || command == "POST";
 }
 
-void Refuse401(TzorHTTPResponseInfo& response, std::vector<std::string> lines = {}) {
+void Refuse401(TzorHTTPServerResponse& response, std::vector<std::string> lines = {}) {
   response.SetStatus(401, "Unauthorized");
   response.CustomHeaders = std::move(lines);
   response.CloseConnection = true;
@@ -36,8 +36,8 @@ const std::string& TzorWSHTTPServer::DocumentRoot() {
   return FDocumentRoot;
 }
 
-bool TzorWSHTTPServer::CheckHTTPAccess(TzorWSConnectionServer& Connection, const TzorHTTPRequestInfo& ARequestInfo,
-                                       TzorHTTPResponseInfo& AResponseInfo) {
+bool TzorWSHTTPServer::CheckHTTPAccess(TzorWSConnectionServer& Connection, const TzorHTTPServerRequest& ARequestInfo,
+                                       TzorHTTPServerResponse& AResponseInfo) {
   if (!FAuthentication.Enabled) return true;
   const std::vector<std::string> lines = HeaderLines(ARequestInfo);
   auto& state = Connection.AuthState();
@@ -73,8 +73,8 @@ bool TzorWSHTTPServer::CheckHTTPAccess(TzorWSConnectionServer& Connection, const
   return false;
 }
 
-bool TzorWSHTTPServer::ServeDocumentRoot(const TzorHTTPRequestInfo& ARequestInfo,
-                                         TzorHTTPResponseInfo& AResponseInfo) {
+bool TzorWSHTTPServer::ServeDocumentRoot(const TzorHTTPServerRequest& ARequestInfo,
+                                         TzorHTTPServerResponse& AResponseInfo) {
   if (DocumentRoot().empty() || !IsGetHeadOrPost(ARequestInfo.Command)) return false;
   const auto file = DocumentRootFile(FDocumentRoot, ARequestInfo.URI);
   if (!file) return false;
@@ -88,7 +88,7 @@ bool TzorWSHTTPServer::ServeDocumentRoot(const TzorHTTPRequestInfo& ARequestInfo
   return true;
 }
 
-void TzorWSHTTPServer::StartSession(TzorHTTPRequestInfo& ARequestInfo, TzorHTTPResponseInfo& AResponseInfo) {
+void TzorWSHTTPServer::StartSession(TzorHTTPServerRequest& ARequestInfo, TzorHTTPServerResponse& AResponseInfo) {
   ARequestInfo.Session = FSessionList.CreateSession(ARequestInfo.RemoteIP);
   TzorHTTPCookie cookie;
   cookie.Name = TzorHTTPSessionList::kCookieName;
@@ -97,8 +97,8 @@ void TzorWSHTTPServer::StartSession(TzorHTTPRequestInfo& ARequestInfo, TzorHTTPR
   AResponseInfo.Cookies.push_back(std::move(cookie));
 }
 
-bool TzorWSHTTPServer::ApplySession(TzorWSConnectionServer& Connection, TzorHTTPRequestInfo& ARequestInfo,
-                                    TzorHTTPResponseInfo& AResponseInfo) {
+bool TzorWSHTTPServer::ApplySession(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
+                                    TzorHTTPServerResponse& AResponseInfo) {
   if (!FSessionState) return true;
   const std::string id = ARequestInfo.Cookie(TzorHTTPSessionList::kCookieName);
   if (!id.empty()) {
@@ -116,7 +116,7 @@ bool TzorWSHTTPServer::ApplySession(TzorWSConnectionServer& Connection, TzorHTTP
   return true;
 }
 
-void TzorWSHTTPServer::SaveUploads(TzorHTTPRequestInfo& ARequestInfo) {
+void TzorWSHTTPServer::SaveUploads(TzorHTTPServerRequest& ARequestInfo) {
   if (!IsFileUpload(FHTTPUploadFiles, ARequestInfo)) return;
   TzorHTTPUploadEvents events;
   if (OnHTTPUploadBeforeSaveFile)
@@ -133,8 +133,8 @@ void TzorWSHTTPServer::SaveUploads(TzorHTTPRequestInfo& ARequestInfo) {
   ARequestInfo.PostStream.clear();
 }
 
-void TzorWSHTTPServer::DoCommandHTTP(TzorWSConnectionServer& Connection, TzorHTTPRequestInfo& ARequestInfo,
-                                     TzorHTTPResponseInfo& AResponseInfo) {
+void TzorWSHTTPServer::DoCommandHTTP(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
+                                     TzorHTTPServerResponse& AResponseInfo) {
   if (!ApplySession(Connection, ARequestInfo, AResponseInfo)) return;
   if (!CheckHTTPAccess(Connection, ARequestInfo, AResponseInfo)) return;
   // Only a request that passed the access check may write to the disk.

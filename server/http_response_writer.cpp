@@ -30,7 +30,7 @@ std::string StatusText(int code) {
   return reason.empty() || reason == "<unknown-status>" ? std::string("Unknown Status") : std::string(reason);
 }
 
-std::string HTTPResponseBytes(const TzorHTTPResponseInfo& response, bool headRequest, bool keepAlive) {
+std::string HTTPResponseBytes(const TzorHTTPServerResponse& response, bool headRequest, bool keepAlive) {
   const int code = response.ResponseNo;
   const std::string text = response.ResponseText.empty() ? StatusText(code) : response.ResponseText;
   if (code < 100 || code > 999 || text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)

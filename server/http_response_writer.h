@@ -2,7 +2,7 @@
 // The bytes of an HTTP/1.1 answer made from a handler's response object.
 #include <string>
 
-#include "server/http_request_info.h"
+#include "server/http_server_request.h"
 
 namespace zor {
 
@@ -13,6 +13,6 @@ std::string StatusText(int code);
 // extra lines and the server line, then the content (left out for HEAD and
 // for codes that carry none). Raises TzorWSException when a line holds CR,
 // LF or NUL, which would let a value add lines of its own.
-std::string HTTPResponseBytes(const TzorHTTPResponseInfo& response, bool headRequest, bool keepAlive);
+std::string HTTPResponseBytes(const TzorHTTPServerResponse& response, bool headRequest, bool keepAlive);
 
 }  // namespace zor

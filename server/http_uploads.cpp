@@ -68,7 +68,7 @@ class UploadFile {
 
 }  // namespace
 
-bool IsFileUpload(const TzorHTTPUploadFilesServer& options, const TzorHTTPRequestInfo& request) {
+bool IsFileUpload(const TzorHTTPUploadFilesServer& options, const TzorHTTPServerRequest& request) {
   return options.StreamType == pstFileStream && options.RemoveBoundaries &&
          static_cast<int64_t>(request.PostStream.size()) >= options.MinSize &&
          ContainsText(request.ContentType, "multipart/form-data");
@@ -84,7 +84,7 @@ std::string UploadBaseName(std::string_view fileName) {
   return name;
 }
 
-void SaveMultipartUploads(const TzorHTTPUploadFilesServer& options, const TzorHTTPRequestInfo& request,
+void SaveMultipartUploads(const TzorHTTPUploadFilesServer& options, const TzorHTTPServerRequest& request,
                           const TzorHTTPUploadEvents& events) {
   TzorHTTPMultipartFormDataDecoder decoder(MultipartBoundary(request.ContentType));
   UploadFile file;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "server/http_request_info.h"
+#include "server/http_server_request.h"
 #include "server/server_options.h"
 
 namespace zor {
@@ -33,14 +33,14 @@ struct TzorHTTPUploadEvents {
 };
 
 // Whether the request's body is a multipart upload to save under these options.
-bool IsFileUpload(const TzorHTTPUploadFilesServer& options, const TzorHTTPRequestInfo& request);
+bool IsFileUpload(const TzorHTTPUploadFilesServer& options, const TzorHTTPServerRequest& request);
 // The last part of a client's file name, without folders of either kind and
 // control characters; "upload" when nothing usable is left.
 std::string UploadBaseName(std::string_view fileName);
 // Decodes the request's multipart body and saves its files. Raises
 // TzorWSException when the body is malformed or a file cannot be written;
 // a file cut short is removed.
-void SaveMultipartUploads(const TzorHTTPUploadFilesServer& options, const TzorHTTPRequestInfo& request,
+void SaveMultipartUploads(const TzorHTTPUploadFilesServer& options, const TzorHTTPServerRequest& request,
                           const TzorHTTPUploadEvents& events);
 
 }  // namespace zor

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/http_request_info.h"
+#include "server/http_server_request.h"
 
 namespace zor {
 

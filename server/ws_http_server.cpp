@@ -202,7 +202,7 @@ struct TzorWSHTTPServer::Impl {
     TzorWSConnectionServer* conn = &c;
     auto loop = std::make_shared<TzorHTTP1RequestLoop>(
         owner.FHTTPLimits, owner.FKeepAlive,
-        [this, conn](TzorHTTPRequestInfo& request, TzorHTTPResponseInfo& response) {
+        [this, conn](TzorHTTPServerRequest& request, TzorHTTPServerResponse& response) {
           owner.DoCommandHTTP(*conn, request, response);
         },
         [this, conn](const std::string& message) { ReportKeepingConnection(conn, message); });

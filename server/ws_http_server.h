@@ -6,7 +6,7 @@
 // another protocol), authenticates upgrades and answers them, and then reads
 // every open connection as its bytes arrive, on a pool of worker threads.
 #include "net/tls_engine.h"
-#include "server/http_request_info.h"
+#include "server/http_server_request.h"
 #include "server/http_request_reader.h"
 #include "server/http_session_list.h"
 #include "server/http_uploads.h"
@@ -32,8 +32,8 @@ class TzorWSHTTPServer : public TzorWSComponent {
   using TSenderEvent = std::function<void(TzorComponent_Base* Sender)>;
   // An HTTP request for the application (HTTP/1.x or HTTP/2): the handler
   // fills the response, which the server then writes.
-  using TzorHTTPCommandEvent = std::function<void(TzorWSConnectionServer* Connection, TzorHTTPRequestInfo& ARequestInfo,
-                                                  TzorHTTPResponseInfo& AResponseInfo)>;
+  using TzorHTTPCommandEvent = std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
+                                                  TzorHTTPServerResponse& AResponseInfo)>;
 
   TzorWSHTTPServer();
   ~TzorWSHTTPServer() override;
@@ -87,14 +87,14 @@ class TzorWSHTTPServer : public TzorWSComponent {
   void SetSessionTimeOut(int value) { FSessionList.SetTimeOut(std::chrono::milliseconds(value)); }
   TzorHTTPSessionList& SessionList() { return FSessionList; }
   // Starts a session for the request and sets its cookie on the response.
-  void StartSession(TzorHTTPRequestInfo& ARequestInfo, TzorHTTPResponseInfo& AResponseInfo);
+  void StartSession(TzorHTTPServerRequest& ARequestInfo, TzorHTTPServerResponse& AResponseInfo);
   // Multipart bodies saved as files.
   TzorHTTPUploadFilesServer& HTTPUploadFiles() { return FHTTPUploadFiles; }
   // Runs an application request through the server's steps in order (access
   // checks, document root, OnCommandGet or OnCommandOther, the Alt-Svc line),
   // whichever protocol carried it; the response says what to answer.
-  void DoCommandHTTP(TzorWSConnectionServer& Connection, TzorHTTPRequestInfo& ARequestInfo,
-                     TzorHTTPResponseInfo& AResponseInfo);
+  void DoCommandHTTP(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
+                     TzorHTTPServerResponse& AResponseInfo);
 
   // Starts listening (raising OnStartup) or stops (closing every connection,
   // then OnShutdown).
@@ -126,12 +126,12 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // The other methods.
   TzorHTTPCommandEvent OnCommandOther;
   // A session is about to be started automatically; Create false prevents it.
-  std::function<void(TzorWSConnectionServer* Connection, TzorHTTPRequestInfo& ARequestInfo, bool& Create)>
+  std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo, bool& Create)>
       OnCreateSession;
   // The request's session cookie names no live session; ContinueProcessing
   // false ends the request with the response as the handler left it.
-  std::function<void(TzorWSConnectionServer* Connection, TzorHTTPRequestInfo& ARequestInfo,
-                     TzorHTTPResponseInfo& AResponseInfo, bool& ContinueProcessing,
+  std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
+                     TzorHTTPServerResponse& AResponseInfo, bool& ContinueProcessing,
                      const std::string& InvalidSessionID)>
       OnInvalidSession;
   TzorHTTPSessionList::TSessionEvent OnSessionStart;
@@ -148,13 +148,13 @@ class TzorWSHTTPServer : public TzorWSComponent {
   friend struct Impl;
   // The access check of an application request; false when it was refused
   // (the response holds the 401).
-  bool CheckHTTPAccess(TzorWSConnectionServer& Connection, const TzorHTTPRequestInfo& ARequestInfo,
-                       TzorHTTPResponseInfo& AResponseInfo);
+  bool CheckHTTPAccess(TzorWSConnectionServer& Connection, const TzorHTTPServerRequest& ARequestInfo,
+                       TzorHTTPServerResponse& AResponseInfo);
   // False when an invalid session ended the request.
-  bool ApplySession(TzorWSConnectionServer& Connection, TzorHTTPRequestInfo& ARequestInfo,
-                    TzorHTTPResponseInfo& AResponseInfo);
-  void SaveUploads(TzorHTTPRequestInfo& ARequestInfo);
-  bool ServeDocumentRoot(const TzorHTTPRequestInfo& ARequestInfo, TzorHTTPResponseInfo& AResponseInfo);
+  bool ApplySession(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
+                    TzorHTTPServerResponse& AResponseInfo);
+  void SaveUploads(TzorHTTPServerRequest& ARequestInfo);
+  bool ServeDocumentRoot(const TzorHTTPServerRequest& ARequestInfo, TzorHTTPServerResponse& AResponseInfo);
 
   TzorWSOptionsServer FOptions;
   TzorWSSecurity_Options FSecurityOptions;

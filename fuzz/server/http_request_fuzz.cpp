@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
       }
       if (step != TzorHTTPRequestReader::stRequest) continue;
-      const TzorHTTPRequestInfo request = reader.TakeRequest();
+      const TzorHTTPServerRequest request = reader.TakeRequest();
       if (request.PostStream.size() > limits.MaxBodySize) std::abort();
       if (DocumentRootFile("/nonexistent-zor-root", request.URI)) std::abort();
       try {
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (seen > request.PostStream.size()) std::abort();
       } catch (const TzorWSException&) {
       }
-      TzorHTTPResponseInfo response;
+      TzorHTTPServerResponse response;
       response.ContentText = request.Document;
       response.CustomHeaders.push_back("X-Query: " + request.QueryParams);
       try {

@@ -24,7 +24,7 @@ TEST(HTTPRequestReader, ARequestCutAtEveryByteReadsTheSame) {
       step = reader.Next();
     }
     ASSERT_EQ(step, R::stRequest) << cut;
-    const TzorHTTPRequestInfo r = reader.TakeRequest();
+    const TzorHTTPServerRequest r = reader.TakeRequest();
     EXPECT_EQ(r.Command, "POST");
     EXPECT_EQ(r.Document, "/a b/c");
     EXPECT_EQ(r.QueryParams, "x=1&y=two+words&x=3");

@@ -34,14 +34,14 @@ class HTTPServer : public ::testing::Test {
       std::lock_guard guard(lock);
       errors.push_back(error);
     };
-    server.OnCommandGet = [this](TzorWSConnectionServer*, TzorHTTPRequestInfo& request,
-                                 TzorHTTPResponseInfo& response) { Echo("get", request, response); };
-    server.OnCommandOther = [this](TzorWSConnectionServer*, TzorHTTPRequestInfo& request,
-                                   TzorHTTPResponseInfo& response) { Echo("other", request, response); };
+    server.OnCommandGet = [this](TzorWSConnectionServer*, TzorHTTPServerRequest& request,
+                                 TzorHTTPServerResponse& response) { Echo("get", request, response); };
+    server.OnCommandOther = [this](TzorWSConnectionServer*, TzorHTTPServerRequest& request,
+                                   TzorHTTPServerResponse& response) { Echo("other", request, response); };
   }
   ~HTTPServer() override { server.SetActive(false); }
 
-  void Echo(const std::string& handler, const TzorHTTPRequestInfo& request, TzorHTTPResponseInfo& response) {
+  void Echo(const std::string& handler, const TzorHTTPServerRequest& request, TzorHTTPServerResponse& response) {
     if (request.Document == "/throw") throw std::runtime_error("handler failed");
     response.ContentType = "text/plain";
     response.ContentText = handler + " " + request.Command + " " + request.Document + " [" + request.PostStream + "]";
@@ -123,7 +123,7 @@ TEST_F(HTTPServer, AFailingHandlerAnswers500AndTheConnectionGoesOn) {
   EXPECT_EQ(Read(*c).body, "get GET /after []");
 
   // A handler's header line that would add lines of its own fails the same way.
-  server.OnCommandGet = [](TzorWSConnectionServer*, TzorHTTPRequestInfo&, TzorHTTPResponseInfo& response) {
+  server.OnCommandGet = [](TzorWSConnectionServer*, TzorHTTPServerRequest&, TzorHTTPServerResponse& response) {
     response.CustomHeaders.push_back("X-A: 1\r\nSet-Cookie: injected=1");
   };
   c->Write("GET /inject HTTP/1.1\r\n\r\n");
@@ -213,14 +213,14 @@ TEST_F(HTTPServer, SessionsTravelInTheirCookie) {
   server.SetSessionState(true);
   server.SetAutoStartSession(true);
   std::vector<std::string> invalid;
-  server.OnInvalidSession = [&](TzorWSConnectionServer*, TzorHTTPRequestInfo&, TzorHTTPResponseInfo& response,
+  server.OnInvalidSession = [&](TzorWSConnectionServer*, TzorHTTPServerRequest&, TzorHTTPServerResponse& response,
                                 bool& continueProcessing, const std::string& id) {
     std::lock_guard guard(lock);
     invalid.push_back(id);
     continueProcessing = id != "stop";
     response.SetStatus(403);
   };
-  server.OnCommandGet = [](TzorWSConnectionServer*, TzorHTTPRequestInfo& request, TzorHTTPResponseInfo& response) {
+  server.OnCommandGet = [](TzorWSConnectionServer*, TzorHTTPServerRequest& request, TzorHTTPServerResponse& response) {
     response.ContentText = request.Session ? request.Session->Value("n") : "none";
     if (request.Session) request.Session->SetValue("n", response.ContentText + "+");
   };

@@ -23,8 +23,8 @@ std::string Multipart(const std::vector<std::pair<std::string, std::string>>& fi
   return body + "--B--" + end;
 }
 
-TzorHTTPRequestInfo Upload(std::string body) {
-  TzorHTTPRequestInfo request;
+TzorHTTPServerRequest Upload(std::string body) {
+  TzorHTTPServerRequest request;
   request.ContentType = "multipart/form-data; boundary=B";
   request.PostStream = std::move(body);
   return request;
@@ -104,8 +104,8 @@ TEST_F(Uploads, FieldsAreReportedAndACutBodyLeavesNoFile) {
 
 TEST_F(Uploads, OnlyLargeEnoughMultipartBodiesAreSaved) {
   options.MinSize = 1000;
-  TzorHTTPRequestInfo small = Upload(std::string(500, 'x'));
-  TzorHTTPRequestInfo large = Upload(std::string(2000, 'x'));
+  TzorHTTPServerRequest small = Upload(std::string(500, 'x'));
+  TzorHTTPServerRequest large = Upload(std::string(2000, 'x'));
   EXPECT_FALSE(IsFileUpload(options, small));
   EXPECT_TRUE(IsFileUpload(options, large));
   large.ContentType = "application/octet-stream";

@@ -171,7 +171,7 @@ TEST_F(ServerFixture, PlainHTTPGoesToTheApplication) {
   auto c = Connect();
   c->Write("GET /nothing HTTP/1.1\r\nConnection: close\r\n\r\n");
   EXPECT_TRUE(ReadToEnd(*c).starts_with("HTTP/1.1 404 Not Found\r\n"));
-  server.OnCommandGet = [](TzorWSConnectionServer*, TzorHTTPRequestInfo& request, TzorHTTPResponseInfo& response) {
+  server.OnCommandGet = [](TzorWSConnectionServer*, TzorHTTPServerRequest& request, TzorHTTPServerResponse& response) {
     response.ContentText = request.Command + " " + request.Document + "|" + request.PostStream;
   };
   auto d = Connect();

@@ -28,7 +28,7 @@ void SetIdentity(TzorTLSSettings& settings, const std::string& cert_file, const 
   }
 }
 
-pinecone_local::Request ServiceRequest(const TzorHTTPRequestInfo& info) {
+pinecone_local::Request ServiceRequest(const TzorHTTPServerRequest& info) {
   pinecone_local::Request request;
   request.method = info.Command;
   request.host = info.Host;
@@ -61,11 +61,11 @@ struct TzorPineconeLocal::Server {
     http.OnSSLALPNSelect = [](TzorComponent_Base*, const std::vector<std::string>& offered, std::string& chosen) {
       if (std::find(offered.begin(), offered.end(), "http/1.1") != offered.end()) chosen = "http/1.1";
     };
-    http.OnCommandGet = http.OnCommandOther = [this](TzorWSConnectionServer*, TzorHTTPRequestInfo& request,
-                                                    TzorHTTPResponseInfo& response) { Answer(request, response); };
+    http.OnCommandGet = http.OnCommandOther = [this](TzorWSConnectionServer*, TzorHTTPServerRequest& request,
+                                                    TzorHTTPServerResponse& response) { Answer(request, response); };
     // What is no HTTP request at all is refused like a malformed one.
     http.OnUnknownProtocol = [](TzorWSConnection* connection, bool&) {
-      TzorHTTPResponseInfo refusal;
+      TzorHTTPServerResponse refusal;
       refusal.SetStatus(400);
       refusal.ContentType = "text/plain";
       refusal.ContentText = "Bad request";
@@ -74,7 +74,7 @@ struct TzorPineconeLocal::Server {
     http.SetActive(true);
   }
 
-  void Answer(const TzorHTTPRequestInfo& request, TzorHTTPResponseInfo& response) {
+  void Answer(const TzorHTTPServerRequest& request, TzorHTTPServerResponse& response) {
     pinecone_local::Reply reply;
     {
       std::lock_guard guard(lock);

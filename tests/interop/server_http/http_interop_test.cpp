@@ -34,8 +34,8 @@ struct HTTPInterop : ::testing::Test {
       std::lock_guard guard(lock);
       fields.push_back(name + "=" + value);
     };
-    server.OnCommandGet = server.OnCommandOther = [this](TzorWSConnectionServer*, TzorHTTPRequestInfo& request,
-                                                         TzorHTTPResponseInfo& response) {
+    server.OnCommandGet = server.OnCommandOther = [this](TzorWSConnectionServer*, TzorHTTPServerRequest& request,
+                                                         TzorHTTPServerResponse& response) {
       Answer(request, response);
     };
   }
@@ -44,7 +44,7 @@ struct HTTPInterop : ::testing::Test {
     fs::remove_all(dir);
   }
 
-  void Answer(TzorHTTPRequestInfo& request, TzorHTTPResponseInfo& response) {
+  void Answer(TzorHTTPServerRequest& request, TzorHTTPServerResponse& response) {
     response.ContentType = "text/plain";
     if (request.Document == "/echo") {
       std::string params;

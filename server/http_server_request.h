@@ -26,7 +26,7 @@ TzorHTTPFields ParseQueryText(std::string_view text);
 TzorHTTPFields ParseCookieHeader(std::string_view text);
 
 // One request as the handlers see it.
-class TzorHTTPRequestInfo {
+class TzorHTTPServerRequest {
  public:
   std::string Command;   // the method as sent: "GET", "PROPFIND"
   std::string Version;   // "HTTP/1.1", "HTTP/2"
@@ -72,7 +72,7 @@ struct TzorHTTPCookie {
 };
 
 // The answer a handler fills in.
-class TzorHTTPResponseInfo {
+class TzorHTTPServerResponse {
  public:
   int ResponseNo = 200;
   std::string ResponseText;  // empty: the usual text of the code

@@ -6,16 +6,16 @@
 
 #include "http2/header_list.h"
 #include "http2/server_options.h"
-#include "server/http_request_info.h"
+#include "server/http_server_request.h"
 
 namespace zor {
 
 // The request of a stream: pseudo-headers become method, target and host
 // (":authority"), the other fields its headers (several "cookie" fields are
 // one cookie list), the body its posted content.
-TzorHTTPRequestInfo HTTP2RequestInfo(const TzorHTTP2_HeaderList& headers, std::span<const uint8_t> body);
+TzorHTTPServerRequest HTTP2ServerRequest(const TzorHTTP2_HeaderList& headers, std::span<const uint8_t> body);
 // The answer for SendHTTP2Response: status, content type line, the extra
 // lines, the cookies and the content.
-TzorHTTP2ResponseInfo HTTP2ResponseInfo(const TzorHTTPResponseInfo& response);
+TzorHTTP2ResponseInfo HTTP2ResponseInfo(const TzorHTTPServerResponse& response);
 
 }  // namespace zor

@@ -1,4 +1,4 @@
-#include "server/http_request_info.h"
+#include "server/http_server_request.h"
 
 #include "base/bytes.h"
 #include "base/text.h"
@@ -73,7 +73,7 @@ TzorHTTPFields ParseQueryText(std::string_view text) { return SplitPairs(text, '
 
 TzorHTTPFields ParseCookieHeader(std::string_view text) { return SplitPairs(text, ';', false); }
 
-void TzorHTTPRequestInfo::Complete() {
+void TzorHTTPServerRequest::Complete() {
   const std::string_view target = OriginForm(URI);
   const size_t question = target.find('?');
   Document = DecodeURLComponent(target.substr(0, question), false);
@@ -113,7 +113,7 @@ std::string TzorHTTPCookie::SetCookieValue() const {
   return line;
 }
 
-std::string TzorHTTPResponseInfo::ContentTypeValue() const {
+std::string TzorHTTPServerResponse::ContentTypeValue() const {
   std::string type = ContentType.empty() ? std::string("text/html") : ContentType;
   if (!CharSet.empty() && !ContainsText(type, "charset=")) type += "; charset=" + CharSet;
   return type;

@@ -1,9 +1,9 @@
-#include "server/http2_request_info.h"
+#include "server/http2_server_request.h"
 
 namespace zor {
 
-TzorHTTPRequestInfo HTTP2RequestInfo(const TzorHTTP2_HeaderList& headers, std::span<const uint8_t> body) {
-  TzorHTTPRequestInfo request;
+TzorHTTPServerRequest HTTP2ServerRequest(const TzorHTTP2_HeaderList& headers, std::span<const uint8_t> body) {
+  TzorHTTPServerRequest request;
   request.Version = "HTTP/2";
   for (size_t i = 0; i < headers.Count(); ++i) {
     const std::string_view name = headers.Name(i), value = headers.Value(i);
@@ -21,7 +21,7 @@ TzorHTTPRequestInfo HTTP2RequestInfo(const TzorHTTP2_HeaderList& headers, std::s
   return request;
 }
 
-TzorHTTP2ResponseInfo HTTP2ResponseInfo(const TzorHTTPResponseInfo& response) {
+TzorHTTP2ResponseInfo HTTP2ResponseInfo(const TzorHTTPServerResponse& response) {
   TzorHTTP2ResponseInfo answer;
   answer.ResponseCode = response.ResponseNo;
   if (!response.ContentText.empty() || !response.ContentType.empty())

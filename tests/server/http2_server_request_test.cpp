@@ -1,12 +1,12 @@
 // An HTTP/2 stream's request in the handlers' terms, and their answer back.
-#include "server/http2_request_info.h"
+#include "server/http2_server_request.h"
 
 #include <gtest/gtest.h>
 
 namespace zor {
 namespace {
 
-TEST(HTTP2RequestInfo, PseudoHeadersCookiesAndBody) {
+TEST(HTTP2ServerRequest, PseudoHeadersCookiesAndBody) {
   TzorHTTP2_HeaderList headers;
   headers.Add(":method", "POST");
   headers.Add(":scheme", "https");
@@ -16,8 +16,8 @@ TEST(HTTP2RequestInfo, PseudoHeadersCookiesAndBody) {
   headers.Add("cookie", "b=2");
   headers.Add("authorization", "Basic dXNlcjpzZWNyZXQ=");
   const std::string body = "payload";
-  const TzorHTTPRequestInfo r =
-      HTTP2RequestInfo(headers, {reinterpret_cast<const uint8_t*>(body.data()), body.size()});
+  const TzorHTTPServerRequest r =
+      HTTP2ServerRequest(headers, {reinterpret_cast<const uint8_t*>(body.data()), body.size()});
   EXPECT_EQ(r.Command, "POST");
   EXPECT_EQ(r.Version, "HTTP/2");
   EXPECT_EQ(r.Document, "/a b");
@@ -31,8 +31,8 @@ TEST(HTTP2RequestInfo, PseudoHeadersCookiesAndBody) {
   for (const auto& [name, value] : r.RawHeaders) EXPECT_NE(name.front(), ':');
 }
 
-TEST(HTTP2RequestInfo, ResponseLinesAndCookies) {
-  TzorHTTPResponseInfo response;
+TEST(HTTP2ServerRequest, ResponseLinesAndCookies) {
+  TzorHTTPServerResponse response;
   response.SetStatus(201);
   response.ContentText = "{}";
   response.ContentType = "application/json";
