@@ -97,6 +97,26 @@ void TzorWSHTTPServer::StartSession(TzorHTTPServerRequest& ARequestInfo, TzorHTT
   AResponseInfo.Cookies.push_back(std::move(cookie));
 }
 
+bool TzorWSHTTPServer::ForwardHTTP(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
+                                   TzorHTTPServerResponse& AResponseInfo) {
+  if (!OnBeforeForwardHTTP) return false;
+  TzorWSServerForwardHTTP forward;
+  // The target as sent: its query and its escapes go along.
+  forward.Document = ARequestInfo.URI;
+  OnBeforeForwardHTTP(&Connection, ARequestInfo, forward);
+  if (!forward.Enabled) return false;
+  std::exception_ptr failure;
+  try {
+    ForwardHTTPRequest(forward, ARequestInfo, AResponseInfo);
+  } catch (const std::exception&) {
+    failure = std::current_exception();
+    AResponseInfo = TzorHTTPServerResponse();
+    AResponseInfo.SetStatus(500);
+  }
+  if (OnAfterForwardHTTP) OnAfterForwardHTTP(&Connection, ARequestInfo, AResponseInfo, failure);
+  return true;
+}
+
 bool TzorWSHTTPServer::ApplySession(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
                                     TzorHTTPServerResponse& AResponseInfo) {
   if (!FSessionState) return true;
@@ -135,6 +155,7 @@ void TzorWSHTTPServer::SaveUploads(TzorHTTPServerRequest& ARequestInfo) {
 
 void TzorWSHTTPServer::DoCommandHTTP(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
                                      TzorHTTPServerResponse& AResponseInfo) {
+  if (ForwardHTTP(Connection, ARequestInfo, AResponseInfo)) return;
   if (!ApplySession(Connection, ARequestInfo, AResponseInfo)) return;
   if (!CheckHTTPAccess(Connection, ARequestInfo, AResponseInfo)) return;
   // Only a request that passed the access check may write to the disk.

@@ -209,10 +209,19 @@ struct TzorWSHTTPServer::Impl {
     if (owner.FKeepAliveTimeOut > 0)
       s.Connection().SetIdleTimeout(owner.FKeepAliveTimeOut, [](TzorAsyncConnection& socket) { socket.Disconnect(); });
     std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
-    s.SetDataHandler([weak, loop](TzorAsyncConnection&) {
-      if (auto alive = weak.lock()) loop->OnBytes(*alive->TCPConnection());
+    s.SetDataHandler([this, weak, loop](TzorAsyncConnection&) {
+      if (auto alive = weak.lock()) ReadHTTP1(*alive, *loop);
     });
-    loop->OnBytes(*c.TCPConnection());
+    ReadHTTP1(c, *loop);
+  }
+
+  void ReadHTTP1(TzorWSConnectionServer& c, TzorHTTP1RequestLoop& loop) {
+    try {
+      loop.OnBytes(*c.TCPConnection());
+    } catch (const std::exception& e) {
+      // The answers cannot be written: a client that sends and never reads.
+      owner.ReportError(&c, e.what());
+    }
   }
 
   // OnError for a failure the connection outlives (a handler's exception

@@ -7,6 +7,7 @@
 // every open connection as its bytes arrive, on a pool of worker threads.
 #include "net/tls_engine.h"
 #include "server/http_server_request.h"
+#include "server/http_forward.h"
 #include "server/http_request_reader.h"
 #include "server/http_session_list.h"
 #include "server/http_uploads.h"
@@ -32,6 +33,14 @@ class TzorWSHTTPServer : public TzorWSComponent {
   using TSenderEvent = std::function<void(TzorComponent_Base* Sender)>;
   // An HTTP request for the application (HTTP/1.x or HTTP/2): the handler
   // fills the response, which the server then writes.
+  // Before every application request when assigned: setting aForward's
+  // Enabled passes the request on to aForward's URL + Document.
+  using TzorWSOnBeforeForwardHTTP = std::function<void(
+      TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo, TzorWSServerForwardHTTP& aForward)>;
+  // After a forwarded request: E is the failure, or null.
+  using TzorWSOnAfterForwardHTTP =
+      std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
+                         TzorHTTPServerResponse& AResponseInfo, std::exception_ptr E)>;
   using TzorHTTPCommandEvent = std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
                                                   TzorHTTPServerResponse& AResponseInfo)>;
 
@@ -90,8 +99,8 @@ class TzorWSHTTPServer : public TzorWSComponent {
   void StartSession(TzorHTTPServerRequest& ARequestInfo, TzorHTTPServerResponse& AResponseInfo);
   // Multipart bodies saved as files.
   TzorHTTPUploadFilesServer& HTTPUploadFiles() { return FHTTPUploadFiles; }
-  // Runs an application request through the server's steps in order (access
-  // checks, document root, OnCommandGet or OnCommandOther, the Alt-Svc line),
+  // Runs an application request through the server's steps in order
+  // (forwarding, sessions, access checks, uploads, document root, OnCommandGet or OnCommandOther, the Alt-Svc line),
   // whichever protocol carried it; the response says what to answer.
   void DoCommandHTTP(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
                      TzorHTTPServerResponse& AResponseInfo);
@@ -121,6 +130,8 @@ class TzorWSHTTPServer : public TzorWSComponent {
   TSenderEvent OnShutdown;
   TzorWSAuthenticationEvent OnAuthentication;
   TzorWSUnknownAuthenticationEvent OnUnknownAuthentication;
+  TzorWSOnBeforeForwardHTTP OnBeforeForwardHTTP;
+  TzorWSOnAfterForwardHTTP OnAfterForwardHTTP;
   // GET, HEAD and POST requests no earlier step answered.
   TzorHTTPCommandEvent OnCommandGet;
   // The other methods.
@@ -150,6 +161,9 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // (the response holds the 401).
   bool CheckHTTPAccess(TzorWSConnectionServer& Connection, const TzorHTTPServerRequest& ARequestInfo,
                        TzorHTTPServerResponse& AResponseInfo);
+  // True when the request was forwarded (the response holds the answer).
+  bool ForwardHTTP(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
+                   TzorHTTPServerResponse& AResponseInfo);
   // False when an invalid session ended the request.
   bool ApplySession(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
                     TzorHTTPServerResponse& AResponseInfo);

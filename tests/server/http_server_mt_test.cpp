@@ -278,6 +278,58 @@ TEST_F(HTTPServer, UploadsAreSavedOnlyAfterTheAccessCheck) {
   fs::remove_all(dir);
 }
 
+TEST_F(HTTPServer, ForwardedRequestsLeaveHopLinesBehind) {
+  TzorWSHTTPServer backend;
+  backend.SetPort(0);
+  backend.SetAddress("127.0.0.1");
+  backend.SetThreadPoolSize(1);
+  backend.OnCommandGet = backend.OnCommandOther = [](TzorWSConnectionServer*, TzorHTTPServerRequest& request,
+                                                     TzorHTTPServerResponse& response) {
+    std::string lines;
+    for (const auto& [name, value] : request.RawHeaders) lines += name + "=" + value + ";";
+    response.SetStatus(request.Document == "/missing" ? 404 : 201);
+    response.ContentType = "text/x-back";
+    response.ContentText = request.Command + " " + request.URI + " " + lines + " [" + request.PostStream + "]";
+    response.CustomHeaders = {"Keep-Alive: timeout=5", "X-Back: 1", "Set-Cookie: b=2"};
+  };
+  backend.SetActive(true);
+  const std::string backURL = "http://127.0.0.1:" + std::to_string(backend.ListeningPort());
+  std::vector<std::string> after;
+  server.OnBeforeForwardHTTP = [&](TzorWSConnectionServer*, TzorHTTPServerRequest& request,
+                                   TzorWSServerForwardHTTP& forward) {
+    forward.Enabled = request.Document != "/local";
+    forward.URL = request.Document == "/down" ? std::string("http://127.0.0.1:1") : backURL;
+  };
+  server.OnAfterForwardHTTP = [&](TzorWSConnectionServer*, TzorHTTPServerRequest& request,
+                                  TzorHTTPServerResponse& response, std::exception_ptr failure) {
+    std::lock_guard guard(lock);
+    after.push_back(request.Document + " " + std::to_string(response.ResponseNo) + (failure ? " failed" : ""));
+  };
+  auto c = Connect();
+  c->Write("POST /p?q=1 HTTP/1.1\r\nHost: front\r\nConnection: keep-alive, X-Hop\r\nX-Hop: 1\r\nKeep-Alive: 5\r\n"
+           "Authorization: Basic dTpw\r\nX-Mine: m\r\nContent-Type: text/plain\r\nContent-Length: 4\r\n\r\nbody");
+  Answer a = Read(*c);
+  EXPECT_TRUE(a.head.starts_with("HTTP/1.1 201 Created\r\n")) << a.head;
+  EXPECT_TRUE(a.Has("Content-Type: text/x-back"));
+  EXPECT_TRUE(a.Has("X-Back: 1"));
+  EXPECT_TRUE(a.Has("Set-Cookie: b=2"));
+  EXPECT_FALSE(a.Has("Keep-Alive: timeout=5"));
+  EXPECT_EQ(a.body.find("X-Hop"), std::string::npos) << a.body;
+  EXPECT_EQ(a.body.find("Keep-Alive"), std::string::npos) << a.body;
+  EXPECT_NE(a.body.find("POST /p?q=1 "), std::string::npos) << a.body;
+  EXPECT_NE(a.body.find("X-Mine=m;"), std::string::npos) << a.body;
+  EXPECT_NE(a.body.find("Authorization=Basic dTpw;"), std::string::npos) << a.body;  // to the configured host
+  EXPECT_NE(a.body.find("X-Forwarded-For=127.0.0.1;X-Forwarded-Host=front;"), std::string::npos) << a.body;
+  EXPECT_NE(a.body.find("[body]"), std::string::npos) << a.body;
+  c->Write("GET /missing HTTP/1.1\r\n\r\nHEAD /h HTTP/1.1\r\n\r\nGET /down HTTP/1.1\r\n\r\nGET /local HTTP/1.1\r\n\r\n");
+  EXPECT_TRUE(Read(*c).head.starts_with("HTTP/1.1 404 Not Found\r\n"));
+  EXPECT_TRUE(Read(*c, true).head.starts_with("HTTP/1.1 201"));
+  EXPECT_TRUE(Read(*c).head.starts_with("HTTP/1.1 500"));
+  EXPECT_EQ(Read(*c).body, "get GET /local []");
+  std::lock_guard guard(lock);
+  EXPECT_EQ(after, (std::vector<std::string>{"/p 201", "/missing 404", "/h 201", "/down 500 failed"}));
+}
+
 TEST_F(HTTPServer, BuiltInScriptsSwitchedOffReachTheHandler) {
   server.Options().JavascriptFiles = false;
   auto c = Connect();
