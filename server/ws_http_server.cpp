@@ -10,7 +10,9 @@
 #include "net/openssl_engine.h"
 #include "server/builtin_resources.h"
 #include "server/http2_request_lines.h"
+#include "server/http2_server_request.h"
 #include "server/http2_stream_transport.h"
+#include "server/http1_request_loop.h"
 #include "server/http_answers.h"
 #include "server/server_engine.h"
 #include "server/server_socket.h"
@@ -115,7 +117,8 @@ struct TzorWSHTTPServer::Impl {
         [this, weak, transport](TzorServerSocket& s, TzorRequestClassification& c, std::string& bytes) {
           auto conn = weak.lock();
           if (!conn) return s.Connection().Abort();
-          transport->PutBack(bytes.substr(c.HeadSize));
+          // The HTTP/1.x request reader parses the head itself.
+          transport->PutBack(c.Kind == rkHTTP ? bytes : bytes.substr(c.HeadSize));
           conn->HeadersRequest() = std::move(c.Lines);
           Dispatch(s, *conn, c.Kind);
         },
@@ -193,13 +196,8 @@ struct TzorWSHTTPServer::Impl {
           return ServerSentEvents(s, c);
         case rkHTTP2:
           return StartHTTP2(s, c);
-        case rkHTTP: {
-          c.SetTransport(trpHTTP);
-          std::string body;
-          c.TCPConnection()->ReadFromBuffer(body, SIZE_MAX);
-          HandOverHTTPRequest(c, c.HeadersRequest(), body);
-          return CloseHTTPConnection(c);
-        }
+        case rkHTTP:
+          return ServeHTTP1(s, c);
         case rkUnknown:
           return UnknownProtocol(s, c);
         default:
@@ -208,6 +206,46 @@ struct TzorWSHTTPServer::Impl {
     } catch (const std::exception& e) {
       c.HeadersRequest().clear();
       owner.ReportError(&c, e.what());
+    }
+  }
+
+  // Application requests on an HTTP/1.x connection, as long as it is kept alive.
+  void ServeHTTP1(TzorServerSocket& s, TzorWSConnectionServer& c) {
+    c.SetTransport(trpHTTP);
+    TzorWSConnectionServer* conn = &c;
+    auto loop = std::make_shared<TzorHTTP1RequestLoop>(
+        owner.FHTTPLimits, owner.FKeepAlive,
+        [this, conn](TzorHTTPServerRequest& request, TzorHTTPServerResponse& response) {
+          owner.DoCommandHTTP(*conn, request, response);
+        },
+        [this, conn](const std::string& message) { ReportKeepingConnection(conn, message); });
+    if (owner.FKeepAliveTimeOut > 0)
+      s.Connection().SetIdleTimeout(owner.FKeepAliveTimeOut, [](TzorAsyncConnection& socket) { socket.Disconnect(); });
+    std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
+    s.SetDataHandler([this, weak, loop](TzorAsyncConnection&) {
+      if (auto alive = weak.lock()) ReadHTTP1(*alive, *loop);
+    });
+    ReadHTTP1(c, *loop);
+  }
+
+  void ReadHTTP1(TzorWSConnectionServer& c, TzorHTTP1RequestLoop& loop) {
+    try {
+      loop.OnBytes(*c.TCPConnection());
+    } catch (const std::exception& e) {
+      // The answers cannot be written: a client that sends and never reads.
+      owner.ReportError(&c, e.what());
+    }
+  }
+
+  // OnError for a failure the connection outlives (a handler's exception
+  // answered 500) or that is answered before the close (a refused request).
+  void ReportKeepingConnection(TzorWSConnectionServer* c, const std::string& message) {
+    if (!owner.OnError) return;
+    try {
+      c->SetMsgError(message);
+      owner.DoNotifyError(c);
+    } catch (...) {
+      // Reporting never fails the request.
     }
   }
 
@@ -240,11 +278,17 @@ struct TzorWSHTTPServer::Impl {
     }
   }
 
-  // A request for the application: plain HTTP/1.x, or HTTP/2 with the
-  // request as the connection's HTTP2Request.
-  void HandOverHTTPRequest(TzorWSConnectionServer& c, const std::vector<std::string>& lines, const std::string& body) {
-    if (owner.OnHTTPRequest) owner.OnHTTPRequest(&c, lines, body);
-    else c.WriteHTTPStatus(404, "Not Found");
+  // An HTTP/2 request for the application: the server's steps, as for
+  // HTTP/1.x, and the answer on its stream with the request's push links.
+  void HandOverHTTP2Request(TzorWSConnectionServer& c, const TzorHTTP2_HeaderList& headers,
+                            std::span<const uint8_t> body) {
+    TzorHTTPServerRequest request = HTTP2ServerRequest(headers, body);
+    TzorHTTPServerResponse response;
+    owner.DoCommandHTTP(c, request, response);
+    TzorHTTP2ResponseInfo answer = HTTP2ResponseInfo(response);
+    const auto& current = c.HTTP2Request();
+    c.HTTP2Session()->SendHTTP2Response(current.Authority, answer, 0, current.Stream,
+                                        current.PushLinks.empty() ? nullptr : &current.PushLinks);
   }
 
   // --- HTTP/2 -------------------------------------------------------------------
@@ -283,7 +327,7 @@ struct TzorWSHTTPServer::Impl {
     if (headers.Find(":method") == "CONNECT") c.WriteHTTPStatus(501, "Not Implemented");
     else if (headers.Find(":method") == "POST" && (MatchMask(path, "*/zor/xhr/*") || MatchMask(path, "*/zor/protocol/*")))
       PostOnStream(c, lines, path, text);
-    else if (!ServeResource(c, lines.front(), stream, false)) HandOverHTTPRequest(c, lines, text);
+    else if (!ServeResource(c, lines.front(), stream, false)) HandOverHTTP2Request(c, headers, body);
     // Nothing else answers it: the stream must not hang.
     TzorHTTP2Session& session = *c.HTTP2Session();
     if (session.AwaitsAnswer(stream)) session.ResetHTTP2Stream(stream, h2erINTERNAL_ERROR);
@@ -504,6 +548,12 @@ struct TzorWSHTTPServer::Impl {
 };
 
 TzorWSHTTPServer::TzorWSHTTPServer() : FImpl(std::make_unique<Impl>(*this)) {
+  FSessionList.OnSessionStart = [this](TzorHTTPSession& session) {
+    if (OnSessionStart) OnSessionStart(session);
+  };
+  FSessionList.OnSessionEnd = [this](TzorHTTPSession& session) {
+    if (OnSessionEnd) OnSessionEnd(session);
+  };
   // The application sets the component's events; the authenticator raises them.
   FAuthenticator.OnAuthentication = [this](TzorWSConnection* c, const std::string& user, const std::string& password,
                                            bool& authenticated) {

@@ -224,14 +224,17 @@ TEST_F(ServerHTTP2, DeflateIsNegotiatedOnAStream) {
 
 TEST_F(ServerHTTP2, StreamsCarryBuiltInFilesAndApplicationRequests) {
   std::vector<std::string> seen;
-  server.OnHTTPRequest = [&](TzorWSConnectionServer* c, const std::vector<std::string>& lines,
-                             const std::string& body) {
+  server.OnCommandGet = [&](TzorWSConnectionServer*, TzorHTTPServerRequest& request,
+                            TzorHTTPServerResponse& response) {
     {
       std::lock_guard guard(lock);
-      seen = lines;
-      seen.push_back("body " + body);
+      seen = {request.Command + " " + request.URI + " " + request.Version, "host " + request.Host,
+              "body " + request.PostStream};
     }
-    if (lines.front().starts_with("GET /app")) c->SendResponseHTTP("hello app", "text/plain");
+    if (request.Document == "/app") {
+      response.ContentType = "text/plain";
+      response.ContentText = "hello app";
+    }
   };
   auto client = Client();
   EXPECT_EQ(client->Next(), "SETTINGS ack");
@@ -242,20 +245,20 @@ TEST_F(ServerHTTP2, StreamsCarryBuiltInFilesAndApplicationRequests) {
   EXPECT_NE(client->Payload(1, 100).find("zorWebSocket"), std::string::npos);
 
   client->Get(3, "/app?x=1");
-  EXPECT_EQ(client->Next(), "HEADERS 3 :status=200 cache-control=no-cache content-type=text/plain " + kServer);
+  EXPECT_EQ(client->Next(), "HEADERS 3 :status=200 content-type=text/plain " + kServer);
   EXPECT_EQ(client->Next(), "END 3");
   EXPECT_EQ(client->Payload(3, 9), "hello app");
   {
     std::lock_guard guard(lock);
-    EXPECT_EQ(seen, (std::vector<std::string>{"GET /app?x=1 HTTP/2", "Host: 127.0.0.1", "body "}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"GET /app?x=1 HTTP/2", "host 127.0.0.1", "body "}));
   }
 
-  // Posted bytes reach the handler; a request it leaves unanswered is reset.
+  // Posted bytes reach the handler, whose empty answer ends the stream.
   client->Request(5, {{":method", "POST"}, {":scheme", "http"}, {":path", "/form"}, {":authority", "h"}}, false);
   client->Send(Frame(h2ftDATA, h2flags::END_STREAM, 5, {'a', '=', '1'}));
-  EXPECT_EQ(client->Next(), "RST_STREAM 5 2");
+  EXPECT_EQ(client->Next(), "HEADERS 5 :status=200 " + kServer + " end");
   std::lock_guard guard(lock);
-  EXPECT_EQ(seen, (std::vector<std::string>{"POST /form HTTP/2", "Host: h", "body a=1"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"POST /form HTTP/2", "host h", "body a=1"}));
 }
 
 TEST_F(ServerHTTP2, WebSocketStreamsAuthenticateOneByOne) {
