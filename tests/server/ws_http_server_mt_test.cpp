@@ -191,8 +191,8 @@ TEST_F(ServerFixture, EventStreamTakesMessagesPostedForItsGuid) {
   auto sse = Connect();
   sse->Write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
   EXPECT_EQ(ReadToEnd(*sse), "");  // the fallback is off
+  server.SetActive(false);  // options change while the workers are stopped
   server.FallBack().ServerSentEvents.Enabled = true;
-  server.SetActive(false);
   sse = Connect();
   sse->Write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
   EXPECT_EQ(Head(*sse),
@@ -249,9 +249,9 @@ TEST_F(ServerFixture, ProtocolPostsReachTheirComponent) {
   other->Write("POST /zor/protocol/news/x HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
   EXPECT_EQ(ReadToEnd(*other), "");
   // Posts authenticate like upgrades.
+  server.SetActive(false);  // options change while the workers are stopped
   server.Authentication().Enabled = true;
   server.Authentication().Basic.Enabled = true;
-  server.SetActive(false);
   auto refused = Connect();
   refused->Write("POST /zor/protocol/chat/x HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
   EXPECT_EQ(ReadToEnd(*refused), "");
@@ -299,6 +299,7 @@ TEST_F(ServerFixture, GroupsTakeBroadcastsByMaskAndLoseConnectionsThatGo) {
 
 TEST_F(ServerFixture, HeartBeatDropsSilentPeersAndLeavesTakenOnesToTheApplication) {
   server.HeartBeat().SetEnabled(true);
+  server.FallBack().ServerSentEvents.Enabled = true;
   server.HeartBeat().SetInterval(1);
   server.HeartBeat().SetTimeout(1);
   std::vector<std::string> exceptions;
@@ -317,7 +318,6 @@ TEST_F(ServerFixture, HeartBeatDropsSilentPeersAndLeavesTakenOnesToTheApplicatio
   own->Write(Upgrade("/own"));
   Head(*own);
   // An event stream gets pings but has no way to answer them.
-  server.FallBack().ServerSentEvents.Enabled = true;
   auto events = Connect();
   events->Write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
   Head(*events);
