@@ -105,8 +105,9 @@ TEST_F(ServerFixture, RefusedUpgradesAreReportedAndClosed) {
   auto d = Connect();
   d->Write("GET / HTTP/1.0\r\nUpgrade: websocket\r\nSec-WebSocket-Key: x\r\n\r\n");
   EXPECT_EQ(ReadToEnd(*d), "");
-  server.SecurityOptions().OriginsAllowed = "https://good.test";
+  // Options change while the server is stopped: its workers read them.
   server.SetActive(false);
+  server.SecurityOptions().OriginsAllowed = "https://good.test";
   auto e = Connect();
   e->Write(Upgrade("/", {"Origin: https://evil.test"}));
   EXPECT_EQ(ReadToEnd(*e), "");
@@ -184,8 +185,8 @@ TEST_F(ServerFixture, EventStreamTakesMessagesPostedForItsGuid) {
   auto sse = Connect();
   sse->Write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
   EXPECT_EQ(ReadToEnd(*sse), "");  // the fallback is off
+  server.SetActive(false);  // options change while the workers are stopped
   server.FallBack().ServerSentEvents.Enabled = true;
-  server.SetActive(false);
   sse = Connect();
   sse->Write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
   EXPECT_EQ(Head(*sse),
@@ -242,9 +243,9 @@ TEST_F(ServerFixture, ProtocolPostsReachTheirComponent) {
   other->Write("POST /zor/protocol/news/x HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
   EXPECT_EQ(ReadToEnd(*other), "");
   // Posts authenticate like upgrades.
+  server.SetActive(false);  // options change while the workers are stopped
   server.Authentication().Enabled = true;
   server.Authentication().Basic.Enabled = true;
-  server.SetActive(false);
   auto refused = Connect();
   refused->Write("POST /zor/protocol/chat/x HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
   EXPECT_EQ(ReadToEnd(*refused), "");
@@ -292,6 +293,7 @@ TEST_F(ServerFixture, GroupsTakeBroadcastsByMaskAndLoseConnectionsThatGo) {
 
 TEST_F(ServerFixture, HeartBeatDropsSilentPeersAndLeavesTakenOnesToTheApplication) {
   server.HeartBeat().SetEnabled(true);
+  server.FallBack().ServerSentEvents.Enabled = true;
   server.HeartBeat().SetInterval(1);
   server.HeartBeat().SetTimeout(1);
   std::vector<std::string> exceptions;
@@ -310,7 +312,6 @@ TEST_F(ServerFixture, HeartBeatDropsSilentPeersAndLeavesTakenOnesToTheApplicatio
   own->Write(Upgrade("/own"));
   Head(*own);
   // An event stream gets pings but has no way to answer them.
-  server.FallBack().ServerSentEvents.Enabled = true;
   auto events = Connect();
   events->Write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
   Head(*events);

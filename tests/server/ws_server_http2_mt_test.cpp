@@ -332,10 +332,10 @@ TEST_F(ServerHTTP2, PostsOnStreamsAnswerOnTheirStream) {
   client.reset();
 
   // Refused posts get 401 on their stream; the connection goes on.
+  server.SetActive(false);  // options change while the workers are stopped
   server.Authentication().Enabled = true;
   server.Authentication().Basic.Enabled = true;
   server.Authentication().AuthUsers = {"alice=secret"};
-  server.SetActive(false);
   client = Client();
   EXPECT_EQ(client->Next(), "SETTINGS ack");
   post(1, "/zor/protocol/chat/a", "b", "Basic " + EncodeBase64(reinterpret_cast<const uint8_t*>("alice:wrong"), 11));
