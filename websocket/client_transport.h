@@ -41,7 +41,8 @@ class TzorWSClientTransport {
   // application protocols it is added to them; then the context is taken
   // from `get_context` or built from the options with their provider.
   // Without: any context is dropped.
-  void PrepareTLS(bool tls, TzorWSTLS_Options& options, bool rfc8441, const TzorWSGetTLSContext& get_context = {});
+  void PrepareTLS(bool tls, TzorWSTLS_Options& options, bool rfc8441, const TzorWSGetTLSContext& get_context = {},
+                  TzorTLSVerifyPeer verify_peer = {});
   const std::shared_ptr<const TzorTLSContext>& TLSContext() const { return tls_; }
 
   // The intercept chain: throttle first, the log behind it, each only when on.

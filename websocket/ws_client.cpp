@@ -148,11 +148,21 @@ void TzorWSClient::Activate() {
     if (OnBeforeConnect) OnBeforeConnect(this);
     if (FLoadBalancer.Enabled()) ChooseServer();
     std::shared_ptr<const TzorTLSContext> own;
-    transport_.PrepareTLS(FTLS, FTLSOptions, Specifications().RFC8441(), [this] {
-      std::shared_ptr<const TzorTLSContext> context;
-      if (OnSSLGetHandler) OnSSLGetHandler(this, sslClient, context);
-      return context;
-    });
+    TzorTLSVerifyPeer verify_peer;
+    if (OnSSLVerifyPeer)
+      verify_peer = [this](const TzorTLSCertificateInfo& certificate, bool ok, int depth, int error) {
+        bool accept = ok;
+        OnSSLVerifyPeer(this, certificate, ok, depth, error, accept);
+        return accept;
+      };
+    transport_.PrepareTLS(
+        FTLS, FTLSOptions, Specifications().RFC8441(),
+        [this] {
+          std::shared_ptr<const TzorTLSContext> context;
+          if (OnSSLGetHandler) OnSSLGetHandler(this, sslClient, context);
+          return context;
+        },
+        std::move(verify_peer));
     if (FTLS && OnSSLAfterCreateHandler) OnSSLAfterCreateHandler(this, sslClient, transport_.TLSContext());
     transport_.PrepareIntercepts({LogFile().Enabled(), LogFile().FileName(), LogFile().UnMaskFrames()}, FThrottle);
     SetWatchDogEnabled(WatchDog().Enabled());

@@ -34,6 +34,10 @@ class TzorWSClient : public TzorWSComponent {
       std::function<void(TzorWSClient* Sender, TwsSSLHandler aType, std::shared_ptr<const TzorTLSContext>& aSSLHandler)>;
   using TSSLAfterCreateHandlerEvent = std::function<void(TzorWSClient* Sender, TwsSSLHandler aType,
                                                          const std::shared_ptr<const TzorTLSContext>& aSSLHandler)>;
+  // Runs on the connection's thread during the TLS handshake, once for each
+  // certificate of the server's chain; Accept starts as AOk.
+  using TSSLVerifyPeerEvent = std::function<void(TzorWSClient* Sender, const TzorTLSCertificateInfo& Certificate,
+                                                 bool AOk, int ADepth, int AError, bool& Accept)>;
 
   // Redirects followed one after another before the client gives up.
   static constexpr int kMaxRedirects = 10;
@@ -120,6 +124,7 @@ class TzorWSClient : public TzorWSComponent {
   TErrorEvent OnLoadBalancerError;
   TSSLGetHandlerEvent OnSSLGetHandler;
   TSSLAfterCreateHandlerEvent OnSSLAfterCreateHandler;
+  TSSLVerifyPeerEvent OnSSLVerifyPeer;
 
  protected:
   // The connection's received data, taken over by subclasses (load-balancer link).

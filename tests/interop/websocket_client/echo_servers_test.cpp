@@ -130,6 +130,37 @@ TEST(NodeWsServer, TLSWithBothProviders) {
   }
 }
 
+// The application's verdict on the server's chain: refusing a trusted chain
+// fails the connection, accepting an untrusted one lets it through.
+TEST(NodeWsServer, VerifyPeerEventDecides) {
+  auto peer = test::NodeWsServer(true, false);
+  for (const bool trusted : {true, false}) {
+    TzorWSClient client;
+    ClientEvents events(client);
+    test::PointAt(client, *peer, true);
+    if (!trusted) client.TLSOptions().SetRootCertFile({});  // the system's roots: the test CA is not among them
+    int calls = 0, refusals = 0;
+    client.OnSSLVerifyPeer = [&](TzorWSClient*, const TzorTLSCertificateInfo& certificate, bool ok, int depth, int,
+                                 bool& accept) {
+      ++calls;
+      refusals += ok ? 0 : 1;
+      if (depth == 0) {
+        EXPECT_NE(certificate.Subject.find("localhost"), std::string::npos) << certificate.Subject;
+      }
+      accept = !trusted;
+    };
+    EXPECT_EQ(client.Connect(20000), !trusted);
+    EXPECT_GT(calls, 0);
+    // An untrusted chain is refused by the library, and then again accepted by the event.
+    EXPECT_EQ(refusals > 0, !trusted);
+    if (!trusted) {
+      client.WriteData("hello");
+      ASSERT_TRUE(events.WaitForMessages(1));
+      EXPECT_TRUE(client.Disconnect(20000));
+    }
+  }
+}
+
 TEST(NodeWebsocketServer, Plain) {
   auto peer = test::NodeWebsocketServer();
   TzorWSClient client;
