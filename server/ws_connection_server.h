@@ -13,6 +13,7 @@
 
 namespace zor {
 
+// One accepted socket of the server: classified, upgraded, then read as bytes arrive.
 class TzorWSConnectionServer : public TzorWSConnection {
  public:
   TzorWSConnectionServer() = default;

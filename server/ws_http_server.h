@@ -19,6 +19,7 @@
 
 namespace zor {
 
+// The WebSocket and HTTP server component.
 class TzorWSHTTPServer : public TzorWSComponent {
  public:
   using TzorWSOnTCPConnect = std::function<void(TzorWSConnection* Connection, bool& Accept)>;

@@ -25,6 +25,7 @@ class TzorWSIdLogFileClient : public TzorIdLogFileClient {
   std::atomic<bool> unmask_frames_{false};
 };
 
+// What the frame log of a connection is set to.
 struct TzorWSLogSettings {
   bool Enabled = false;
   std::string FileName;
@@ -35,6 +36,7 @@ struct TzorWSLogSettings {
 // options; nullptr lets the client build one.
 using TzorWSGetTLSContext = std::function<std::shared_ptr<const TzorTLSContext>()>;
 
+// What the client builds its socket from: TLS context, proxy, throttle and log.
 class TzorWSClientTransport {
  public:
   // With `tls`: when `rfc8441` is on and "h2" is not among the options'

@@ -24,6 +24,7 @@ namespace zor {
 // What a TLS handler is built for.
 enum TwsSSLHandler : uint8_t { sslClient, sslServer, sslSession, sslProxy, sslLoadBalancer };
 
+// The WebSocket client component: one connection with its own IO thread.
 class TzorWSClient : public TzorWSComponent {
  public:
   using TClientEvent = std::function<void(TzorWSClient* Sender)>;

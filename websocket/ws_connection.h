@@ -52,6 +52,7 @@ enum TwsFragmentedMessages : uint8_t { frgOnlyBuffer, frgOnlyFragmented, frgAll 
 // The name a frame log gives the opcode: continuation, text, binary, close, ping, pong, none.
 const char* OpcodeName(TOpcode op);
 
+// One WebSocket connection: the read loop, writes, pings, queues and the close sequence.
 class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
                          protected TzorWSFrameEvents,
                          protected TzorWSFrameSink {

@@ -15,6 +15,7 @@ namespace zor {
 // The header block of a handshake answer may not grow beyond this.
 inline constexpr size_t kMaxHandshakeHeaderSize = 64 * 1024;
 
+// The client's connection: it writes the upgrade request and checks the answer.
 class TzorWSConnectionClient : public TzorWSConnection {
  public:
   using TClientEvent = std::function<void(TzorWSConnectionClient* Sender)>;
