@@ -120,7 +120,6 @@ void TzorWSConnection::ReadStep(std::string_view bytes) {
     case trpTCP:
       return TCPReader().Read(bytes);
     case trpRFC8441:
-      return;  // nothing is carried over the HTTP/2 stream yet
     case trpHTTP2:
       return ReadHTTP2Data(bytes);
     default: {

@@ -249,7 +249,8 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   void SetEnabled(bool value) { enabled_ = value; }
   // Raised once, first thing when the connection starts to disconnect.
   virtual void DoBeforeDisconnect() {}
-  // HTTP/2 hooks: bytes read on a trpHTTP2 connection, the pass after each
+  // HTTP/2 hooks: bytes read on a trpHTTP2 connection or on a trpRFC8441
+  // one (WebSocket frames inside an HTTP/2 stream), the pass after each
   // read, a ping and a close on trpHTTP2. The base drops and does nothing.
   virtual void ReadHTTP2Data(std::string_view bytes);
   virtual void AfterReadFrames() {}
@@ -258,6 +259,15 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // The bytes of one batch of output to the transport; an HTTP/2 leaf wraps
   // them for its stream.
   virtual void SendToTransport(std::string_view bytes);
+  // Bytes a leaf holds back beyond the output buffer (an HTTP/2 stream
+  // waiting for its peer's window); they count against MaxQueuedBytes.
+  virtual size_t HeldBytes() const { return 0; }
+  // Closes the transport (once); a leaf may say goodbye on it first.
+  virtual void DoCloseTransport();
+  // Hands the output buffer to the transport unless another thread does it
+  // already; `deferrable` output of the reading thread waits for the end of
+  // its read pass, so that answers to a burst go out together.
+  void FlushOutput(bool deferrable = false);
 
   // Closes with a message and a code (the reader's failures, a close
   // received): close frame with CleanDisconnect, then the transport; throws
@@ -297,10 +307,6 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // Refuses a new message when the output buffer is over its bound; the
   // caller holds the connection lock.
   void CheckRoom(size_t bytes);
-  // Hands the output buffer to the transport unless another thread does it
-  // already; `deferrable` output of the reading thread waits for the end of
-  // its read pass, so that answers to a burst go out together.
-  void FlushOutput(bool deferrable = false);
   void ThrowWriteFailure(const std::exception& e);
   void FlushAfterFailure();
   // Closes the transport once the output handed over so far has gone out.
