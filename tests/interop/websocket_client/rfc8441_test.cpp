@@ -11,7 +11,7 @@ namespace {
 
 using test::ClientEvents;
 
-TEST(RFC8441Client, RefusalsReachTheApplication) {
+TEST(RFC8441Interop, RefusalsReachTheApplication) {
   const std::pair<std::string, std::string> refusals[] = {
       {"--no-connect", "Error reading Frame Settings: connect is not enabled."},
       {"--refuse", "Error reading Frame Headers: status <> 200"}};
@@ -28,7 +28,7 @@ TEST(RFC8441Client, RefusalsReachTheApplication) {
   }
 }
 
-TEST(RFC8441Client, ServerWithoutHTTP2GetsTheHTTP11Upgrade) {
+TEST(RFC8441Interop, ServerWithoutHTTP2GetsTheHTTP11Upgrade) {
   auto peer = test::NodeWsServer(true, false);
   TzorWSClient client;
   ClientEvents events(client);
