@@ -249,8 +249,13 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   void SetEnabled(bool value) { enabled_ = value; }
   // Raised once, first thing when the connection starts to disconnect.
   virtual void DoBeforeDisconnect() {}
-  // HTTP/2 hooks: bytes read on a trpHTTP2 connection or on a trpRFC8441
-  // one (WebSocket frames inside an HTTP/2 stream), the pass after each
+  // WebSocket frames from bytes already taken from the transport.
+  void ReadWebSocketFrames(std::string_view bytes);
+  // Bytes read on a trpRFC8441 connection: the base takes them as frames
+  // (a transport that carries one HTTP/2 stream's content); a leaf that
+  // reads the HTTP/2 connection itself unwraps them first.
+  virtual void ReadRFC8441Data(std::string_view bytes);
+  // HTTP/2 hooks: bytes read on a trpHTTP2 connection, the pass after each
   // read, a ping and a close on trpHTTP2. The base drops and does nothing.
   virtual void ReadHTTP2Data(std::string_view bytes);
   virtual void AfterReadFrames() {}

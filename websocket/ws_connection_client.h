@@ -57,7 +57,7 @@ class TzorWSConnectionClient : public TzorWSConnection {
   void DoBeforeDisconnect() override;
   // RFC 8441 over HTTP/2: frames go out in DATA, DATA read is unwrapped, and
   // the stream is ended before the transport closes.
-  void ReadHTTP2Data(std::string_view bytes) override;
+  void ReadRFC8441Data(std::string_view bytes) override;
   void WriteFrame(const uint8_t* data, size_t size) override;
   size_t HeldBytes() const override;
   void DoCloseTransport() override;

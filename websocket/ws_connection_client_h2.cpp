@@ -63,11 +63,11 @@ void TzorWSConnectionClient::SendRFC8441Request(const std::vector<std::string>& 
   FlushOutput();
 }
 
-void TzorWSConnectionClient::ReadHTTP2Data(std::string_view bytes) {
-  if (!h2_) return;
+void TzorWSConnectionClient::ReadRFC8441Data(std::string_view bytes) {
+  if (!h2_) return ReadWebSocketFrames(bytes);
   inbound_.clear();
   ReadStream(bytes, inbound_);
-  if (!inbound_.empty()) Reader().Read(reinterpret_cast<const uint8_t*>(inbound_.data()), inbound_.size());
+  if (!inbound_.empty()) ReadWebSocketFrames(inbound_);
   CheckStreamEnd();
 }
 
