@@ -1,15 +1,14 @@
 // WebSocket over HTTP/2 (RFC 8441) on Node's own http2 server: an extended
 // CONNECT with :protocol websocket is answered 200 and its stream handed to
-// the npm "ws" package as the socket of a server-side WebSocket, which
-// echoes like node_ws_server.mjs ("close:<code>", "ping:<text>",
-// "binary:<size>" and "fragments:<a>,<b>" ask for the server's side of a
-// test).
+// the npm "ws" package as the socket of a server-side WebSocket running
+// the echo of ws_echo.mjs.
 // Usage: node node_h2_ws_server.mjs <port> <cert> <key> [--no-connect | --refuse]
 //   --no-connect  SETTINGS_ENABLE_CONNECT_PROTOCOL stays off
 //   --refuse      every CONNECT is answered 403
 import { readFileSync } from 'node:fs';
 import http2 from 'node:http2';
 import { WebSocket } from 'ws';
+import { serveEcho } from './ws_echo.mjs';
 
 const args = process.argv.slice(2);
 const [port, cert, key] = args;
@@ -35,27 +34,7 @@ server.on('stream', (stream, headers) => {
 
   const ws = new WebSocket(null, undefined, { autoPong: true });
   ws.setSocket(stream, Buffer.alloc(0), { maxPayload: 64 * 1024 * 1024 });
-  ws.on('ping', (data) => say('ping', data.toString()));
-  ws.on('pong', (data) => say('pong', data.toString()));
-  ws.on('message', (data, isBinary) => {
-    const text = isBinary ? null : data.toString();
-    if (text?.startsWith('close:')) return ws.close(Number(text.slice(6)), 'bye');
-    if (text?.startsWith('ping:')) return ws.ping(text.slice(5));
-    if (text?.startsWith('binary:')) {
-      const size = Number(text.slice(7));
-      const bytes = Buffer.alloc(size);
-      for (let i = 0; i < size; ++i) bytes[i] = i % 251;
-      return ws.send(bytes);
-    }
-    if (text?.startsWith('fragments:')) {
-      const parts = text.slice(10).split(',');
-      parts.forEach((part, i) => ws.send(part, { fin: i === parts.length - 1 }));
-      return;
-    }
-    say('received', isBinary ? 'binary' : 'text', data.length);
-    ws.send(data, { binary: isBinary });
-  });
-  ws.on('close', (code) => say('closed', code));
+  serveEcho(ws, say);
   ws.on('error', (error) => say('error', error.message));
 });
 server.on('session', (session) => session.on('goaway', (code) => say('goaway', code)));
