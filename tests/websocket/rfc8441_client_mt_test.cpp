@@ -35,7 +35,8 @@ class Pump {
 };
 
 TEST(RFC8441ClientThreads, WritersThroughASmallWindowWhileTheReaderCreditsIt) {
-  auto [mine, theirs] = test::MemoryTransport::Pair();
+  const auto transports = test::MemoryTransport::Pair();
+  const auto mine = transports.first, theirs = transports.second;
   mine->ALPN = "h2";
   auto client = std::make_shared<TzorWSConnectionClient>();
   client->Host = "h2.example";
