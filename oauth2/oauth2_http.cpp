@@ -99,6 +99,7 @@ std::string OAuth2ReasonPhrase(int aStatus) {
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 404: return "Not Found";
+    case 500: return "Internal Server Error";
     default: return "Error";
   }
 }

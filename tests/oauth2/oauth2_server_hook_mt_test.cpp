@@ -9,8 +9,7 @@
 #include <regex>
 #include <thread>
 
-#include "base/exceptions.h"
-#include "net/connection.h"
+#include "tests/oauth2/oauth2_test_support.h"
 
 namespace zor {
 namespace {
@@ -20,34 +19,13 @@ constexpr const char* kRedirect = "http://127.0.0.1:1/cb";
 struct OAuth2OnServer : ::testing::Test {
   OAuth2OnServer() {
     EXPECT_TRUE(oauth.RegisterApp("app", kRedirect, clientId, secret));
-    oauth.OnOAuth2Authentication = [](TzorWSConnection*, const TzorHTTPOAuth2Request&, const std::string& user,
-                                      const std::string& password, bool& ok) {
-      ok = user == "alice" && password == "pw";
-    };
-    server.SetPort(0);
-    server.SetAddress("127.0.0.1");
-    server.SetThreadPoolSize(2);
-    server.SetNotifyEvents(neNoSync);
-    AttachOAuth2Server(server, oauth, [](TzorWSConnectionServer* c, const std::vector<std::string>& lines,
-                                         const std::string&) { c->SendResponseHTTP("app saw " + lines[0], "text/plain"); });
-    server.SetActive(true);
+    test::AcceptUser(oauth, "alice", "pw");
+    test::ServeOAuth2(server, oauth);
   }
   ~OAuth2OnServer() override { server.SetActive(false); }
 
-  std::string Send(const std::string& request) {
-    TzorConnection c;
-    c.Options().Host = "127.0.0.1";
-    c.Options().Port = server.ListeningPort();
-    c.Options().ConnectTimeout = c.Options().ReadTimeout = c.Options().WriteTimeout = 20000;
-    c.Connect();
-    c.Write(request);
-    std::string all;
-    try {
-      while (c.ReadSome(all, 1 << 16) > 0) {
-      }
-    } catch (const Exception&) {
-    }
-    return all;
+  std::string Send(const std::string& request, bool headOnly = false) {
+    return test::Exchange(server.ListeningPort(), request, headOnly);
   }
   static std::string Post(const std::string& path, const std::string& body) {
     return "POST " + path + " HTTP/1.1\r\nHost: x\r\nContent-Type: application/x-www-form-urlencoded\r\n"
@@ -81,15 +59,15 @@ TEST_F(OAuth2OnServer, TokenFromTheCodeOpensRequestsAndUpgrades) {
   ASSERT_FALSE(token.empty());
 
   const std::string allowed = Send("GET /data HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + token + "\r\n\r\n");
-  EXPECT_TRUE(allowed.ends_with("\r\n\r\napp saw GET /data HTTP/1.1")) << allowed;
+  EXPECT_TRUE(allowed.ends_with("\r\n\r\nprotected data GET /data HTTP/1.1")) << allowed;
   const std::string refused = Send("GET /data HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + std::string(64, 'a') + "\r\n\r\n");
   EXPECT_TRUE(refused.starts_with("HTTP/1.1 401 Unauthorized\r\n")) << refused;
-  EXPECT_EQ(refused.find("app saw"), std::string::npos);
+  EXPECT_EQ(refused.find("protected data"), std::string::npos);
   EXPECT_TRUE(Send("GET /data HTTP/1.1\r\nHost: x\r\n\r\n").starts_with("HTTP/1.1 401 Unauthorized\r\n"));
 
   const std::string upgrade = "GET /chat HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                               "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n";
-  EXPECT_TRUE(Send(upgrade + "Authorization: Bearer " + token + "\r\n\r\n").starts_with("HTTP/1.1 101 "));
+  EXPECT_TRUE(Send(upgrade + "Authorization: Bearer " + token + "\r\n\r\n", true).starts_with("HTTP/1.1 101 "));
   EXPECT_EQ(Send(upgrade + "\r\n"), "");
 }
 
