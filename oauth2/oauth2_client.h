@@ -48,6 +48,8 @@ class TzorHTTPComponentClient_OAuth : public TzorHTTPComponentClientAuthToken_Ba
 
  private:
   void OnListenerRequest(class TzorWSConnectionServer* aConnection, const std::string& aRequestLine);
+  // Not virtual: also called by the stopping thread and the destructor.
+  void DeactivateListener();
 
   TzorHTTPOAuth_AuthorizationServer FAuthorizationServerOptions;
   TzorHTTPOAuth_LocalServerOptions FLocalServerOptions;

@@ -14,7 +14,7 @@ TzorHTTPComponentClient_OAuth::TzorHTTPComponentClient_OAuth(TzorComponent_Base*
 
 TzorHTTPComponentClient_OAuth::~TzorHTTPComponentClient_OAuth() {
   JoinListenerStop();
-  StopLocalServer();
+  DeactivateListener();
 }
 
 std::string TzorHTTPComponentClient_OAuth::RedirectAddress() const {
@@ -56,7 +56,9 @@ void TzorHTTPComponentClient_OAuth::StartLocalServer() {
   FHTTPServer->SetActive(true);
 }
 
-void TzorHTTPComponentClient_OAuth::StopLocalServer() {
+void TzorHTTPComponentClient_OAuth::StopLocalServer() { DeactivateListener(); }
+
+void TzorHTTPComponentClient_OAuth::DeactivateListener() {
   std::lock_guard guard(FServerLock);
   if (FHTTPServer && FHTTPServer->Active()) FHTTPServer->SetActive(false);
 }
@@ -87,7 +89,7 @@ void TzorHTTPComponentClient_OAuth::OnListenerRequest(TzorWSConnectionServer* aC
     // The answer leaves before the listener goes: its connection closes first.
     for (int i = 0; i < 200 && server->ConnectionCount() > 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    StopLocalServer();
+    DeactivateListener();
   });
 }
 

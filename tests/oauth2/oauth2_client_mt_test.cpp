@@ -67,9 +67,17 @@ struct OAuth2ClientOnServer : ::testing::Test {
     }
     return test::Visit(http.Response().Field("Location"));
   }
+  // The browser runs on a thread of its own, as a real one would; a failure
+  // of it is an event the test sees.
   void StartBrowser(std::function<void(const std::string&)> act) {
     client.WebBrowserOpener = [this, act](const std::string& url) {
-      browser = std::thread(act, url);
+      browser = std::thread([this, act, url] {
+        try {
+          act(url);
+        } catch (const std::exception& e) {
+          log.Record(std::string("browser failed: ") + e.what());
+        }
+      });
       return true;
     };
   }

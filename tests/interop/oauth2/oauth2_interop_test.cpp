@@ -49,8 +49,8 @@ struct MockServer : ::testing::Test {
     peer = std::make_unique<test::PeerProcess>(
         std::vector<std::string>{"node", kSource + "/tests/interop/oauth2/mock_server.mjs", std::to_string(port),
                                  pki.ServerKeyFile(), pki.ServerCertFile()},
-        ::testing::TempDir() + "oauth2_mock_server.log");
-    EXPECT_TRUE(peer->WaitForOutput("listening on")) << peer->Output();
+        ::testing::TempDir() + "oauth2_mock_server_" + std::to_string(port) + ".log");
+    EXPECT_TRUE(peer->WaitForOutput("listening on") && test::WaitForPort(port)) << peer->Output();
     base = "https://127.0.0.1:" + std::to_string(port);
     client.AuthorizationServerOptions().AuthURL = base + "/authorize";
     client.AuthorizationServerOptions().TokenURL = base + "/token";
@@ -95,11 +95,16 @@ TEST_F(MockServer, CodeGrantWithPKCEThroughTheRedirectAndARefresh) {
   client.WebBrowserOpener = [&](const std::string& url) {
     browser = std::thread([this, url, &listenerAnswer] {
       // The browser: the provider redirects at once; the redirect goes to our listener.
-      TzorIdHTTP http;
-      http.TLSOptions().SetRootCertFile(pki.CAFile());
-      http.TLSOptions().SetVerifyCertificate(true);
-      http.Get(url);
-      listenerAnswer = test::Visit(http.Response().Field("Location"));
+      try {
+        TzorIdHTTP http;
+        http.TLSOptions().SetRootCertFile(pki.CAFile());
+        http.TLSOptions().SetVerifyCertificate(true);
+        http.Get(url);
+        listenerAnswer = test::Visit(http.Response().Field("Location"));
+      } catch (const std::exception& e) {
+        listenerAnswer = e.what();
+        log.Record(std::string("browser failed: ") + e.what());
+      }
     });
     return true;
   };
