@@ -137,17 +137,18 @@ TzorOAuth2HTTPAnswer TzorHTTPComponentServer_OAuth2::SignInStep(TzorWSConnection
     request = FindRequestById(fields.Value("id"));
     if (!request) return TzorOAuth2HTTPAnswer::NotFound();
     awaiting = request->CurrentState == oat2RequestAuthorization;
-    // A request that is past its sign-in cannot be signed in to again.
-    if (!awaiting) FRequests.Remove(request);
     snapshot = *request;
   }
   bool authenticated = false;
   if (OnOAuth2Authentication) OnOAuth2Authentication(aConnection, snapshot, user, password, authenticated);
-  if (!awaiting)
-    return authenticated ? RedirectError(snapshot.Redirect_URI, "invalid_request", snapshot.State)
-                         : TzorOAuth2HTTPAnswer::NotFound();
-
   std::lock_guard guard(FRequests.Lock());
+  if (!awaiting) {
+    // A request past its sign-in cannot be signed in to again: a user who
+    // proves who they are ends it; anybody else changes nothing.
+    if (!authenticated) return TzorOAuth2HTTPAnswer::NotFound();
+    FRequests.Remove(request);
+    return RedirectError(snapshot.Redirect_URI, "invalid_request", snapshot.State);
+  }
   const auto& items = FRequests.Items();
   const bool listed = std::find(items.begin(), items.end(), request) != items.end();
   // Another sign-in for the same page may have won meanwhile.

@@ -158,7 +158,10 @@ TEST_F(OAuth2Server, SignInRedirectsWithASingleUseCode) {
   ASSERT_EQ(answer.Kind, TzorOAuth2AnswerKind::oakRedirect);
   EXPECT_TRUE(std::regex_match(answer.Location, std::regex("https://app\\.example/cb\\?code=[0-9a-f]{32}&state=xyz")))
       << answer.Location;
-  // The page cannot be signed in to twice: the second sign-in ends the request.
+  // The page cannot be signed in to twice: a refused second sign-in changes
+  // nothing, an accepted one ends the request.
+  EXPECT_EQ(SignIn(id, "wrong").Status, 404);
+  EXPECT_EQ(oauth.RequestCount(), 1u);
   const auto second = SignIn(id);
   EXPECT_EQ(second.Location, "https://app.example/cb?error=invalid_request&state=xyz");
   EXPECT_EQ(oauth.RequestCount(), 0u);
