@@ -40,7 +40,8 @@ using TzorWSGetTLSContext = std::function<std::shared_ptr<const TzorTLSContext>(
 class TzorWSClientTransport {
  public:
   // With `tls`: when `rfc8441` is on and "h2" is not among the options'
-  // application protocols it is added to them; then the context is taken
+  // application protocols it is added to them (with "http/1.1" after it
+  // when the list was empty); then the context is taken
   // from `get_context` or built from the options with their provider.
   // Without: any context is dropped.
   void PrepareTLS(bool tls, TzorWSTLS_Options& options, bool rfc8441, const TzorWSGetTLSContext& get_context = {},
