@@ -105,11 +105,15 @@ struct TzorWSHTTPServer::Impl {
       connections.emplace(connection.get(), connection);
     }
     std::weak_ptr<TzorWSConnectionServer> weak = connection;
+    // Weak: the socket's handlers hold this front, and the transport holds the
+    // socket; a strong reference here would keep all three alive for ever.
+    std::weak_ptr<TzorServerTransport> weakTransport = transport;
     auto front = TzorServerSocket::Create(
         socket, SocketSettings(),
-        [this, weak, transport](TzorServerSocket& s, TzorRequestClassification& c, std::string& bytes) {
+        [this, weak, weakTransport](TzorServerSocket& s, TzorRequestClassification& c, std::string& bytes) {
           auto conn = weak.lock();
-          if (!conn) return s.Connection().Abort();
+          auto transport = weakTransport.lock();
+          if (!conn || !transport) return s.Connection().Abort();
           // The HTTP/1.x request reader parses the head itself.
           transport->PutBack(c.Kind == rkHTTP ? bytes : bytes.substr(c.HeadSize));
           conn->HeadersRequest() = std::move(c.Lines);
@@ -414,11 +418,12 @@ void TzorWSHTTPServer::SetActive(bool value) {
     if (OnStartup) OnStartup(this);
   } else {
     FImpl->engine->Stop();
-    FImpl->engine.reset();
+    // The connections' sockets and timers go before the io_context they were made on.
     {
       std::lock_guard guard(FImpl->lock);
       FImpl->connections.clear();
     }
+    FImpl->engine.reset();
     if (OnShutdown) OnShutdown(this);
   }
 }

@@ -74,9 +74,10 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // Application HTTP requests. Bounds of a request's head and body.
   TzorHTTPRequestLimits& HTTPLimits() { return FHTTPLimits; }
   // Files under this folder answer GET, HEAD and POST before OnCommandGet;
-  // reading it drops one trailing "/" or "\".
-  const std::string& DocumentRoot();
-  void SetDocumentRoot(const std::string& value) { FDocumentRoot = value; }
+  // one trailing "/" or "\" is dropped when it is set, so that reading it
+  // from the workers never writes.
+  const std::string& DocumentRoot() const { return FDocumentRoot; }
+  void SetDocumentRoot(const std::string& value);
   // The character set named with the document root's files.
   const std::string& Charset() const { return FCharset; }
   void SetCharset(const std::string& value) { FCharset = value; }
