@@ -418,11 +418,14 @@ void TzorWSHTTPServer::SetActive(bool value) {
     if (OnStartup) OnStartup(this);
   } else {
     FImpl->engine->Stop();
-    // The connections' sockets and timers go before the io_context they were made on.
+    // Connections hold sockets and timers of the engine's event loop: they
+    // go before the loop does.
+    decltype(FImpl->connections) ended;
     {
       std::lock_guard guard(FImpl->lock);
-      FImpl->connections.clear();
+      ended.swap(FImpl->connections);
     }
+    ended.clear();
     FImpl->engine.reset();
     if (OnShutdown) OnShutdown(this);
   }
