@@ -1,6 +1,7 @@
 #include "server/ws_http_server.h"
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 
@@ -186,7 +187,12 @@ struct TzorWSHTTPServer::Impl {
         case rkXHRPost:
           return PostMessage(s, c);
         case rkHTTP:
-          return ServeHTTP1(s, c);
+          if (!owner.OnHTTPRequest) return ServeHTTP1(s, c);
+          c.SetTransport(trpHTTP);
+          // The handler gets the whole body, however it was split in transit.
+          return WhenBodyBuffered(s, c, [this](TzorWSConnectionServer& conn, const std::string& body) {
+            owner.OnHTTPRequest(&conn, conn.HeadersRequest(), body);
+          });
         case rkUnknown:
           return UnknownProtocol(s, c);
         default:
@@ -289,6 +295,18 @@ struct TzorWSHTTPServer::Impl {
     const std::string path = RequestPath(c.HeadersRequest().front());
     const ConnectionPtr target = FindByGuid(ReplaceText(path, "/zor/xhr/", ""));
     if (!target) return CloseHTTPConnection(c);
+    WhenBodyBuffered(s, c, [this, weakTarget = std::weak_ptr<TzorWSConnectionServer>(target)](
+                               TzorWSConnectionServer& poster, const std::string& body) {
+      if (auto t = weakTarget.lock()) owner.DoNotifyMessage(t.get(), body);
+      poster.WriteHTTPResponseStream("", "text/html");
+    });
+  }
+
+  // Runs `action` with the body that "Content-Length" announces once all of
+  // it is buffered, then closes. A bad length closes at once; one above
+  // MaxReadBufferSize is answered 413.
+  void WhenBodyBuffered(TzorServerSocket& s, TzorWSConnectionServer& c,
+                        std::function<void(TzorWSConnectionServer&, const std::string&)> action) {
     std::string length = HeaderValue(c.HeadersRequest(), "Content-Length");
     uint64_t size = 0;
     try {
@@ -300,20 +318,22 @@ struct TzorWSHTTPServer::Impl {
       c.WriteHTTPStatus(413, "Payload Too Large");
       return CloseHTTPConnection(c);
     }
-    auto deliver = [this, size, weakTarget = std::weak_ptr<TzorWSConnectionServer>(target)](
-                       TzorWSConnectionServer& poster) {
-      if (poster.BufferedByteCount() < size) return false;
+    auto deliver = [this, size, action = std::move(action)](TzorWSConnectionServer& conn) {
+      if (conn.BufferedByteCount() < size) return false;
       std::string body;
-      poster.TCPConnection()->ReadFromBuffer(body, static_cast<size_t>(size));
-      if (auto t = weakTarget.lock()) owner.DoNotifyMessage(t.get(), body);
-      poster.WriteHTTPResponseStream("", "text/html");
-      CloseHTTPConnection(poster);
+      conn.TCPConnection()->ReadFromBuffer(body, static_cast<size_t>(size));
+      try {
+        action(conn, body);
+      } catch (const std::exception& e) {
+        owner.ReportError(&conn, e.what());
+      }
+      CloseHTTPConnection(conn);
       return true;
     };
     if (deliver(c)) return;
     std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
     s.SetDataHandler([weak, deliver](TzorAsyncConnection&) {
-      if (auto poster = weak.lock()) deliver(*poster);
+      if (auto conn = weak.lock()) deliver(*conn);
     });
   }
 

@@ -41,6 +41,12 @@ class TzorWSHTTPServer : public TzorWSComponent {
   using TzorWSOnAfterForwardHTTP =
       std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
                          TzorHTTPServerResponse& AResponseInfo, std::exception_ptr E)>;
+  // A plain HTTP/1.x request handed over whole: the head's lines and the
+  // body. When assigned it takes every such request in place of the request
+  // steps and OnCommandGet/OnCommandOther; the handler answers through the
+  // connection's writers and the socket is closed afterwards.
+  using THTTPRequestEvent = std::function<void(TzorWSConnectionServer* Connection,
+                                               const std::vector<std::string>& aLines, const std::string& aBody)>;
   using TzorHTTPCommandEvent = std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
                                                   TzorHTTPServerResponse& AResponseInfo)>;
 
@@ -131,6 +137,7 @@ class TzorWSHTTPServer : public TzorWSComponent {
   TSenderEvent OnShutdown;
   TzorWSAuthenticationEvent OnAuthentication;
   TzorWSUnknownAuthenticationEvent OnUnknownAuthentication;
+  THTTPRequestEvent OnHTTPRequest;
   TzorWSOnBeforeForwardHTTP OnBeforeForwardHTTP;
   TzorWSOnAfterForwardHTTP OnAfterForwardHTTP;
   // GET, HEAD and POST requests no earlier step answered.
