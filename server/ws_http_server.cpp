@@ -115,8 +115,9 @@ struct TzorWSHTTPServer::Impl {
           auto conn = weak.lock();
           auto transport = weakTransport.lock();
           if (!conn || !transport) return s.Connection().Abort();
-          // The HTTP/1.x request reader parses the head itself.
-          transport->PutBack(c.Kind == rkHTTP ? bytes : bytes.substr(c.HeadSize));
+          // The HTTP/1.x request reader parses the head itself; a raw
+          // OnHTTPRequest handler gets the lines and only what followed them.
+          transport->PutBack(c.Kind == rkHTTP && !owner.OnHTTPRequest ? bytes : bytes.substr(c.HeadSize));
           conn->HeadersRequest() = std::move(c.Lines);
           Dispatch(s, *conn, c.Kind);
         },
