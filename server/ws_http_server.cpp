@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "net/openssl_engine.h"
 #include "server/builtin_resources.h"
+#include "server/http1_request_loop.h"
 #include "server/http_answers.h"
 #include "server/server_engine.h"
 #include "server/server_socket.h"
@@ -105,12 +106,18 @@ struct TzorWSHTTPServer::Impl {
       connections.emplace(connection.get(), connection);
     }
     std::weak_ptr<TzorWSConnectionServer> weak = connection;
+    // Weak: the socket's handlers hold this front, and the transport holds the
+    // socket; a strong reference here would keep all three alive for ever.
+    std::weak_ptr<TzorServerTransport> weakTransport = transport;
     auto front = TzorServerSocket::Create(
         socket, SocketSettings(),
-        [this, weak, transport](TzorServerSocket& s, TzorRequestClassification& c, std::string& bytes) {
+        [this, weak, weakTransport](TzorServerSocket& s, TzorRequestClassification& c, std::string& bytes) {
           auto conn = weak.lock();
-          if (!conn) return s.Connection().Abort();
-          transport->PutBack(bytes.substr(c.HeadSize));
+          auto transport = weakTransport.lock();
+          if (!conn || !transport) return s.Connection().Abort();
+          // The HTTP/1.x request reader parses the head itself; a raw
+          // OnHTTPRequest handler gets the lines and only what followed them.
+          transport->PutBack(c.Kind == rkHTTP && !owner.OnHTTPRequest ? bytes : bytes.substr(c.HeadSize));
           conn->HeadersRequest() = std::move(c.Lines);
           Dispatch(s, *conn, c.Kind);
         },
@@ -181,11 +188,8 @@ struct TzorWSHTTPServer::Impl {
         case rkXHRPost:
           return PostMessage(s, c);
         case rkHTTP:
+          if (!owner.OnHTTPRequest) return ServeHTTP1(s, c);
           c.SetTransport(trpHTTP);
-          if (!owner.OnHTTPRequest) {
-            c.WriteHTTPStatus(404, "Not Found");
-            return CloseHTTPConnection(c);
-          }
           // The handler gets the whole body, however it was split in transit.
           return WhenBodyBuffered(s, c, [this](TzorWSConnectionServer& conn, const std::string& body) {
             owner.OnHTTPRequest(&conn, conn.HeadersRequest(), body);
@@ -200,6 +204,46 @@ struct TzorWSHTTPServer::Impl {
     } catch (const std::exception& e) {
       c.HeadersRequest().clear();
       owner.ReportError(&c, e.what());
+    }
+  }
+
+  // Application requests on an HTTP/1.x connection, as long as it is kept alive.
+  void ServeHTTP1(TzorServerSocket& s, TzorWSConnectionServer& c) {
+    c.SetTransport(trpHTTP);
+    TzorWSConnectionServer* conn = &c;
+    auto loop = std::make_shared<TzorHTTP1RequestLoop>(
+        owner.FHTTPLimits, owner.FKeepAlive,
+        [this, conn](TzorHTTPServerRequest& request, TzorHTTPServerResponse& response) {
+          owner.DoCommandHTTP(*conn, request, response);
+        },
+        [this, conn](const std::string& message) { ReportKeepingConnection(conn, message); });
+    if (owner.FKeepAliveTimeOut > 0)
+      s.Connection().SetIdleTimeout(owner.FKeepAliveTimeOut, [](TzorAsyncConnection& socket) { socket.Disconnect(); });
+    std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
+    s.SetDataHandler([this, weak, loop](TzorAsyncConnection&) {
+      if (auto alive = weak.lock()) ReadHTTP1(*alive, *loop);
+    });
+    ReadHTTP1(c, *loop);
+  }
+
+  void ReadHTTP1(TzorWSConnectionServer& c, TzorHTTP1RequestLoop& loop) {
+    try {
+      loop.OnBytes(*c.TCPConnection());
+    } catch (const std::exception& e) {
+      // The answers cannot be written: a client that sends and never reads.
+      owner.ReportError(&c, e.what());
+    }
+  }
+
+  // OnError for a failure the connection outlives (a handler's exception
+  // answered 500) or that is answered before the close (a refused request).
+  void ReportKeepingConnection(TzorWSConnectionServer* c, const std::string& message) {
+    if (!owner.OnError) return;
+    try {
+      c->SetMsgError(message);
+      owner.DoNotifyError(c);
+    } catch (...) {
+      // Reporting never fails the request.
     }
   }
 
@@ -358,6 +402,12 @@ struct TzorWSHTTPServer::Impl {
 };
 
 TzorWSHTTPServer::TzorWSHTTPServer() : FImpl(std::make_unique<Impl>(*this)) {
+  FSessionList.OnSessionStart = [this](TzorHTTPSession& session) {
+    if (OnSessionStart) OnSessionStart(session);
+  };
+  FSessionList.OnSessionEnd = [this](TzorHTTPSession& session) {
+    if (OnSessionEnd) OnSessionEnd(session);
+  };
   // The application sets the component's events; the authenticator raises them.
   FAuthenticator.OnAuthentication = [this](TzorWSConnection* c, const std::string& user, const std::string& password,
                                            bool& authenticated) {

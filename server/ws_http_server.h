@@ -6,6 +6,11 @@
 // another protocol), authenticates upgrades and answers them, and then reads
 // every open connection as its bytes arrive, on a pool of worker threads.
 #include "net/tls_engine.h"
+#include "server/http_server_request.h"
+#include "server/http_forward.h"
+#include "server/http_request_reader.h"
+#include "server/http_session_list.h"
+#include "server/http_uploads.h"
 #include "server/server_authentication.h"
 #include "server/server_options.h"
 #include "server/ws_connection_server.h"
@@ -27,11 +32,24 @@ class TzorWSHTTPServer : public TzorWSComponent {
   using TzorWSOnSSLALPNSelect = std::function<void(TzorComponent_Base* Sender,
                                                    const std::vector<std::string>& aProtocols, std::string& aProtocol)>;
   using TSenderEvent = std::function<void(TzorComponent_Base* Sender)>;
-  // A plain HTTP/1.x request for the application: the head's lines and the
-  // bytes that followed it. The handler answers through the connection's
-  // writers; the socket is closed afterwards.
+  // An HTTP request for the application (HTTP/1.x or HTTP/2): the handler
+  // fills the response, which the server then writes.
+  // Before every application request when assigned: setting aForward's
+  // Enabled passes the request on to aForward's URL + Document.
+  using TzorWSOnBeforeForwardHTTP = std::function<void(
+      TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo, TzorWSServerForwardHTTP& aForward)>;
+  // After a forwarded request: E is the failure, or null.
+  using TzorWSOnAfterForwardHTTP =
+      std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
+                         TzorHTTPServerResponse& AResponseInfo, std::exception_ptr E)>;
+  // A plain HTTP/1.x request handed over whole: the head's lines and the
+  // body. When assigned it takes every such request in place of the request
+  // steps and OnCommandGet/OnCommandOther; the handler answers through the
+  // connection's writers and the socket is closed afterwards.
   using THTTPRequestEvent = std::function<void(TzorWSConnectionServer* Connection,
                                                const std::vector<std::string>& aLines, const std::string& aBody)>;
+  using TzorHTTPCommandEvent = std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
+                                                  TzorHTTPServerResponse& AResponseInfo)>;
 
   TzorWSHTTPServer();
   ~TzorWSHTTPServer() override;
@@ -60,6 +78,41 @@ class TzorWSHTTPServer : public TzorWSComponent {
   bool HTTP2Enabled() const { return FHTTP2Enabled; }
   void SetHTTP2Enabled(bool value) { FHTTP2Enabled = value; }
 
+  // Application HTTP requests. Bounds of a request's head and body.
+  TzorHTTPRequestLimits& HTTPLimits() { return FHTTPLimits; }
+  // Files under this folder answer GET, HEAD and POST before OnCommandGet;
+  // one trailing "/" or "\" is dropped when it is set, so that reading it
+  // from the workers never writes.
+  const std::string& DocumentRoot() const { return FDocumentRoot; }
+  void SetDocumentRoot(const std::string& value);
+  // The character set named with the document root's files.
+  const std::string& Charset() const { return FCharset; }
+  void SetCharset(const std::string& value) { FCharset = value; }
+  // Whether an HTTP/1.x connection serves more than one request.
+  bool KeepAlive() const { return FKeepAlive; }
+  void SetKeepAlive(bool value) { FKeepAlive = value; }
+  // ms without bytes after which an idle HTTP/1.x connection is closed; 0: never.
+  int KeepAliveTimeOut() const { return FKeepAliveTimeOut; }
+  void SetKeepAliveTimeOut(int value) { FKeepAliveTimeOut = value; }
+  // Sessions of application requests, carried by the "ZORSESSIONID" cookie
+  // (off by default). With AutoStartSession a request without one gets one.
+  bool SessionState() const { return FSessionState; }
+  void SetSessionState(bool value) { FSessionState = value; }
+  bool AutoStartSession() const { return FAutoStartSession; }
+  void SetAutoStartSession(bool value) { FAutoStartSession = value; }
+  // ms a session lives unused; 20 minutes by default.
+  void SetSessionTimeOut(int value) { FSessionList.SetTimeOut(std::chrono::milliseconds(value)); }
+  TzorHTTPSessionList& SessionList() { return FSessionList; }
+  // Starts a session for the request and sets its cookie on the response.
+  void StartSession(TzorHTTPServerRequest& ARequestInfo, TzorHTTPServerResponse& AResponseInfo);
+  // Multipart bodies saved as files.
+  TzorHTTPUploadFilesServer& HTTPUploadFiles() { return FHTTPUploadFiles; }
+  // Runs an application request through the server's steps in order
+  // (forwarding, sessions, access checks, uploads, document root, OnCommandGet or OnCommandOther, the Alt-Svc line),
+  // whichever protocol carried it; the response says what to answer.
+  void DoCommandHTTP(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
+                     TzorHTTPServerResponse& AResponseInfo);
+
   // Starts listening (raising OnStartup) or stops (closing every connection,
   // then OnShutdown).
   bool Active() const;
@@ -86,10 +139,45 @@ class TzorWSHTTPServer : public TzorWSComponent {
   TzorWSAuthenticationEvent OnAuthentication;
   TzorWSUnknownAuthenticationEvent OnUnknownAuthentication;
   THTTPRequestEvent OnHTTPRequest;
+  TzorWSOnBeforeForwardHTTP OnBeforeForwardHTTP;
+  TzorWSOnAfterForwardHTTP OnAfterForwardHTTP;
+  // GET, HEAD and POST requests no earlier step answered.
+  TzorHTTPCommandEvent OnCommandGet;
+  // The other methods.
+  TzorHTTPCommandEvent OnCommandOther;
+  // A session is about to be started automatically; Create false prevents it.
+  std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo, bool& Create)>
+      OnCreateSession;
+  // The request's session cookie names no live session; ContinueProcessing
+  // false ends the request with the response as the handler left it.
+  std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
+                     TzorHTTPServerResponse& AResponseInfo, bool& ContinueProcessing,
+                     const std::string& InvalidSessionID)>
+      OnInvalidSession;
+  TzorHTTPSessionList::TSessionEvent OnSessionStart;
+  TzorHTTPSessionList::TSessionEvent OnSessionEnd;
+  std::function<void(TzorComponent_Base* Sender, std::string& aFileName, std::string& aFilePath)>
+      OnHTTPUploadBeforeSaveFile;
+  std::function<void(TzorComponent_Base* Sender, const std::string& aFileName, const std::string& aFilePath)>
+      OnHTTPUploadAfterSaveFile;
+  std::function<void(TzorComponent_Base* Sender, const std::string& aName, const std::string& aValue)>
+      OnHTTPUploadReadInput;
 
  private:
   struct Impl;
   friend struct Impl;
+  // The access check of an application request; false when it was refused
+  // (the response holds the 401).
+  bool CheckHTTPAccess(TzorWSConnectionServer& Connection, const TzorHTTPServerRequest& ARequestInfo,
+                       TzorHTTPServerResponse& AResponseInfo);
+  // True when the request was forwarded (the response holds the answer).
+  bool ForwardHTTP(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
+                   TzorHTTPServerResponse& AResponseInfo);
+  // False when an invalid session ended the request.
+  bool ApplySession(TzorWSConnectionServer& Connection, TzorHTTPServerRequest& ARequestInfo,
+                    TzorHTTPServerResponse& AResponseInfo);
+  void SaveUploads(TzorHTTPServerRequest& ARequestInfo);
+  bool ServeDocumentRoot(const TzorHTTPServerRequest& ARequestInfo, TzorHTTPServerResponse& AResponseInfo);
 
   TzorWSOptionsServer FOptions;
   TzorWSSecurity_Options FSecurityOptions;
@@ -103,6 +191,15 @@ class TzorWSHTTPServer : public TzorWSComponent {
   int FReadEmptySource = 0;
   unsigned FThreadPoolSize = 0;
   bool FHTTP2Enabled = false;
+  TzorHTTPRequestLimits FHTTPLimits;
+  std::string FDocumentRoot;
+  std::string FCharset;
+  bool FKeepAlive = true;
+  int FKeepAliveTimeOut = 60000;
+  bool FSessionState = false;
+  bool FAutoStartSession = false;
+  TzorHTTPSessionList FSessionList;
+  TzorHTTPUploadFilesServer FHTTPUploadFiles;
   TzorWSServerAuthenticator FAuthenticator{FAuthentication};
   std::unique_ptr<Impl> FImpl;
 };

@@ -11,6 +11,7 @@
 
 #include "base/exceptions.h"
 #include "net/connection.h"
+#include "tests/server/loopback_client.h"
 #include "websocket/frame_writer.h"
 #include "websocket/handshake.h"
 
@@ -31,15 +32,7 @@ struct ServerFixture : ::testing::Test {
   }
   ~ServerFixture() override { server.SetActive(false); }
 
-  std::unique_ptr<TzorConnection> Connect() {
-    if (!server.Active()) server.SetActive(true);
-    auto c = std::make_unique<TzorConnection>();
-    c->Options().Host = "127.0.0.1";
-    c->Options().Port = server.ListeningPort();
-    c->Options().ConnectTimeout = c->Options().ReadTimeout = c->Options().WriteTimeout = 20000;
-    c->Connect();
-    return c;
-  }
+  std::unique_ptr<TzorConnection> Connect() { return ConnectToServer(server); }
   static std::string ReadToEnd(TzorConnection& c) {
     std::string all;
     try {
@@ -177,14 +170,15 @@ TEST_F(ServerFixture, BuiltInScriptAndPage) {
 
 TEST_F(ServerFixture, PlainHTTPGoesToTheApplication) {
   auto c = Connect();
-  c->Write("GET /nothing HTTP/1.1\r\n\r\n");
-  EXPECT_EQ(ReadToEnd(*c), "HTTP/1.1 404 Not Found\r\n\r\n");
-  server.OnHTTPRequest = [](TzorWSConnectionServer* conn, const std::vector<std::string>& lines,
-                            const std::string& body) { conn->SendResponseHTTP(lines[0] + "|" + body, "text/plain"); };
+  c->Write("GET /nothing HTTP/1.1\r\nConnection: close\r\n\r\n");
+  EXPECT_TRUE(ReadToEnd(*c).starts_with("HTTP/1.1 404 Not Found\r\n"));
+  server.OnCommandGet = [](TzorWSConnectionServer*, TzorHTTPServerRequest& request, TzorHTTPServerResponse& response) {
+    response.ContentText = request.Command + " " + request.Document + "|" + request.PostStream;
+  };
   auto d = Connect();
-  d->Write("POST /x HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi");
+  d->Write("POST /x HTTP/1.1\r\nContent-Length: 2\r\nConnection: close\r\n\r\nhi");
   const std::string answer = ReadToEnd(*d);
-  EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4), "POST /x HTTP/1.1|hi");
+  EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4), "POST /x|hi");
 }
 
 TEST_F(ServerFixture, ApplicationGetsTheWholeBodyWhenItArrivesAfterTheHead) {

@@ -1,0 +1,35 @@
+#include "server/http2_server_request.h"
+
+namespace zor {
+
+TzorHTTPServerRequest HTTP2ServerRequest(const TzorHTTP2_HeaderList& headers, std::span<const uint8_t> body) {
+  TzorHTTPServerRequest request;
+  request.Version = "HTTP/2";
+  for (size_t i = 0; i < headers.Count(); ++i) {
+    const std::string_view name = headers.Name(i), value = headers.Value(i);
+    if (name == ":method")
+      request.Command = value;
+    else if (name == ":path")
+      request.URI = value;
+    else if (name == ":authority")
+      request.RawHeaders.emplace_back("host", value);
+    else if (!name.starts_with(":"))
+      request.RawHeaders.emplace_back(name, value);
+  }
+  request.PostStream.assign(reinterpret_cast<const char*>(body.data()), body.size());
+  request.Complete();
+  return request;
+}
+
+TzorHTTP2ResponseInfo HTTP2ResponseInfo(const TzorHTTPServerResponse& response) {
+  TzorHTTP2ResponseInfo answer;
+  answer.ResponseCode = response.ResponseNo;
+  if (!response.ContentText.empty() || !response.ContentType.empty())
+    answer.RawHeaders.push_back("content-type: " + response.ContentTypeValue());
+  for (const std::string& line : response.CustomHeaders) answer.RawHeaders.push_back(line);
+  for (const TzorHTTPCookie& cookie : response.Cookies) answer.Cookies.push_back(cookie.SetCookieValue());
+  answer.ContentText = response.ContentText;
+  return answer;
+}
+
+}  // namespace zor
