@@ -11,6 +11,7 @@
 
 namespace zor {
 
+// The name-value pairs of a query or a form body, decoded and bounded.
 class TzorFormFields {
  public:
   // Longest query or body read, and most pairs kept.

@@ -59,6 +59,7 @@ class TzorHTTPComponentClient_OAuth : public TzorHTTPComponentClientAuthToken_Ba
   std::thread FStopper;  // stops the listener after it answered
 };
 
+// The OAuth2 client component: it gets, refreshes and hands on access tokens.
 class TzorHTTPComponentClient_OAuth2 : public TzorHTTPComponentClient_OAuth {
  public:
   using TBeforeAuthorizeCode = std::function<void(TzorComponent_Base* Sender, std::string& URL, bool& Handled)>;

@@ -22,6 +22,7 @@ class TzorHTTPOAuthSSL_Options : public TzorOptionsGroup<TzorHTTPOAuthSSL_Option
   int32_t Port = 8443;
 };
 
+// The local listener that receives the authorization redirect.
 class TzorHTTPOAuth_LocalServerOptions : public TzorOptionsGroup<TzorHTTPOAuth_LocalServerOptions> {
  public:
   const char* ClassName() const override { return "TzorHTTPOAuth_LocalServerOptions"; }
@@ -37,6 +38,7 @@ class TzorHTTPOAuth_LocalServerOptions : public TzorOptionsGroup<TzorHTTPOAuth_L
   std::string RedirectAddress(int32_t aPort) const;
 };
 
+// Where the authorization server's authorization and token addresses are.
 class TzorHTTPOAuth_AuthorizationServer : public TzorOptionsGroup<TzorHTTPOAuth_AuthorizationServer> {
  public:
   const char* ClassName() const override { return "TzorHTTPOAuth_AuthorizationServer"; }
@@ -47,6 +49,7 @@ class TzorHTTPOAuth_AuthorizationServer : public TzorOptionsGroup<TzorHTTPOAuth_
   std::string PlainScope() const;
 };
 
+// The client's registration and grant: id, secret, user, grant type, PKCE, state.
 class TzorHTTPOAuth2_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTPOAuth2_Options"; }
@@ -70,6 +73,7 @@ class TzorHTTPOAuth2_Options : public TPersistent {
   std::string FState;
 };
 
+// How the OAuth2 client's HTTP requests are made: TLS and log.
 class TzorHTTPClient_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorHTTPClient_Options"; }

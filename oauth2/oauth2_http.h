@@ -7,6 +7,7 @@
 
 namespace zor {
 
+// What the authorization server reads of one HTTP request.
 struct TzorOAuth2HTTPRequest {
   std::string Method;  // "GET", "POST"
   std::string Path;    // of the request line (or ":path"), without the query
@@ -34,6 +35,7 @@ enum class TzorOAuth2AnswerKind {
   oakContent,     // Status with a body of ContentType
 };
 
+// The authorization server's answer to one HTTP request.
 struct TzorOAuth2HTTPAnswer {
   TzorOAuth2AnswerKind Kind = TzorOAuth2AnswerKind::oakNotHandled;
   int Status = 0;

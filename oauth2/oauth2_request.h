@@ -20,6 +20,7 @@ enum TzorOAuth2CurrentState : uint8_t { oat2RequestAuthorization, oat2Authorizat
 // 64 lower-case hexadecimal digits from the CSPRNG (two GUIDs joined).
 std::string NewOAuth2TokenText();
 
+// An access token issued, with its refresh token, scope and expiry.
 class TzorHTTPOAuth2AccessToken {
  public:
   std::string AccessToken;
@@ -29,11 +30,13 @@ class TzorHTTPOAuth2AccessToken {
   int64_t ExpiresIn(TzorOAuth2Time now) const;
 };
 
+// The user and password a sign-in gave.
 struct TzorOAuth2Authentication {
   std::string User;
   std::string Password;
 };
 
+// One authorization in progress: from the sign-in page to its code and token.
 class TzorHTTPOAuth2Request {
  public:
   // The request id: 64 lower-case hexadecimal digits from the CSPRNG.

@@ -25,6 +25,7 @@ class TzorHTTPComponentServer_OAuth2_Base : public TzorHTTPComponentServer_OAuth
   using TzorHTTPComponentServer_OAuth::TzorHTTPComponentServer_OAuth;
 };
 
+// The OAuth2 authorization server component.
 class TzorHTTPComponentServer_OAuth2 : public TzorHTTPComponentServer_OAuth2_Base {
  public:
   using TOnOAuth2BeforeRequest = std::function<void(TzorComponent_Base* Sender, TzorWSConnection* aConnection,

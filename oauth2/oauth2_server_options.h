@@ -31,6 +31,7 @@ class TzorHTTPOAuth2Server_Token : public TzorOptionsGroup<TzorHTTPOAuth2Server_
   std::string URL = "/zor/oauth2/token";
 };
 
+// The authorization server's two addresses: the authorization page and the token address.
 class TzorHTTPOAuth2Server_Options : public TzorOptionsGroup<TzorHTTPOAuth2Server_Options> {
  public:
   const char* ClassName() const override { return "TzorHTTPOAuth2Server_Options"; }

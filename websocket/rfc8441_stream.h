@@ -19,6 +19,7 @@
 
 namespace zor {
 
+// The client's side of one WebSocket stream over HTTP/2.
 class TzorWSHTTP2ClientStream {
  public:
   // The stream the CONNECT opens: the first a client opens.
