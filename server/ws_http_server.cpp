@@ -10,6 +10,7 @@
 #include "server/builtin_resources.h"
 #include "server/http_answers.h"
 #include "server/server_engine.h"
+#include "server/server_load_balancer.h"
 #include "server/server_socket.h"
 #include "server/server_transport.h"
 
@@ -330,7 +331,9 @@ struct TzorWSHTTPServer::Impl {
       c->DropConnection();
       return;
     }
-    if (c->Enabled() && !c->IsInternal()) owner.DoNotifyConnect(c);
+    if (!c->Enabled() || c->IsInternal()) return;
+    owner.DoNotifyConnect(c);
+    owner.FLoadBalancer->ConnectionChanged(*c, true);
   }
 
   void Disconnected(const ConnectionPtr& c) {
@@ -338,11 +341,14 @@ struct TzorWSHTTPServer::Impl {
       std::lock_guard guard(lock);
       connections.erase(c.get());
     }
-    if (c->Enabled() && !c->IsInternal()) owner.DoNotifyDisconnect(c.get());
+    if (!c->Enabled() || c->IsInternal()) return;
+    owner.FLoadBalancer->ConnectionChanged(*c, false);
+    owner.DoNotifyDisconnect(c.get());
   }
 };
 
-TzorWSHTTPServer::TzorWSHTTPServer() : FImpl(std::make_unique<Impl>(*this)) {
+TzorWSHTTPServer::TzorWSHTTPServer()
+    : FImpl(std::make_unique<Impl>(*this)), FLoadBalancer(std::make_unique<TzorWSServerLoadBalancer>(*this)) {
   // The application sets the component's events; the authenticator raises them.
   FAuthenticator.OnAuthentication = [this](TzorWSConnection* c, const std::string& user, const std::string& password,
                                            bool& authenticated) {
@@ -371,8 +377,10 @@ void TzorWSHTTPServer::SetActive(bool value) {
                                    impl->Accept(socket, h);
                                  });
     FImpl->engine = std::move(engine);
+    FLoadBalancer->Start();
     if (OnStartup) OnStartup(this);
   } else {
+    FLoadBalancer->Stop();
     FImpl->engine->Stop();
     FImpl->engine.reset();
     {
@@ -409,6 +417,36 @@ void TzorWSHTTPServer::BroadCast(const std::string& aMessage) {
       // one client's failure does not stop the others
     }
   }
+}
+
+std::vector<std::shared_ptr<TzorWSConnectionServer>> TzorWSHTTPServer::Connections() const {
+  return FImpl->Snapshot();
+}
+
+std::shared_ptr<TzorWSConnectionServer> TzorWSHTTPServer::ConnectionByGuid(const std::string& aGuid) const {
+  return FImpl->FindByGuid(aGuid);
+}
+
+TzorWSLoadBalancerServer_Options& TzorWSHTTPServer::LoadBalancer() { return FLoadBalancer->Options(); }
+
+TzorWSLoadBalancerClient& TzorWSHTTPServer::ClientLoadBalancer() { return FLoadBalancer->Client(); }
+
+bool TzorWSHTTPServer::WriteData(const std::string& aGuid, const std::string& aText) {
+  return FLoadBalancer->WriteData(aGuid, aText);
+}
+
+bool TzorWSHTTPServer::WriteData(const std::string& aGuid, TzorStringStream& aStream) {
+  return FLoadBalancer->WriteData(aGuid, aStream);
+}
+
+bool TzorWSHTTPServer::Broadcast(const std::string& aText, const std::string& aChannel, const std::string& aProtocol,
+                                 const std::string& Exclude, const std::string& Include) {
+  return FLoadBalancer->Broadcast(aText, BroadcastFilter(aChannel, aProtocol, Exclude, Include));
+}
+
+bool TzorWSHTTPServer::Broadcast(TzorStringStream& aStream, const std::string& aChannel,
+                                 const std::string& aProtocol, const std::string& Exclude, const std::string& Include) {
+  return FLoadBalancer->Broadcast(aStream, BroadcastFilter(aChannel, aProtocol, Exclude, Include));
 }
 
 }  // namespace zor
