@@ -15,12 +15,8 @@
 
 namespace zor {
 
-<<<<<<< HEAD
-class TzorAsyncConnection : public TzorSocketTransport, public std::enable_shared_from_this<TzorAsyncConnection> {
-=======
 // A server-side connection driven by Asio, with an input buffer and queued writes.
-class TzorAsyncConnection : public TzorTransport, public std::enable_shared_from_this<TzorAsyncConnection> {
->>>>>>> issue-23
+class TzorAsyncConnection : public TzorSocketTransport, public std::enable_shared_from_this<TzorAsyncConnection> {
  public:
   using Socket = boost::asio::ip::tcp::socket;
 

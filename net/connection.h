@@ -13,12 +13,8 @@
 
 namespace zor {
 
-<<<<<<< HEAD
-class TzorConnection : public TzorSocketTransport {
-=======
 // A blocking client connection: connect with time-outs, proxy, TLS, buffered reads and writes.
-class TzorConnection : public TzorTransport {
->>>>>>> issue-23
+class TzorConnection : public TzorSocketTransport {
  public:
   TzorConnection();
   ~TzorConnection() override;

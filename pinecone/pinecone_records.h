@@ -65,16 +65,13 @@ class TzorLazyMember {
   std::unique_ptr<T> value_;
 };
 
-<<<<<<< HEAD
 // The two accessors of a lazy member: Name() creates the object on first read,
 // SetName(value) replaces it.
 #define ZOR_LAZY_PROPERTY(Type, Name, member) \
   Type& Name() { return member.Get(); }       \
   void Set##Name(Type value) { member.Set(std::move(value)); }
 
-=======
 // Request record of VectorsQuery.
->>>>>>> issue-23
 class TzorHTTPPineconeVectorQuery {
  public:
   ZOR_LAZY_PROPERTY(TzorPineconeStringList, Filter, filter_)
