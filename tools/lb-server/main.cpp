@@ -3,7 +3,8 @@
 // other linked server. Its clients speak in text messages:
 //   "whoami"            answered with "you " and the client's guid
 //   "to GUID TEXT"      TEXT goes to the client with that guid, on this server
-//                       or another ("undelivered GUID" when it went nowhere)
+//                       or another ("undelivered GUID" when this server holds
+//                       no such client and its link is down)
 //   "all TEXT"          TEXT goes to every client of every linked server
 // Anything else is echoed.
 //   zor-lb-server --balancer PORT [--port N] [--guid G] [--auto-restart S]
