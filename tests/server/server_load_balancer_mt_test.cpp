@@ -27,9 +27,9 @@ std::string Framed(const std::string& aGuid, const std::string& aText, const std
   return message.Write();
 }
 
-std::string Announced(bool aActive, const std::string& aGuid) {
+std::string Announced(bool aActive, const std::string& aGuid, const std::string& aChannel = "") {
   return std::string(R"(T:{"method":"zor@lb@client@connection","active":)") + (aActive ? "true" : "false") +
-         R"(,"guid":")" + aGuid + R"(","ip":"127.0.0.1","channel":"","protocol":""})";
+         R"(,"guid":")" + aGuid + R"(","ip":"127.0.0.1","channel":")" + aChannel + R"(","protocol":""})";
 }
 
 const std::string kIdentity = R"(T:{"method":"zor@lb@server@data","guid":"S1"})";
@@ -99,13 +99,15 @@ TEST_F(ServerLoadBalancer, AnnouncesItselfAndItsClientsWhenTheLinkComesUpAndAsCl
   ASSERT_EQ(balancer.received.WaitFor(7).size(), 7u);
 
   // The link is lost; the watchdog brings it back and the server announces
-  // everything again, the client it still holds included.
+  // everything again, the client it still holds included, with its channels.
+  server.ConnectionByGuid(second.guid)->DoSubscribe("news,sport");
   balancer.received.Clear();
   balancer.WaitForLink()->DropConnection();
   ASSERT_EQ(linkUps.WaitFor(2).size(), 2u);
   EXPECT_EQ(linkDowns.Now().size(), 1u);
   EXPECT_THAT(balancer.received.WaitFor(5),
-              ElementsAre(kIdentity, listening, configured, Announced(true, second.guid), kReady));
+              ElementsAre(kIdentity, listening, configured, Announced(true, second.guid, R"(news\r\nsport\r\n)"),
+                          kReady));
 }
 
 TEST_F(ServerLoadBalancer, WhatTheBalancerSendsReachesTheServersOwnConnections) {
