@@ -81,6 +81,11 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
     socket.close(ec);
     for (const auto& intercept : intercepts) intercept->Disconnected();
     if (handlers.OnClosed) handlers.OnClosed(self, failure);
+    // The owner's handlers usually hold the owner, which holds this
+    // connection: let them go, but not from under a handler still running
+    // further up this strand's stack.
+    asio::post(strand, [ended_handlers = std::move(handlers)] {});
+    handlers = {};
   }
 
   // Whatever is queued (a TLS alert included) goes out first if it can.
@@ -301,6 +306,12 @@ void TzorAsyncConnection::AddIntercept(std::shared_ptr<TzorConnectionIntercept> 
 void TzorAsyncConnection::Start(Handlers handlers) {
   Dispatch([this, handlers = std::move(handlers)]() mutable {
     Impl& d = *impl_;
+    // Aborted before the start (a socket the owner refused): the owner still
+    // hears of the end, and nothing keeps its handlers.
+    if (d.ended) {
+      if (handlers.OnClosed) handlers.OnClosed(*this, nullptr);
+      return;
+    }
     d.handlers = std::move(handlers);
     // A socket closed before the start (an accept that lost its connection)
     // is never ready: it only ends.

@@ -382,11 +382,15 @@ void TzorWSHTTPServer::SetActive(bool value) {
   } else {
     FLoadBalancer->Stop();
     FImpl->engine->Stop();
-    FImpl->engine.reset();
+    // Connections hold sockets and timers of the engine's event loop: they
+    // go before the loop does.
+    decltype(FImpl->connections) ended;
     {
       std::lock_guard guard(FImpl->lock);
-      FImpl->connections.clear();
+      ended.swap(FImpl->connections);
     }
+    ended.clear();
+    FImpl->engine.reset();
     if (OnShutdown) OnShutdown(this);
   }
 }

@@ -112,8 +112,9 @@ TEST_F(ServerFixture, RefusedUpgradesAreReportedAndClosed) {
   auto d = Connect();
   d->Write("GET / HTTP/1.0\r\nUpgrade: websocket\r\nSec-WebSocket-Key: x\r\n\r\n");
   EXPECT_EQ(ReadToEnd(*d), "");
-  server.SecurityOptions().OriginsAllowed = "https://good.test";
+  // Options change while the server is stopped: its workers read them.
   server.SetActive(false);
+  server.SecurityOptions().OriginsAllowed = "https://good.test";
   auto e = Connect();
   e->Write(Upgrade("/", {"Origin: https://evil.test"}));
   EXPECT_EQ(ReadToEnd(*e), "");
