@@ -10,9 +10,7 @@ TzorWSLoadBalancerClient::TzorWSLoadBalancerClient() : TzorWSLoadBalancerLinkHol
   };
 }
 
-// From here on no received message is decoded; the client's own destructor
-// then stops the read thread.
-TzorWSLoadBalancerClient::~TzorWSLoadBalancerClient() { BeginDestroy(); }
+TzorWSLoadBalancerClient::~TzorWSLoadBalancerClient() { EndThreads(); }
 
 template <class Data>
 bool TzorWSLoadBalancerClient::Send(const Data& aData) {
