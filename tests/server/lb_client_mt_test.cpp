@@ -122,7 +122,7 @@ TEST_F(LoadBalancerClient, WritesFailLoudlyWhileTheLinkIsDown) {
   test::Mailbox<int> disconnects;
   client.OnDisconnect = [&](TzorWSConnection*, int aCode) { disconnects.Put(aCode); };
   ASSERT_TRUE(Linked());
-  balancer.server.SetActive(false);
+  balancer.Stop();
   ASSERT_EQ(disconnects.WaitFor(1).size(), 1u);
   EXPECT_FALSE(client.WriteData("C1", "after"));
   EXPECT_EQ(linkErrors.Now().size(), 4u);

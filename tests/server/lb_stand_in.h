@@ -59,7 +59,14 @@ class StandInBalancer {
     };
     server.SetActive(true);
   }
-  ~StandInBalancer() { server.SetActive(false); }
+  ~StandInBalancer() { Stop(); }
+
+  // A connection must not outlive the event loop of the server that made
+  // it: the links held here go first.
+  void Stop() {
+    links.Clear();
+    server.SetActive(false);
+  }
 
   uint16_t Port() const { return server.ListeningPort(); }
   // The `count`th link once it connected, or none.

@@ -152,7 +152,7 @@ TEST_F(ServerLoadBalancer, WritesGoToOwnConnectionsFirstAndBroadcastsOverTheLink
   // Not "everyone": that comes back only from the balancer.
   EXPECT_THAT(mine.inbox.WaitFor(2), ElementsAre("mine", "after"));
 
-  balancer.server.SetActive(false);
+  balancer.Stop();
   ASSERT_EQ(linkDowns.WaitFor(1).size(), 1u);
   EXPECT_FALSE(server.WriteData("ELSEWHERE", "lost"));
   EXPECT_FALSE(server.Broadcast("lost", "", "", "", ""));
