@@ -12,6 +12,7 @@
 #include "server/http1_request_loop.h"
 #include "server/http_answers.h"
 #include "server/server_engine.h"
+#include "server/server_load_balancer.h"
 #include "server/server_socket.h"
 #include "server/server_transport.h"
 
@@ -389,7 +390,9 @@ struct TzorWSHTTPServer::Impl {
       c->DropConnection();
       return;
     }
-    if (c->Enabled() && !c->IsInternal()) owner.DoNotifyConnect(c);
+    if (!c->Enabled() || c->IsInternal()) return;
+    owner.DoNotifyConnect(c);
+    owner.FLoadBalancer->ConnectionChanged(*c, true);
   }
 
   void Disconnected(const ConnectionPtr& c) {
@@ -397,11 +400,14 @@ struct TzorWSHTTPServer::Impl {
       std::lock_guard guard(lock);
       connections.erase(c.get());
     }
-    if (c->Enabled() && !c->IsInternal()) owner.DoNotifyDisconnect(c.get());
+    if (!c->Enabled() || c->IsInternal()) return;
+    owner.FLoadBalancer->ConnectionChanged(*c, false);
+    owner.DoNotifyDisconnect(c.get());
   }
 };
 
-TzorWSHTTPServer::TzorWSHTTPServer() : FImpl(std::make_unique<Impl>(*this)) {
+TzorWSHTTPServer::TzorWSHTTPServer()
+    : FImpl(std::make_unique<Impl>(*this)), FLoadBalancer(std::make_unique<TzorWSServerLoadBalancer>(*this)) {
   FSessionList.OnSessionStart = [this](TzorHTTPSession& session) {
     if (OnSessionStart) OnSessionStart(session);
   };
@@ -436,8 +442,10 @@ void TzorWSHTTPServer::SetActive(bool value) {
                                    impl->Accept(socket, h);
                                  });
     FImpl->engine = std::move(engine);
+    FLoadBalancer->Start();
     if (OnStartup) OnStartup(this);
   } else {
+    FLoadBalancer->Stop();
     FImpl->engine->Stop();
     // Connections hold sockets and timers of the engine's event loop: they
     // go before the loop does.
@@ -478,6 +486,36 @@ void TzorWSHTTPServer::BroadCast(const std::string& aMessage) {
       // one client's failure does not stop the others
     }
   }
+}
+
+std::vector<std::shared_ptr<TzorWSConnectionServer>> TzorWSHTTPServer::Connections() const {
+  return FImpl->Snapshot();
+}
+
+std::shared_ptr<TzorWSConnectionServer> TzorWSHTTPServer::ConnectionByGuid(const std::string& aGuid) const {
+  return FImpl->FindByGuid(aGuid);
+}
+
+TzorWSLoadBalancerServer_Options& TzorWSHTTPServer::LoadBalancer() { return FLoadBalancer->Options(); }
+
+TzorWSLoadBalancerClient& TzorWSHTTPServer::ClientLoadBalancer() { return FLoadBalancer->Client(); }
+
+bool TzorWSHTTPServer::WriteData(const std::string& aGuid, const std::string& aText) {
+  return FLoadBalancer->WriteData(aGuid, aText);
+}
+
+bool TzorWSHTTPServer::WriteData(const std::string& aGuid, TzorStringStream& aStream) {
+  return FLoadBalancer->WriteData(aGuid, aStream);
+}
+
+bool TzorWSHTTPServer::Broadcast(const std::string& aText, const std::string& aChannel, const std::string& aProtocol,
+                                 const std::string& Exclude, const std::string& Include) {
+  return FLoadBalancer->Broadcast(aText, BroadcastFilter(aChannel, aProtocol, Exclude, Include));
+}
+
+bool TzorWSHTTPServer::Broadcast(TzorStringStream& aStream, const std::string& aChannel,
+                                 const std::string& aProtocol, const std::string& Exclude, const std::string& Include) {
+  return FLoadBalancer->Broadcast(aStream, BroadcastFilter(aChannel, aProtocol, Exclude, Include));
 }
 
 }  // namespace zor

@@ -14,6 +14,7 @@
 #include "server/server_authentication.h"
 #include "server/server_options.h"
 #include "server/ws_connection_server.h"
+#include "websocket/lb_server_link.h"
 #include "websocket/ws_component.h"
 
 #include <cstdint>
@@ -24,6 +25,9 @@
 
 namespace zor {
 
+class TzorWSServerLoadBalancer;
+class TzorWSLoadBalancerClient;
+
 // The WebSocket and HTTP server component.
 class TzorWSHTTPServer : public TzorWSComponent {
  public:
@@ -32,6 +36,7 @@ class TzorWSHTTPServer : public TzorWSComponent {
   using TzorWSOnSSLALPNSelect = std::function<void(TzorComponent_Base* Sender,
                                                    const std::vector<std::string>& aProtocols, std::string& aProtocol)>;
   using TSenderEvent = std::function<void(TzorComponent_Base* Sender)>;
+  using TSenderErrorEvent = std::function<void(TzorComponent_Base* Sender, const std::string& Error)>;
   // An HTTP request for the application (HTTP/1.x or HTTP/2): the handler
   // fills the response, which the server then writes.
   // Before every application request when assigned: setting aForward's
@@ -131,6 +136,29 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // connections are ignored.
   void BroadCast(const std::string& aMessage);
 
+  // Every connection held, and the open one with that guid (or none).
+  std::vector<std::shared_ptr<TzorWSConnectionServer>> Connections() const;
+  std::shared_ptr<TzorWSConnectionServer> ConnectionByGuid(const std::string& aGuid) const;
+
+  // The link to a load balancer, kept while the server is active and
+  // LoadBalancer().Enabled() (server/server_load_balancer.h).
+  TzorWSLoadBalancerServer_Options& LoadBalancer();
+  // The link client, made on first use.
+  TzorWSLoadBalancerClient& ClientLoadBalancer();
+  // To the connection with that guid: this server's own, or, with the link
+  // enabled, over the link. False (and OnLoadBalancerError) when it went
+  // nowhere.
+  bool WriteData(const std::string& aGuid, const std::string& aText);
+  bool WriteData(const std::string& aGuid, TzorStringStream& aStream);
+  // With the link enabled, over the link only (the balancer sends it back to
+  // every server, this one included); otherwise to this server's own
+  // connections. Channel: the subscribed connections only; protocol: those
+  // speaking it; include and exclude: comma-separated guids.
+  bool Broadcast(const std::string& aText, const std::string& aChannel, const std::string& aProtocol,
+                 const std::string& Exclude, const std::string& Include);
+  bool Broadcast(TzorStringStream& aStream, const std::string& aChannel, const std::string& aProtocol,
+                 const std::string& Exclude, const std::string& Include);
+
   TzorWSOnTCPConnect OnTCPConnect;
   TzorWSUnknownProtocolEvent OnUnknownProtocol;
   TzorWSOnSSLALPNSelect OnSSLALPNSelect;
@@ -139,6 +167,7 @@ class TzorWSHTTPServer : public TzorWSComponent {
   TzorWSAuthenticationEvent OnAuthentication;
   TzorWSUnknownAuthenticationEvent OnUnknownAuthentication;
   THTTPRequestEvent OnHTTPRequest;
+  using TSenderErrorEvent = std::function<void(TzorComponent_Base* Sender, const std::string& Error)>;
   TzorWSOnBeforeForwardHTTP OnBeforeForwardHTTP;
   TzorWSOnAfterForwardHTTP OnAfterForwardHTTP;
   // GET, HEAD and POST requests no earlier step answered.
@@ -202,6 +231,8 @@ class TzorWSHTTPServer : public TzorWSComponent {
   TzorHTTPUploadFilesServer FHTTPUploadFiles;
   TzorWSServerAuthenticator FAuthenticator{FAuthentication};
   std::unique_ptr<Impl> FImpl;
+  // After FImpl: the link's read thread delivers to the connections.
+  std::unique_ptr<TzorWSServerLoadBalancer> FLoadBalancer;
 };
 
 }  // namespace zor

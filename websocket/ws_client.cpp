@@ -39,7 +39,9 @@ std::string Trimmed(std::string text) {
 
 TzorWSClient::TzorWSClient() { Extensions().SetMode(appClient); }
 
-TzorWSClient::~TzorWSClient() {
+TzorWSClient::~TzorWSClient() { EndThreads(); }
+
+void TzorWSClient::EndThreads() {
   BeginDestroy();
   {
     // Waits in Connect and Disconnect on other threads end now.
@@ -57,7 +59,8 @@ TzorWSClient::~TzorWSClient() {
   // ends by itself once the handler returns.
   for (auto& s : ended_)
     if (s->io.joinable()) s->io.detach();
-  for (auto& h : helpers_) h.first.detach();
+  for (auto& h : helpers_)
+    if (h.first.joinable()) h.first.detach();
 }
 
 // ---- where to connect ---------------------------------------------------------

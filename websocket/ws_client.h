@@ -133,6 +133,10 @@ class TzorWSClient : public TzorWSComponent {
   virtual void OnClientBinaryEvent(TzorWSConnection* aConnection, const TzorStringStream& aStream);
   virtual void OnClientFragmentedEvent(TzorWSConnection* aConnection, const TzorStringStream& aData, TOpcode aOpCode,
                                        bool aContinuation);
+  // Stops the IO and helper threads (the destructor does): first thing in
+  // the destructor of a subclass whose overrides those threads call, so
+  // that none runs while the object is taken apart.
+  void EndThreads();
   void DoEventConnect(TzorWSConnection* aConnection) override;
   void DoEventDisconnect(TzorWSConnection* aConnection, int aCloseCode) override;
 
