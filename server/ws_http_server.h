@@ -167,7 +167,9 @@ class TzorWSHTTPServer : public TzorWSComponent {
   TzorWSAuthenticationEvent OnAuthentication;
   TzorWSUnknownAuthenticationEvent OnUnknownAuthentication;
   THTTPRequestEvent OnHTTPRequest;
-  using TSenderErrorEvent = std::function<void(TzorComponent_Base* Sender, const std::string& Error)>;
+  TSenderEvent OnLoadBalancerConnect;
+  TSenderEvent OnLoadBalancerDisconnect;
+  TSenderErrorEvent OnLoadBalancerError;
   TzorWSOnBeforeForwardHTTP OnBeforeForwardHTTP;
   TzorWSOnAfterForwardHTTP OnAfterForwardHTTP;
   // GET, HEAD and POST requests no earlier step answered.
