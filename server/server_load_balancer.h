@@ -18,6 +18,7 @@ namespace zor {
 
 class TzorWSHTTPServer;
 
+// The server component's side of the load-balancer link: announcements, forwarding, broadcasts.
 class TzorWSServerLoadBalancer : private IzorLoadBalancedServer, private IzorLoadBalancerTransport {
  public:
   explicit TzorWSServerLoadBalancer(TzorWSHTTPServer& aServer);

@@ -20,6 +20,7 @@ struct TzorWSLoadBalancerLinkHolder {
   TzorWSLoadBalancerLink FLink;
 };
 
+// A server's link to the load balancer: a WebSocket client that carries the link's messages.
 class TzorWSLoadBalancerClient : public TzorWSLoadBalancerEvents,
                                  public IzorLoadBalancerTransport,
                                  private TzorWSLoadBalancerLinkHolder,
