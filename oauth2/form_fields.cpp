@@ -3,16 +3,11 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/markup.h"
+
 namespace zor {
 
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool Unreserved(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -27,8 +22,8 @@ bool PercentDecode(std::string_view text, bool plusIsSpace, std::string& out) {
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '%') {
-      const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
-      const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+      const int high = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+      const int low = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
       if (high < 0 || low < 0) return false;
       out.push_back(static_cast<char>(high * 16 + low));
       i += 2;

@@ -48,22 +48,6 @@ std::string OAuth2AuthorizationPage(std::string_view aAction) {
   return std::string(kPageTop) + EscapeHTML(aAction) + std::string(kPageBottom);
 }
 
-std::string EscapeHTML(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
-}
-
 std::string FillSignInPage(std::string_view aPage, std::string_view aAppName, std::string_view aScope,
                            std::string_view aRequestId) {
   const std::array<std::pair<std::string_view, std::string>, 3> values{{

@@ -4,15 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "base/markup.h"
+
 namespace zor {
 
 // The built-in page (resource "ZOR_HTML_OAUTH2_AUTHORIZATION"): the
 // application's name and scope and a form posting "request_type" = "sign-in",
 // "username", "password" and "id" to `aAction`.
 std::string OAuth2AuthorizationPage(std::string_view aAction);
-
-// The text with &, <, >, " and ' as character references.
-std::string EscapeHTML(std::string_view text);
 
 // Every placeholder of the page replaced, in one pass, by its value
 // HTML-escaped; a value is never searched for placeholders itself.
