@@ -115,7 +115,8 @@ TzorTLSSettings ClientTLSSettings(const TzorSocketTLS_Options& options) {
 }
 
 std::shared_ptr<const TzorTLSContext> NewClientTLSContext(const TzorSocketTLS_Options& options,
-                                                          std::function<std::string()> on_get_password) {
+                                                          std::function<std::string()> on_get_password,
+                                                          TzorTLSVerifyPeer on_verify_peer) {
   if (!on_get_password) on_get_password = [password = options.Password()] { return password; };
   if (options.IOHandler() == iohSChannel) {
     TzorTLSContextFactory factory;
@@ -133,6 +134,7 @@ std::shared_ptr<const TzorTLSContext> NewClientTLSContext(const TzorSocketTLS_Op
     SetOpenSSLDirectory(openssl.LibPathCustom());
   TzorTLSSettings settings = ClientTLSSettings(options);
   settings.OnGetPassword = std::move(on_get_password);
+  settings.OnVerifyPeer = std::move(on_verify_peer);
   return NewOpenSSLContext(settings);
 }
 

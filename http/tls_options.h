@@ -204,10 +204,12 @@ void SetPlatformTLSProvider(TzorTLSContextFactory factory);
 
 // Builds the client TLS transport an HTTP client keeps for its HTTPS
 // requests. For OpenSSL this sets the process-wide generation and library
-// folder from OpenSSL_Options; `on_get_password` supplies the key password.
+// folder from OpenSSL_Options; `on_get_password` supplies the key password,
+// `on_verify_peer` (OpenSSL only) has its say on each peer certificate.
 // Raises EzorTLSError when the provider is missing or the files do not load.
 std::shared_ptr<const TzorTLSContext> NewClientTLSContext(const TzorSocketTLS_Options& options,
-                                                          std::function<std::string()> on_get_password);
+                                                          std::function<std::string()> on_get_password,
+                                                          TzorTLSVerifyPeer on_verify_peer = {});
 
 // The engine settings the OpenSSL transport is built with (steps of the
 // build that do not touch process-wide state).

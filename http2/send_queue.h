@@ -14,6 +14,7 @@
 
 namespace zor {
 
+// The DATA of a connection's streams waiting for window, streams taking turns.
 class TzorHTTP2_Write_Data_Frames {
  public:
   // A stream this side may send on, with the peer's window for it.

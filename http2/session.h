@@ -43,6 +43,7 @@ using TzorHTTP2ReadCreatePostStreamEvent =
 using TzorHTTP2ReadDonePostStreamEvent =
     std::function<void(TzorHTTP2Session& session, const TzorHTTP2_HeaderList& headers, TzorStringStream* stream)>;
 
+// One HTTP/2 server connection without IO: bytes in, frames out, events per stream.
 class TzorHTTP2Session {
  public:
   TzorHTTP2Session();

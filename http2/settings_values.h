@@ -5,6 +5,7 @@
 
 namespace zor {
 
+// The six SETTINGS parameters of one side of a connection.
 struct TzorHTTP2SettingsValues {
   bool EnableConnectProtocol = false;
   bool EnablePush = true;

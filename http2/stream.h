@@ -23,6 +23,7 @@ enum Th2StreamState : uint8_t {
   h2ssClosed,
 };
 
+// The record of one stream in use: state, request, body received, receive window.
 class TzorHTTP2_StreamResponse {
  public:
   explicit TzorHTTP2_StreamResponse(int32_t streamIdentifier) : FStreamIdentifier(streamIdentifier) {}

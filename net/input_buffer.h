@@ -10,6 +10,7 @@
 
 namespace zor {
 
+// Bytes received and not yet consumed, read from the front and appended at the back.
 class TzorInputBuffer {
  public:
   size_t Size() const {

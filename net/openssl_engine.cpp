@@ -49,6 +49,12 @@ int VersionCode(TwsTLSVersions version) {
   }
 }
 
+std::string NameLine(const X509_NAME* name) {
+  char line[512];
+  X509_NAME_oneline(name, line, sizeof line);
+  return line;
+}
+
 bool IsAddressLiteral(const std::string& host) {
   unsigned char buffer[16];
   return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
@@ -120,7 +126,8 @@ class OpenSSLContext : public TzorTLSContext {
       int mode = SSL_VERIFY_PEER;
       if (server && settings_.FailIfNoCertificate) mode |= SSL_VERIFY_FAIL_IF_NO_PEER_CERT;
       if (server && settings_.VerifyClientOnce) mode |= SSL_VERIFY_CLIENT_ONCE;
-      SSL_CTX_set_verify(ctx_, mode, nullptr);
+      SSL_CTX_set_app_data(ctx_, this);
+      SSL_CTX_set_verify(ctx_, mode, settings_.OnVerifyPeer ? &OpenSSLContext::VerifyPeer : nullptr);
       if (settings_.VerifyDepth >= 0) SSL_CTX_set_verify_depth(ctx_, settings_.VerifyDepth);
     } else {
       SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
@@ -183,6 +190,33 @@ class OpenSSLContext : public TzorTLSContext {
     const int n = std::min<int>(size, static_cast<int>(password.size()));
     std::memcpy(buffer, password.data(), static_cast<size_t>(n));
     return n;
+  }
+
+  static int VerifyPeer(int ok, X509_STORE_CTX* store) {
+    auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    const auto* self = static_cast<const OpenSSLContext*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
+    X509* certificate = X509_STORE_CTX_get_current_cert(store);
+    TzorTLSCertificateInfo info;
+    if (certificate) {
+      info.Subject = NameLine(X509_get_subject_name(certificate));
+      info.Issuer = NameLine(X509_get_issuer_name(certificate));
+      BioPtr bio(BIO_new(BIO_s_mem()));
+      if (bio && PEM_write_bio_X509(bio.get(), certificate) == 1) {
+        char* data = nullptr;
+        const long size = BIO_get_mem_data(bio.get(), &data);
+        info.PEM.assign(data, static_cast<size_t>(size));
+      }
+    }
+    const int error = X509_STORE_CTX_get_error(store);
+    // An exception must not unwind through the TLS library: it refuses.
+    bool accept = false;
+    try {
+      accept = self->settings_.OnVerifyPeer(info, ok == 1, X509_STORE_CTX_get_error_depth(store), error);
+    } catch (...) {
+    }
+    if (accept && ok != 1) X509_STORE_CTX_set_error(store, X509_V_OK);
+    if (!accept && ok == 1) X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
+    return accept ? 1 : 0;
   }
 
   static int SelectALPN(SSL*, const unsigned char** out, unsigned char* out_length, const unsigned char* in,
@@ -351,11 +385,7 @@ class OpenSSLEngine : public TzorTLSEngine {
     unsigned alpn_length = 0;
     SSL_get0_alpn_selected(ssl_, &alpn, &alpn_length);
     if (alpn) info.ALPN.assign(reinterpret_cast<const char*>(alpn), alpn_length);
-    if (X509* peer = SSL_get0_peer_certificate(ssl_)) {
-      char subject[512];
-      X509_NAME_oneline(X509_get_subject_name(peer), subject, sizeof subject);
-      info.PeerSubject = subject;
-    }
+    if (X509* peer = SSL_get0_peer_certificate(ssl_)) info.PeerSubject = NameLine(X509_get_subject_name(peer));
     if (const char* name = SSL_get_servername(ssl_, TLSEXT_NAMETYPE_host_name)) info.ServerName = name;
     info.SessionReused = SSL_session_reused(ssl_) == 1;
     return info;

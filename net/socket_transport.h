@@ -12,6 +12,7 @@ namespace zor {
 
 struct TzorSocketState;
 
+// The byte transport over a socket that both connection kinds share.
 class TzorSocketTransport : public TzorTransport {
  public:
   size_t InputBufferSize() const override;

@@ -20,6 +20,19 @@ enum class TzorTLSSide : uint8_t { tlsClient, tlsServer };
 // Picks one of the client's offered protocols; false declines (no ALPN answer).
 using TzorALPNSelector = std::function<bool(const std::vector<std::string>& offered, std::string& chosen)>;
 
+// One certificate of the peer's chain as a verification hook sees it.
+struct TzorTLSCertificateInfo {
+  std::string Subject;  // one-line form, "/CN=localhost"
+  std::string Issuer;
+  std::string PEM;
+};
+
+// Asked for every certificate of the peer's chain, from the root down, with
+// the TLS library's verdict (`ok`, and its verification error code, 0 when
+// ok); the answer is the verdict that counts.
+using TzorTLSVerifyPeer =
+    std::function<bool(const TzorTLSCertificateInfo& certificate, bool ok, int depth, int error)>;
+
 // The settings a TLS engine is made with.
 struct TzorTLSSettings {
   TzorTLSSide Side = TzorTLSSide::tlsClient;
@@ -42,6 +55,9 @@ struct TzorTLSSettings {
   // client for a certificate and verify it when one is sent.
   bool VerifyCertificate = false;
   int VerifyDepth = -1;  // negative: the engine's default
+  // With VerifyCertificate, on the OpenSSL engine: the application's say on
+  // each certificate. The host-name check is part of the verdict it gets.
+  TzorTLSVerifyPeer OnVerifyPeer;
   // Server: refuse clients without certificate; ask only in the first handshake.
   bool FailIfNoCertificate = false;
   bool VerifyClientOnce = false;

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "base/markup.h"
 #include "base/text.h"
 #include "server/embedded_files.h"
 #include "server/request_classifier.h"
@@ -39,21 +40,6 @@ std::string FileNameOf(std::string_view requestLine) {
   const std::string path = RequestPath(requestLine);
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string HTMLEscaped(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
 }
 
 std::string ReplaceNoCase(std::string_view text, std::string_view from, std::string_view to) {
@@ -123,7 +109,7 @@ bool ServesResource(std::string_view requestLine, const TzorResourceOptions& opt
 }
 
 std::string FillPlaceholders(std::string_view text, const TzorPlaceholderValues& values, bool html) {
-  const auto value = [html](std::string_view v) { return html ? HTMLEscaped(v) : std::string(v); };
+  const auto value = [html](std::string_view v) { return html ? EscapeHTML(v) : std::string(v); };
   const std::string host = values.IPv6 ? "[" + values.Host + "]" : values.Host;
   std::string out = ReplaceNoCase(text, "{%host%}", value(host));
   out = ReplaceNoCase(out, "{%port%}", value(std::to_string(values.Port)));

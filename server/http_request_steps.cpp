@@ -30,10 +30,10 @@ void Refuse401(TzorHTTPServerResponse& response, std::vector<std::string> lines 
 
 }  // namespace
 
-const std::string& TzorWSHTTPServer::DocumentRoot() {
+void TzorWSHTTPServer::SetDocumentRoot(const std::string& value) {
+  FDocumentRoot = value;
   if (!FDocumentRoot.empty() && (FDocumentRoot.back() == '/' || FDocumentRoot.back() == '\\'))
     FDocumentRoot.pop_back();
-  return FDocumentRoot;
 }
 
 bool TzorWSHTTPServer::CheckHTTPAccess(TzorWSConnectionServer& Connection, const TzorHTTPServerRequest& ARequestInfo,

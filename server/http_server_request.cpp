@@ -1,18 +1,12 @@
 #include "server/http_server_request.h"
 
 #include "base/bytes.h"
+#include "base/markup.h"
 #include "base/text.h"
 
 namespace zor {
 
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 TzorHTTPFields SplitPairs(std::string_view text, char separator, bool decode) {
   TzorHTTPFields pairs;
@@ -59,8 +53,8 @@ std::string DecodeURLComponent(std::string_view text, bool plusIsSpace) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
+    if (c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
+      out.push_back(static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2])));
       i += 2;
     } else {
       out.push_back(plusIsSpace && c == '+' ? ' ' : c);

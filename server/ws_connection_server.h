@@ -21,6 +21,7 @@ class TzorHTTP2Session;
 class TzorHTTP2StreamTransport;
 class TzorWSHTTP2Server_Options;
 
+// One accepted socket of the server: classified, upgraded, then read as bytes arrive.
 class TzorWSConnectionServer : public TzorWSConnection {
  public:
   TzorWSConnectionServer();

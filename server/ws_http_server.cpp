@@ -1,6 +1,7 @@
 #include "server/ws_http_server.h"
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 
@@ -15,6 +16,7 @@
 #include "server/http1_request_loop.h"
 #include "server/http_answers.h"
 #include "server/server_engine.h"
+#include "server/server_load_balancer.h"
 #include "server/server_socket.h"
 #include "server/server_transport.h"
 #include "websocket/server_sent_event.h"
@@ -112,13 +114,18 @@ struct TzorWSHTTPServer::Impl {
       connections.emplace(connection.get(), connection);
     }
     std::weak_ptr<TzorWSConnectionServer> weak = connection;
+    // Weak: the socket's handlers hold this front, and the transport holds the
+    // socket; a strong reference here would keep all three alive for ever.
+    std::weak_ptr<TzorServerTransport> weakTransport = transport;
     auto front = TzorServerSocket::Create(
         socket, SocketSettings(),
-        [this, weak, transport](TzorServerSocket& s, TzorRequestClassification& c, std::string& bytes) {
+        [this, weak, weakTransport](TzorServerSocket& s, TzorRequestClassification& c, std::string& bytes) {
           auto conn = weak.lock();
-          if (!conn) return s.Connection().Abort();
-          // The HTTP/1.x request reader parses the head itself.
-          transport->PutBack(c.Kind == rkHTTP ? bytes : bytes.substr(c.HeadSize));
+          auto transport = weakTransport.lock();
+          if (!conn || !transport) return s.Connection().Abort();
+          // The HTTP/1.x request reader parses the head itself; a raw
+          // OnHTTPRequest handler gets the lines and only what followed them.
+          transport->PutBack(c.Kind == rkHTTP && !owner.OnHTTPRequest ? bytes : bytes.substr(c.HeadSize));
           conn->HeadersRequest() = std::move(c.Lines);
           Dispatch(s, *conn, c.Kind);
         },
@@ -197,7 +204,12 @@ struct TzorWSHTTPServer::Impl {
         case rkHTTP2:
           return StartHTTP2(s, c);
         case rkHTTP:
-          return ServeHTTP1(s, c);
+          if (!owner.OnHTTPRequest) return ServeHTTP1(s, c);
+          c.SetTransport(trpHTTP);
+          // The handler gets the whole body, however it was split in transit.
+          return WhenBodyBuffered(s, c, [this](TzorWSConnectionServer& conn, const std::string& body) {
+            owner.OnHTTPRequest(&conn, conn.HeadersRequest(), body);
+          });
         case rkUnknown:
           return UnknownProtocol(s, c);
         default:
@@ -404,7 +416,17 @@ struct TzorWSHTTPServer::Impl {
   void Post(TzorServerSocket& s, TzorWSConnectionServer& c) {
     c.SetTransport(trpHTTP);
     owner.FAuthenticator.AuthenticateUpgrade(&c, c.AuthState(), c.HeadersRequest());
-    const std::string length = HeaderValue(c.HeadersRequest(), "Content-Length");
+    WhenBodyBuffered(s, c, [this](TzorWSConnectionServer& poster, const std::string& body) {
+      AnswerPost(poster, RequestPath(poster.HeadersRequest().front()), body);
+    });
+  }
+
+  // Runs `action` with the body that "Content-Length" announces once all of
+  // it is buffered, then closes. A bad length closes at once; one above
+  // MaxReadBufferSize is answered 413.
+  void WhenBodyBuffered(TzorServerSocket& s, TzorWSConnectionServer& c,
+                        std::function<void(TzorWSConnectionServer&, const std::string&)> action) {
+    std::string length = HeaderValue(c.HeadersRequest(), "Content-Length");
     uint64_t size = 0;
     try {
       size = length.empty() ? 0 : std::stoull(length);
@@ -415,18 +437,23 @@ struct TzorWSHTTPServer::Impl {
       c.WriteHTTPStatus(413, "Payload Too Large");
       return CloseHTTPConnection(c);
     }
-    auto complete = [this, size](TzorWSConnectionServer& poster) {
-      if (poster.BufferedByteCount() < size) return;
+    auto deliver = [this, size, action = std::move(action)](TzorWSConnectionServer& conn) {
+      if (conn.BufferedByteCount() < size) return false;
       std::string body;
-      poster.TCPConnection()->ReadFromBuffer(body, static_cast<size_t>(size));
-      AnswerPost(poster, RequestPath(poster.HeadersRequest().front()), body);
-      CloseHTTPConnection(poster);
+      conn.TCPConnection()->ReadFromBuffer(body, static_cast<size_t>(size));
+      try {
+        action(conn, body);
+      } catch (const std::exception& e) {
+        owner.ReportError(&conn, e.what());
+      }
+      CloseHTTPConnection(conn);
+      return true;
     };
+    if (deliver(c)) return;
     std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
-    s.SetDataHandler([weak, complete](TzorAsyncConnection&) {
-      if (auto poster = weak.lock()) complete(*poster);
+    s.SetDataHandler([weak, deliver](TzorAsyncConnection&) {
+      if (auto conn = weak.lock()) deliver(*conn);
     });
-    complete(c);
   }
 
   // A posted message, from HTTP/1.x or an HTTP/2 stream: for the connection
@@ -533,7 +560,9 @@ struct TzorWSHTTPServer::Impl {
       c->DropConnection();
       return;
     }
-    if (c->Enabled() && !c->IsInternal()) owner.DoNotifyConnect(c);
+    if (!c->Enabled() || c->IsInternal()) return;
+    owner.DoNotifyConnect(c);
+    owner.FLoadBalancer->ConnectionChanged(*c, true);
   }
 
   void Disconnected(const ConnectionPtr& c) {
@@ -543,11 +572,14 @@ struct TzorWSHTTPServer::Impl {
       std::lock_guard guard(lock);
       connections.erase(c.get());
     }
-    if (c->Enabled() && !c->IsInternal()) owner.DoNotifyDisconnect(c.get());
+    if (!c->Enabled() || c->IsInternal()) return;
+    owner.FLoadBalancer->ConnectionChanged(*c, false);
+    owner.DoNotifyDisconnect(c.get());
   }
 };
 
-TzorWSHTTPServer::TzorWSHTTPServer() : FImpl(std::make_unique<Impl>(*this)) {
+TzorWSHTTPServer::TzorWSHTTPServer()
+    : FImpl(std::make_unique<Impl>(*this)), FLoadBalancer(std::make_unique<TzorWSServerLoadBalancer>(*this)) {
   FSessionList.OnSessionStart = [this](TzorHTTPSession& session) {
     if (OnSessionStart) OnSessionStart(session);
   };
@@ -582,9 +614,11 @@ void TzorWSHTTPServer::SetActive(bool value) {
                                    impl->Accept(socket, h);
                                  });
     FImpl->engine = std::move(engine);
+    FLoadBalancer->Start();
     StartHeartBeat();
     if (OnStartup) OnStartup(this);
   } else {
+    FLoadBalancer->Stop();
     StopHeartBeat();
     StopHeartBeatTimeout();
     FImpl->engine->Stop();
@@ -683,6 +717,36 @@ void TzorWSHTTPServer::BroadCast(const std::string& aMessage) {
       // one client's failure does not stop the others
     }
   }
+}
+
+std::vector<std::shared_ptr<TzorWSConnectionServer>> TzorWSHTTPServer::Connections() const {
+  return FImpl->Snapshot();
+}
+
+std::shared_ptr<TzorWSConnectionServer> TzorWSHTTPServer::ConnectionByGuid(const std::string& aGuid) const {
+  return FImpl->FindByGuid(aGuid);
+}
+
+TzorWSLoadBalancerServer_Options& TzorWSHTTPServer::LoadBalancer() { return FLoadBalancer->Options(); }
+
+TzorWSLoadBalancerClient& TzorWSHTTPServer::ClientLoadBalancer() { return FLoadBalancer->Client(); }
+
+bool TzorWSHTTPServer::WriteData(const std::string& aGuid, const std::string& aText) {
+  return FLoadBalancer->WriteData(aGuid, aText);
+}
+
+bool TzorWSHTTPServer::WriteData(const std::string& aGuid, TzorStringStream& aStream) {
+  return FLoadBalancer->WriteData(aGuid, aStream);
+}
+
+bool TzorWSHTTPServer::Broadcast(const std::string& aText, const std::string& aChannel, const std::string& aProtocol,
+                                 const std::string& Exclude, const std::string& Include) {
+  return FLoadBalancer->Broadcast(aText, BroadcastFilter(aChannel, aProtocol, Exclude, Include));
+}
+
+bool TzorWSHTTPServer::Broadcast(TzorStringStream& aStream, const std::string& aChannel,
+                                 const std::string& aProtocol, const std::string& Exclude, const std::string& Include) {
+  return FLoadBalancer->Broadcast(aStream, BroadcastFilter(aChannel, aProtocol, Exclude, Include));
 }
 
 }  // namespace zor

@@ -15,6 +15,7 @@
 #include "server/server_options.h"
 #include "server/ws_connection_server.h"
 #include "server/ws_server_groups.h"
+#include "websocket/lb_server_link.h"
 #include "websocket/ws_component.h"
 
 #include <cstdint>
@@ -26,6 +27,10 @@
 
 namespace zor {
 
+class TzorWSServerLoadBalancer;
+class TzorWSLoadBalancerClient;
+
+// The WebSocket and HTTP server component.
 class TzorWSHTTPServer : public TzorWSComponent {
  public:
   using TzorWSOnTCPConnect = std::function<void(TzorWSConnection* Connection, bool& Accept)>;
@@ -33,6 +38,7 @@ class TzorWSHTTPServer : public TzorWSComponent {
   using TzorWSOnSSLALPNSelect = std::function<void(TzorComponent_Base* Sender,
                                                    const std::vector<std::string>& aProtocols, std::string& aProtocol)>;
   using TSenderEvent = std::function<void(TzorComponent_Base* Sender)>;
+  using TSenderErrorEvent = std::function<void(TzorComponent_Base* Sender, const std::string& Error)>;
   // An HTTP request for the application (HTTP/1.x or HTTP/2): the handler
   // fills the response, which the server then writes.
   // Before every application request when assigned: setting aForward's
@@ -43,6 +49,12 @@ class TzorWSHTTPServer : public TzorWSComponent {
   using TzorWSOnAfterForwardHTTP =
       std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
                          TzorHTTPServerResponse& AResponseInfo, std::exception_ptr E)>;
+  // A plain HTTP/1.x request handed over whole: the head's lines and the
+  // body. When assigned it takes every such request in place of the request
+  // steps and OnCommandGet/OnCommandOther; the handler answers through the
+  // connection's writers and the socket is closed afterwards.
+  using THTTPRequestEvent = std::function<void(TzorWSConnectionServer* Connection,
+                                               const std::vector<std::string>& aLines, const std::string& aBody)>;
   using TzorHTTPCommandEvent = std::function<void(TzorWSConnectionServer* Connection, TzorHTTPServerRequest& ARequestInfo,
                                                   TzorHTTPServerResponse& AResponseInfo)>;
 
@@ -77,9 +89,10 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // Application HTTP requests. Bounds of a request's head and body.
   TzorHTTPRequestLimits& HTTPLimits() { return FHTTPLimits; }
   // Files under this folder answer GET, HEAD and POST before OnCommandGet;
-  // reading it drops one trailing "/" or "\".
-  const std::string& DocumentRoot();
-  void SetDocumentRoot(const std::string& value) { FDocumentRoot = value; }
+  // one trailing "/" or "\" is dropped when it is set, so that reading it
+  // from the workers never writes.
+  const std::string& DocumentRoot() const { return FDocumentRoot; }
+  void SetDocumentRoot(const std::string& value);
   // The character set named with the document root's files.
   const std::string& Charset() const { return FCharset; }
   void SetCharset(const std::string& value) { FCharset = value; }
@@ -138,6 +151,29 @@ class TzorWSHTTPServer : public TzorWSComponent {
   using TBeforeHeartBeatEvent =
       std::function<void(TzorComponent_Base* Sender, TzorWSConnection* Connection, bool& Handled)>;
   TBeforeHeartBeatEvent OnBeforeHeartBeat;
+  // Every connection held, and the open one with that guid (or none).
+  std::vector<std::shared_ptr<TzorWSConnectionServer>> Connections() const;
+  std::shared_ptr<TzorWSConnectionServer> ConnectionByGuid(const std::string& aGuid) const;
+
+  // The link to a load balancer, kept while the server is active and
+  // LoadBalancer().Enabled() (server/server_load_balancer.h).
+  TzorWSLoadBalancerServer_Options& LoadBalancer();
+  // The link client, made on first use.
+  TzorWSLoadBalancerClient& ClientLoadBalancer();
+  // To the connection with that guid: this server's own, or, with the link
+  // enabled, over the link. False (and OnLoadBalancerError) when it went
+  // nowhere.
+  bool WriteData(const std::string& aGuid, const std::string& aText);
+  bool WriteData(const std::string& aGuid, TzorStringStream& aStream);
+  // With the link enabled, over the link only (the balancer sends it back to
+  // every server, this one included); otherwise to this server's own
+  // connections. Channel: the subscribed connections only; protocol: those
+  // speaking it; include and exclude: comma-separated guids.
+  bool Broadcast(const std::string& aText, const std::string& aChannel, const std::string& aProtocol,
+                 const std::string& Exclude, const std::string& Include);
+  bool Broadcast(TzorStringStream& aStream, const std::string& aChannel, const std::string& aProtocol,
+                 const std::string& Exclude, const std::string& Include);
+
   TzorWSOnTCPConnect OnTCPConnect;
   TzorWSUnknownProtocolEvent OnUnknownProtocol;
   TzorWSOnSSLALPNSelect OnSSLALPNSelect;
@@ -145,6 +181,10 @@ class TzorWSHTTPServer : public TzorWSComponent {
   TSenderEvent OnShutdown;
   TzorWSAuthenticationEvent OnAuthentication;
   TzorWSUnknownAuthenticationEvent OnUnknownAuthentication;
+  THTTPRequestEvent OnHTTPRequest;
+  TSenderEvent OnLoadBalancerConnect;
+  TSenderEvent OnLoadBalancerDisconnect;
+  TSenderErrorEvent OnLoadBalancerError;
   TzorWSOnBeforeForwardHTTP OnBeforeForwardHTTP;
   TzorWSOnAfterForwardHTTP OnAfterForwardHTTP;
   // GET, HEAD and POST requests no earlier step answered.
@@ -219,6 +259,8 @@ class TzorWSHTTPServer : public TzorWSComponent {
   std::mutex FGroupsLock;
   std::unique_ptr<TzorWSServerGroups> FGroups;
   std::unique_ptr<Impl> FImpl;
+  // After FImpl: the link's read thread delivers to the connections.
+  std::unique_ptr<TzorWSServerLoadBalancer> FLoadBalancer;
 };
 
 }  // namespace zor

@@ -14,6 +14,7 @@ inline constexpr const char* kSessionConnectPath = "/zor/auth/session/";
 inline constexpr const char* kURLConnectPath = "/zor/auth/url/";
 inline constexpr const char* kClientUserAgent = "Mozilla/5.0 (zorWebSockets 2023.6.0)";
 
+// An authentication method the client may use: on or off.
 class TzorWSAuthentication_Switch : public TPersistent {
  public:
   void Assign(const TPersistent& source) override;
@@ -24,17 +25,20 @@ class TzorWSAuthentication_Switch : public TPersistent {
   bool FEnabled = false;
 };
 
+// Login by user and password in the upgrade path.
 class TzorWSAuthenticationClient_URL : public TzorWSAuthentication_Switch {
  public:
   TzorWSAuthenticationClient_URL() { FEnabled = true; }
   const char* ClassName() const override { return "TzorWSAuthenticationClient_URL"; }
 };
 
+// HTTP Basic credentials on the upgrade request.
 class TzorWSAuthenticationClient_Basic : public TzorWSAuthentication_Switch {
  public:
   const char* ClassName() const override { return "TzorWSAuthenticationClient_Basic"; }
 };
 
+// A session asked for over HTTP first, then named in the upgrade path.
 class TzorWSAuthenticationClient_Session : public TzorWSAuthentication_Switch {
  public:
   const char* ClassName() const override { return "TzorWSAuthenticationClient_Session"; }
@@ -52,6 +56,7 @@ class TzorWSAuthenticationClient_Session : public TzorWSAuthentication_Switch {
   std::string FID, FExtensions, FProtocols;
 };
 
+// A bearer token from the token sources on the upgrade request.
 class TzorWSAuthenticationClient_Token : public TzorWSAuthentication_Switch {
  public:
   const char* ClassName() const override { return "TzorWSAuthenticationClient_Token"; }
@@ -73,6 +78,7 @@ class TzorWSAuthenticationClient_Token : public TzorWSAuthentication_Switch {
   TzorHTTPAuthentication_Token sources_;
 };
 
+// How the client authenticates its upgrade: user, password and the methods.
 class TzorWSAuthenticationClient_Options : public TzorWSAuthentication_Switch {
  public:
   const char* ClassName() const override { return "TzorWSAuthenticationClient_Options"; }

@@ -14,6 +14,7 @@
 namespace zor {
 
 
+// Options of the client's connection: path parameters, origin, fragments, closing, UTF-8 checks.
 class TzorWSOptionsClient : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorWSOptionsClient"; }
@@ -49,6 +50,7 @@ class TzorWSProxy_Options : public TzorHTTPProxy_Options {
   const char* ClassName() const override { return "TzorWSProxy_Options"; }
 };
 
+// The client's TLS settings.
 class TzorWSTLS_Options : public TzorTCPTLS_Options {
  public:
   const char* ClassName() const override { return "TzorWSTLS_Options"; }
@@ -57,6 +59,7 @@ class TzorWSTLS_Options : public TzorTCPTLS_Options {
   void Assign(const TPersistent& source) override;
 };
 
+// Bandwidth limit of the client's connection.
 class TzorWSThrottle : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorWSThrottle"; }
@@ -72,6 +75,7 @@ class TzorWSThrottle : public TPersistent {
   bool FEnabled = false;
 };
 
+// Where the client asks a load balancer which server to use.
 class TzorWSLoadBalancerClient_Options : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorWSLoadBalancerClient_Options"; }

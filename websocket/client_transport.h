@@ -25,6 +25,7 @@ class TzorWSIdLogFileClient : public TzorIdLogFileClient {
   std::atomic<bool> unmask_frames_{false};
 };
 
+// What the frame log of a connection is set to.
 struct TzorWSLogSettings {
   bool Enabled = false;
   std::string FileName;
@@ -35,13 +36,16 @@ struct TzorWSLogSettings {
 // options; nullptr lets the client build one.
 using TzorWSGetTLSContext = std::function<std::shared_ptr<const TzorTLSContext>()>;
 
+// What the client builds its socket from: TLS context, proxy, throttle and log.
 class TzorWSClientTransport {
  public:
   // With `tls`: when `rfc8441` is on and "h2" is not among the options'
-  // application protocols it is added to them; then the context is taken
+  // application protocols it is added to them (with "http/1.1" after it
+  // when the list was empty); then the context is taken
   // from `get_context` or built from the options with their provider.
   // Without: any context is dropped.
-  void PrepareTLS(bool tls, TzorWSTLS_Options& options, bool rfc8441, const TzorWSGetTLSContext& get_context = {});
+  void PrepareTLS(bool tls, TzorWSTLS_Options& options, bool rfc8441, const TzorWSGetTLSContext& get_context = {},
+                  TzorTLSVerifyPeer verify_peer = {});
   const std::shared_ptr<const TzorTLSContext>& TLSContext() const { return tls_; }
 
   // The intercept chain: throttle first, the log behind it, each only when on.

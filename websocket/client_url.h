@@ -7,6 +7,7 @@
 
 namespace zor {
 
+// A client URL taken apart: TLS or not, host, port, path and query.
 struct TzorWSClientAddress {
   std::string Host;  // IPv6 literals without brackets
   int Port = 80;     // the URL's port, or 443 with TLS and 80 without

@@ -30,6 +30,12 @@ uint32_t Hixie76KeyNumber(std::string_view key) {
   return number / spaces;
 }
 
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace
 
 std::string GetAcceptKey(std::string_view key) {
@@ -120,6 +126,34 @@ TzorWSHandShakeClient::TzorWSHandShakeClient(const std::vector<std::string>& lin
   }
 }
 
+// An extension the client did not offer fails the handshake (RFC 6455,
+// 4.1): its frames would otherwise be read without it.
+void CheckExtensionsOffered(std::string_view answer, TzorWSExtensions& offered) {
+  while (!answer.empty()) {
+    const size_t comma = answer.find(',');
+    const std::string_view item = answer.substr(0, comma);
+    answer = comma == std::string_view::npos ? std::string_view() : answer.substr(comma + 1);
+    const std::string_view name = Trim(item.substr(0, item.find(';')));
+    if (name.empty()) continue;
+    const bool known = (offered.PerMessage_Deflate().Enabled() && name == offered.PerMessage_Deflate().GetName()) ||
+                       (offered.DeflateFrame().Enabled() && name == offered.DeflateFrame().GetName());
+    if (!known) throw TzorWSException(Format("Extension not supported %s.", std::string(name).c_str()));
+  }
+}
+
+void CheckProtocolAnswer(std::string_view requestedProtocols, const std::string& answered) {
+  if (requestedProtocols.empty() && answered.empty()) return;
+  bool offered = false;
+  size_t start = 0;
+  while (!offered) {
+    const size_t comma = requestedProtocols.find(',', start);
+    offered = requestedProtocols.substr(start, comma - start) == answered;
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (!offered) throw TzorWSException(Format("Protocol not supported %s.", answered.c_str()));
+}
+
 TzorWSHandshakeOutcome CheckHandshakeResponse(const TzorWSHandShakeClient& answer, std::string_view key,
                                               std::string_view requestedProtocols, TzorWSExtensions* extensions,
                                               const std::function<void(const std::string&)>& onRedirect) {
@@ -131,17 +165,7 @@ TzorWSHandshakeOutcome CheckHandshakeResponse(const TzorWSHandShakeClient& answe
     return outcome;
   }
   if (GetAcceptKey(key) != answer.Accept()) throw TzorWSException("Handshake Error: Invalid Accept Key");
-  if (!requestedProtocols.empty() || !answer.Protocols().empty()) {
-    bool offered = false;
-    size_t start = 0;
-    while (!offered) {
-      const size_t comma = requestedProtocols.find(',', start);
-      offered = requestedProtocols.substr(start, comma - start) == answer.Protocols();
-      if (comma == std::string_view::npos) break;
-      start = comma + 1;
-    }
-    if (!offered) throw TzorWSException(Format("Protocol not supported %s.", answer.Protocols().c_str()));
-  }
+  CheckProtocolAnswer(requestedProtocols, answer.Protocols());
   outcome.Protocol = answer.Protocols();
   if (extensions) extensions->DecodeExtensions(answer.Extensions());
   return outcome;

@@ -110,6 +110,15 @@ struct TzorWSHandshakeOutcome {
   std::string Protocol;     // the connection's subprotocol from now on
 };
 
+// An extension answer naming one the client did not offer fails the
+// handshake: its frames would otherwise be read without it.
+void CheckExtensionsOffered(std::string_view answer, TzorWSExtensions& offered);
+
+// The server's subprotocol must be one of those requested (comma-separated);
+// a server naming none when some were requested fails too: "Protocol not
+// supported %s.".
+void CheckProtocolAnswer(std::string_view requestedProtocols, const std::string& answered);
+
 // The checks after parsing, in order: redirect, accept key, subprotocol, then
 // the extension answer is negotiated into `extensions` (when given).
 TzorWSHandshakeOutcome CheckHandshakeResponse(const TzorWSHandShakeClient& answer, std::string_view key,

@@ -11,6 +11,7 @@ namespace zor {
 // Local time as "yyyymmddhhnnsszzz" (17 digits, no time-zone mark).
 std::string PingTimestampText(std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
+// The heartbeat's pings awaiting pongs, and whether one has waited too long.
 class TzorHeartBeatState {
  public:
   using Clock = std::chrono::steady_clock;

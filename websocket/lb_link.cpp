@@ -59,9 +59,9 @@ void TzorWSLoadBalancerLink::ClientMessage(std::string_view aText) {
   TzorWSLoadBalancerMessage message;
   if (!Readable([&] { message.Read(aText); })) return;
   if (!message.IsBroadcast()) {
-    if (OnWriteDataText) OnWriteDataText(message.FGuid, message.FText);
-  } else if (OnBroadCastText) {
-    OnBroadCastText(message.FText, message.FChannel, message.FProtocol, message.FExclude, message.FInclude);
+    if (FEvents.OnWriteDataText) FEvents.OnWriteDataText(message.FGuid, message.FText);
+  } else if (FEvents.OnBroadCastText) {
+    FEvents.OnBroadCastText(message.FText, message.FChannel, message.FProtocol, message.FExclude, message.FInclude);
   }
 }
 
@@ -70,9 +70,9 @@ void TzorWSLoadBalancerLink::ClientBinary(std::string_view aBytes) {
   TzorWSLoadBalancerBinary header;
   if (!Readable([&] { header.Read(stream); })) return;
   if (!header.IsBroadcast()) {
-    if (OnWriteDataBinary) OnWriteDataBinary(header.FGuid, stream);
-  } else if (OnBroadCastBinary) {
-    OnBroadCastBinary(stream, header.FChannel, header.FProtocol, header.FExclude, header.FInclude, header.FSize,
+    if (FEvents.OnWriteDataBinary) FEvents.OnWriteDataBinary(header.FGuid, stream);
+  } else if (FEvents.OnBroadCastBinary) {
+    FEvents.OnBroadCastBinary(stream, header.FChannel, header.FProtocol, header.FExclude, header.FInclude, header.FSize,
                       header.FStreaming);
   }
 }

@@ -28,10 +28,25 @@ class IzorLoadBalancerTransport {
   virtual bool SendBinary(const std::string& aBytes) = 0;
 };
 
-// The framing half of a server's link to its load balancer.
-class TzorWSLoadBalancerLink {
+// What a link raises for the messages it receives.
+struct TzorWSLoadBalancerEvents {
+  std::function<void(const std::string& aGuid, const std::string& aText)> OnWriteDataText;
+  std::function<void(const std::string& aGuid, TzorStringStream& aStream)> OnWriteDataBinary;
+  std::function<void(const std::string& aText, const std::string& aChannel, const std::string& aProtocol,
+                     const std::string& aExclude, const std::string& aInclude)>
+      OnBroadCastText;
+  std::function<void(TzorStringStream& aStream, const std::string& aChannel, const std::string& aProtocol,
+                     const std::string& aExclude, const std::string& aInclude, int32_t aSize, TwsStreaming aStreaming)>
+      OnBroadCastBinary;
+};
+
+// The framing half of a server's link to its load balancer. It raises its
+// own events, or those of the object it is given (the component it serves).
+class TzorWSLoadBalancerLink : public TzorWSLoadBalancerEvents {
  public:
-  explicit TzorWSLoadBalancerLink(IzorLoadBalancerTransport& aTransport) : FTransport(aTransport) {}
+  explicit TzorWSLoadBalancerLink(IzorLoadBalancerTransport& aTransport) : FTransport(aTransport), FEvents(*this) {}
+  TzorWSLoadBalancerLink(IzorLoadBalancerTransport& aTransport, TzorWSLoadBalancerEvents& aEvents)
+      : FTransport(aTransport), FEvents(aEvents) {}
 
   // Each returns false, after reporting why through OnError, when the
   // message was not sent: the link is down or the message cannot be framed.
@@ -51,14 +66,6 @@ class TzorWSLoadBalancerLink {
   void ClientBinary(std::string_view aBytes);
   void ClientFragment(std::string_view aData, TOpcode aOpCode);
 
-  std::function<void(const std::string& aGuid, const std::string& aText)> OnWriteDataText;
-  std::function<void(const std::string& aGuid, TzorStringStream& aStream)> OnWriteDataBinary;
-  std::function<void(const std::string& aText, const std::string& aChannel, const std::string& aProtocol,
-                     const std::string& aExclude, const std::string& aInclude)>
-      OnBroadCastText;
-  std::function<void(TzorStringStream& aStream, const std::string& aChannel, const std::string& aProtocol,
-                     const std::string& aExclude, const std::string& aInclude, int32_t aSize, TwsStreaming aStreaming)>
-      OnBroadCastBinary;
   // Messages that could not be sent or read.
   std::function<void(const std::string& aError)> OnError;
 
@@ -71,6 +78,7 @@ class TzorWSLoadBalancerLink {
   void Report(const std::string& aError);
 
   IzorLoadBalancerTransport& FTransport;
+  TzorWSLoadBalancerEvents& FEvents;
 };
 
 }  // namespace zor

@@ -37,13 +37,6 @@ class THeaderText {
     FText += aValue ? "true" : "false";
     return *this;
   }
-  THeaderText& Address(const TzorWSLoadBalancerAddress& aAddress) {
-    return Text("guid", aAddress.FGuid)
-        .Text("channel", aAddress.FChannel)
-        .Text("protocol", aAddress.FProtocol)
-        .Text("include", aAddress.FInclude)
-        .Text("exclude", aAddress.FExclude);
-  }
   std::string Finish() { return std::move(FText) + '}'; }
 
  private:
@@ -68,25 +61,23 @@ class THeaderReader {
     if (!UnescapeJSONText(node->ValueText(), text)) Refuse("malformed escape in member \"" + std::string(aName) + "\"");
     return text;
   }
-  int32_t Number(std::string_view aName) const {
+  // The member into aValue; the same calls as THeaderText's, so that one
+  // list of members serves both.
+  const THeaderReader& Text(std::string_view aName, std::string& aValue) const {
+    aValue = Text(aName);
+    return *this;
+  }
+  const THeaderReader& Number(std::string_view aName, int32_t& aValue) const {
     std::string text = Member(aName, zorJSONNumber, "a number")->ValueText();
-    int32_t value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), aValue);
     if (ec != std::errc() || end != text.data() + text.size())
       Refuse("member \"" + std::string(aName) + "\" is not a 32-bit integer");
-    return value;
+    return *this;
   }
-  bool Boolean(std::string_view aName) const {
-    return Member(aName, zorJSONBoolean, "true or false")->ValueText() == "true";
+  const THeaderReader& Boolean(std::string_view aName, bool& aValue) const {
+    aValue = Member(aName, zorJSONBoolean, "true or false")->ValueText() == "true";
+    return *this;
   }
-  void Address(TzorWSLoadBalancerAddress& aAddress) const {
-    aAddress.FGuid = Text("guid");
-    aAddress.FChannel = Text("channel");
-    aAddress.FProtocol = Text("protocol");
-    aAddress.FInclude = Text("include");
-    aAddress.FExclude = Text("exclude");
-  }
-  bool Has(std::string_view aName) const { return static_cast<bool>(FJSON.Node(aName)); }
 
  private:
   IzorObjectJSON Member(std::string_view aName, TzorJSONtype aKind, const char* aKindName) const {
@@ -97,6 +88,30 @@ class THeaderReader {
   }
   TzorJSON FJSON;
 };
+
+// The members of each header, in the order they are written; M is
+// THeaderText (writing) or THeaderReader (reading into the fields).
+template <class M, class Address>
+auto& AddressMembers(M& aMembers, Address& a) {
+  return aMembers.Text("guid", a.FGuid).Text("channel", a.FChannel).Text("protocol", a.FProtocol)
+      .Text("include", a.FInclude).Text("exclude", a.FExclude);
+}
+
+template <class M, class Connection>
+auto& ConnectionMembers(M& aMembers, Connection& c) {
+  return aMembers.Boolean("active", c.FActive).Text("guid", c.FGuid).Text("ip", c.FIP)
+      .Text("channel", c.FChannel).Text("protocol", c.FProtocol);
+}
+
+template <class M, class Binding>
+auto& BindingMembers(M& aMembers, Binding& b) {
+  return aMembers.Text("host", b.FHost).Number("port", b.FPort).Boolean("ssl", b.FSSL);
+}
+
+template <class M, class Data>
+auto& ServerDataMembers(M& aMembers, Data& d) {
+  return aMembers.Text("guid", d.FGuid);
+}
 
 // The decimal number in the first aDigits bytes.
 size_t ReadLength(std::string_view aBytes, size_t aDigits) {
@@ -129,7 +144,8 @@ std::string PaddedLength(size_t aLength, size_t aDigits) {
 }  // namespace
 
 std::string TzorWSLoadBalancerMessage::Write() const {
-  std::string header = THeaderText().Address(*this).Finish();
+  THeaderText members;
+  std::string header = AddressMembers(members, *this).Finish();
   if (header.size() > kMaxTextHeader)
     throw TzorWSException("Load balancer: message header of " + std::to_string(header.size()) +
                           " characters does not fit its 3-digit length (at most 999)");
@@ -140,7 +156,8 @@ void TzorWSLoadBalancerMessage::Read(std::string_view aMessage) {
   Clear();
   size_t length = ReadLength(aMessage, kTextLengthDigits);
   size_t end = SkipUTF16Units(aMessage, kTextLengthDigits, length);
-  THeaderReader(aMessage.substr(kTextLengthDigits, end - kTextLengthDigits)).Address(*this);
+  const THeaderReader header(aMessage.substr(kTextLengthDigits, end - kTextLengthDigits));
+  AddressMembers(header, *this);
   FText.assign(aMessage.substr(end));
 }
 
@@ -148,7 +165,8 @@ void TzorWSLoadBalancerBinary::Write(TzorStringStream& aStream) const {
   // The guid alone where it cannot be taken for a JSON header.
   std::string header;
   if (IsBroadcast() ? HasFilter() : FGuid.front() == '{') {
-    header = THeaderText().Address(*this).Finish();
+    THeaderText members;
+    header = AddressMembers(members, *this).Finish();
   } else {
     header = FGuid;
   }
@@ -164,7 +182,8 @@ void TzorWSLoadBalancerBinary::Read(TzorStringStream& aStream) {
     Refuse("header length " + std::to_string(length) + " runs past the end of the message");
   std::string_view header = bytes.substr(kBinaryLengthDigits, length);
   if (!header.empty() && header.front() == '{') {
-    THeaderReader(header).Address(*this);
+    const THeaderReader members(header);
+    AddressMembers(members, *this);
   } else {
     FGuid.assign(header);
   }
@@ -172,56 +191,44 @@ void TzorWSLoadBalancerBinary::Read(TzorStringStream& aStream) {
 }
 
 std::string TzorWSLoadBalancerClientConnection::Write() const {
-  return THeaderText()
-      .Text("method", kLBMethodClientConnection)
-      .Boolean("active", FActive)
-      .Text("guid", FGuid)
-      .Text("ip", FIP)
-      .Text("channel", FChannel)
-      .Text("protocol", FProtocol)
-      .Finish();
+  THeaderText header;
+  header.Text("method", kLBMethodClientConnection);
+  return ConnectionMembers(header, *this).Finish();
 }
 
 void TzorWSLoadBalancerClientConnection::Read(std::string_view aText) {
-  THeaderReader header(aText);
+  const THeaderReader header(aText);
   Clear();
-  FActive = header.Boolean("active");
-  FGuid = header.Text("guid");
-  FIP = header.Text("ip");
-  FChannel = header.Text("channel");
-  FProtocol = header.Text("protocol");
+  ConnectionMembers(header, *this);
 }
-
-namespace {
-
-std::string WithBinding(THeaderText aHeader, const TzorWSLoadBalancerServerBinding& aBinding) {
-  return aHeader.Text("host", aBinding.FHost).Number("port", aBinding.FPort).Boolean("ssl", aBinding.FSSL).Finish();
-}
-
-}  // namespace
 
 std::string TzorWSLoadBalancerServerBinding::Write() const {
-  return WithBinding(THeaderText().Text("method", kLBMethodServerBinding), *this);
+  THeaderText header;
+  header.Text("method", kLBMethodServerBinding);
+  return BindingMembers(header, *this).Finish();
 }
 
-std::string TzorWSLoadBalancerServerBinding::WriteAnswer() const { return WithBinding(THeaderText(), *this); }
+std::string TzorWSLoadBalancerServerBinding::WriteAnswer() const {
+  THeaderText header;
+  return BindingMembers(header, *this).Finish();
+}
 
 void TzorWSLoadBalancerServerBinding::Read(std::string_view aText) {
-  THeaderReader header(aText);
+  const THeaderReader header(aText);
   Clear();
-  FHost = header.Text("host");
-  FPort = header.Number("port");
-  FSSL = header.Boolean("ssl");
+  BindingMembers(header, *this);
 }
 
 std::string TzorWSLoadBalancerServerData::Write() const {
-  return THeaderText().Text("method", kLBMethodServerData).Text("guid", FGuid).Finish();
+  THeaderText header;
+  header.Text("method", kLBMethodServerData);
+  return ServerDataMembers(header, *this).Finish();
 }
 
 void TzorWSLoadBalancerServerData::Read(std::string_view aText) {
-  THeaderReader header(aText);
+  const THeaderReader header(aText);
   Clear();
-  FGuid = header.Text("guid");
+  ServerDataMembers(header, *this);
 }
 
 TzorWSLoadBalancerTextMessage ReadLoadBalancerText(std::string_view aText) {

@@ -16,19 +16,24 @@ TzorWSLoadBalancerServerLink::TzorWSLoadBalancerServerLink(IzorLoadBalancedServe
   FLink.OnError = [this](const std::string& aError) {
     if (OnLoadBalancerError) OnLoadBalancerError(aError);
   };
-  FLink.OnWriteDataText = [this](const std::string& aGuid, const std::string& aText) {
+  Serve(FLink);
+}
+
+void TzorWSLoadBalancerServerLink::Serve(TzorWSLoadBalancerEvents& aEvents) {
+  aEvents.OnWriteDataText = [this](const std::string& aGuid, const std::string& aText) {
     Deliver(FServer.WriteOwn(aGuid, aText), aGuid);
   };
-  FLink.OnWriteDataBinary = [this](const std::string& aGuid, TzorStringStream& aStream) {
+  aEvents.OnWriteDataBinary = [this](const std::string& aGuid, TzorStringStream& aStream) {
     Deliver(FServer.WriteOwn(aGuid, aStream), aGuid);
   };
-  FLink.OnBroadCastText = [this](const std::string& aText, const std::string& aChannel, const std::string& aProtocol,
-                                 const std::string& aExclude, const std::string& aInclude) {
+  aEvents.OnBroadCastText = [this](const std::string& aText, const std::string& aChannel,
+                                   const std::string& aProtocol, const std::string& aExclude,
+                                   const std::string& aInclude) {
     FServer.BroadcastOwn(BroadcastFilter(aChannel, aProtocol, aExclude, aInclude), aText);
   };
-  FLink.OnBroadCastBinary = [this](TzorStringStream& aStream, const std::string& aChannel,
-                                   const std::string& aProtocol, const std::string& aExclude,
-                                   const std::string& aInclude, int32_t, TwsStreaming) {
+  aEvents.OnBroadCastBinary = [this](TzorStringStream& aStream, const std::string& aChannel,
+                                     const std::string& aProtocol, const std::string& aExclude,
+                                     const std::string& aInclude, int32_t, TwsStreaming) {
     FServer.BroadcastOwn(BroadcastFilter(aChannel, aProtocol, aExclude, aInclude), aStream);
   };
 }

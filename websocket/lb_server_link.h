@@ -74,6 +74,10 @@ class TzorWSLoadBalancerServerLink {
   TzorWSLoadBalancerServer_Options& LoadBalancer() { return FOptions; }
   void SetLoadBalancer(const TzorWSLoadBalancerServer_Options& value) { FOptions.Assign(value); }
   TzorWSLoadBalancerLink& Link() { return FLink; }
+  // What the balancer sends, raised by aEvents, goes to the server's own
+  // connections. The link's own events are served from the start; a link
+  // client that decodes for itself is served through this.
+  void Serve(TzorWSLoadBalancerEvents& aEvents);
 
   // The link came up: OnLoadBalancerConnect, then identity, bindings, one
   // announcement per connection the server holds, and the ready text. False

@@ -9,6 +9,7 @@ namespace zor {
 
 inline constexpr const char* kLoadBalancerBindingRequest = "zor@lb@client@get@binding";
 
+// The server a load balancer or the server list picked for the client.
 struct TzorWSServerChoice {
   std::string Host;
   int Port = 0;

@@ -54,6 +54,7 @@ class TzorWSQueue : public TPersistent {
   TwsQueueMsgLevels FLevel = qmNone;
 };
 
+// Which messages wait in the connection's queues instead of being sent at once.
 class TzorWSQueueOptions : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorWSQueueOptions"; }

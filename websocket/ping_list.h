@@ -12,12 +12,14 @@ namespace zor {
 
 using TzorDateTime = std::chrono::system_clock::time_point;
 
+// A ping sent and not yet answered: its text and when it left.
 class TzorPing {
  public:
   TzorDateTime Date;
   std::string Text;
 };
 
+// The pings awaiting their pongs, matched by text, under a lock.
 class TzorThreadListQueuePings {
  public:
   enum class TPongMatch { NoPingOutstanding, Matched, Different };

@@ -27,9 +27,7 @@ std::vector<std::string> BuildRFC8441HeaderLines(const TzorWSHandshakeRequest& r
   return lines;
 }
 
-TzorWSRFC8441Step ReadRFC8441Frame(IzorWSHTTP2FrameDecoder& decoder, const uint8_t* data, size_t size,
-                                   const TzorWSHandshakeRequest& request) {
-  const TzorWSHTTP2Frame frame = decoder.DecodeFrame(data, size);
+TzorWSRFC8441Step ReadRFC8441Frame(const TzorWSHTTP2Frame& frame, const TzorWSHandshakeRequest& request) {
   TzorWSRFC8441Step step;
   switch (frame.FrameKind) {
     case TzorWSHTTP2Frame::Kind::Settings:
@@ -41,6 +39,7 @@ TzorWSRFC8441Step ReadRFC8441Frame(IzorWSHTTP2FrameDecoder& decoder, const uint8
       for (const auto& [name, value] : frame.Headers) {
         if (name == ":status") ok = value == "200";
         if (name == "sec-websocket-protocol") step.Protocol = value;
+        if (name == "sec-websocket-extensions") step.Extensions += (step.Extensions.empty() ? "" : ", ") + value;
       }
       if (!ok) throw TzorWSException("Error reading Frame Headers: status <> 200");
       step.Enabled = true;

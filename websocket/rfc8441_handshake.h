@@ -1,8 +1,8 @@
 #pragma once
 // WebSocket over HTTP/2 (RFC 8441), client side: the extended CONNECT header
 // list and the checks of the server's first frames. The frames themselves are
-// decoded by the HTTP/2 layer, which sits above this one and plugs in through
-// IzorWSHTTP2FrameDecoder.
+// read by the stream codec (rfc8441_stream.h), which hands over what the
+// handshake needs of them.
 #include "websocket/handshake.h"
 
 #include <cstdint>
@@ -20,14 +20,6 @@ struct TzorWSHTTP2Frame {
   std::vector<std::pair<std::string, std::string>> Headers;  // decoded header fields of HEADERS
 };
 
-// What the RFC 8441 handshake needs of an HTTP/2 layer: one received frame decoded.
-class IzorWSHTTP2FrameDecoder {
- public:
-  virtual ~IzorWSHTTP2FrameDecoder() = default;
-  // The bytes received, read whole, parsed as one HTTP/2 frame.
-  virtual TzorWSHTTP2Frame DecodeFrame(const uint8_t* data, size_t size) = 0;
-};
-
 // The CONNECT request as "name = value" lines (header names in lower case, as
 // HTTP/2 requires).
 std::vector<std::string> BuildRFC8441HeaderLines(const TzorWSHandshakeRequest& request);
@@ -37,11 +29,12 @@ struct TzorWSRFC8441Step {
   std::vector<std::string> RequestLines;  // after SETTINGS: the CONNECT header list to send
   bool Enabled = false;                   // after HEADERS with status 200
   std::string Protocol;                   // the server's sec-websocket-protocol
+  std::string Extensions;                 // the server's sec-websocket-extensions
 };
 
 // One step of the handshake: SETTINGS must enable the connect protocol and
-// yields the request lines; HEADERS must carry ":status" 200 and ends it.
-TzorWSRFC8441Step ReadRFC8441Frame(IzorWSHTTP2FrameDecoder& decoder, const uint8_t* data, size_t size,
-                                   const TzorWSHandshakeRequest& request);
+// yields the request lines; HEADERS must carry ":status" 200 and ends it;
+// any other frame is "Invalid Frame Type.".
+TzorWSRFC8441Step ReadRFC8441Frame(const TzorWSHTTP2Frame& frame, const TzorWSHandshakeRequest& request);
 
 }  // namespace zor

@@ -9,6 +9,7 @@ namespace zor {
 
 enum TtcpEOFScanBuffer : uint8_t { eofScanNone, eofScanLatestBytes, eofScanAllBytes };
 
+// Messages of plain TCP, ended by a configured byte sequence.
 class TzorTCPFrameReader {
  public:
   // Messages go to events.DoMessageComplete as opBinary; a message growing

@@ -39,7 +39,9 @@ std::string Trimmed(std::string text) {
 
 TzorWSClient::TzorWSClient() { Extensions().SetMode(appClient); }
 
-TzorWSClient::~TzorWSClient() {
+TzorWSClient::~TzorWSClient() { EndThreads(); }
+
+void TzorWSClient::EndThreads() {
   BeginDestroy();
   {
     // Waits in Connect and Disconnect on other threads end now.
@@ -57,7 +59,8 @@ TzorWSClient::~TzorWSClient() {
   // ends by itself once the handler returns.
   for (auto& s : ended_)
     if (s->io.joinable()) s->io.detach();
-  for (auto& h : helpers_) h.first.detach();
+  for (auto& h : helpers_)
+    if (h.first.joinable()) h.first.detach();
 }
 
 // ---- where to connect ---------------------------------------------------------
@@ -148,11 +151,21 @@ void TzorWSClient::Activate() {
     if (OnBeforeConnect) OnBeforeConnect(this);
     if (FLoadBalancer.Enabled()) ChooseServer();
     std::shared_ptr<const TzorTLSContext> own;
-    transport_.PrepareTLS(FTLS, FTLSOptions, Specifications().RFC8441(), [this] {
-      std::shared_ptr<const TzorTLSContext> context;
-      if (OnSSLGetHandler) OnSSLGetHandler(this, sslClient, context);
-      return context;
-    });
+    TzorTLSVerifyPeer verify_peer;
+    if (OnSSLVerifyPeer)
+      verify_peer = [this](const TzorTLSCertificateInfo& certificate, bool ok, int depth, int error) {
+        bool accept = ok;
+        OnSSLVerifyPeer(this, certificate, ok, depth, error, accept);
+        return accept;
+      };
+    transport_.PrepareTLS(
+        FTLS, FTLSOptions, Specifications().RFC8441(),
+        [this] {
+          std::shared_ptr<const TzorTLSContext> context;
+          if (OnSSLGetHandler) OnSSLGetHandler(this, sslClient, context);
+          return context;
+        },
+        std::move(verify_peer));
     if (FTLS && OnSSLAfterCreateHandler) OnSSLAfterCreateHandler(this, sslClient, transport_.TLSContext());
     transport_.PrepareIntercepts({LogFile().Enabled(), LogFile().FileName(), LogFile().UnMaskFrames()}, FThrottle);
     SetWatchDogEnabled(WatchDog().Enabled());
@@ -646,7 +659,14 @@ void TzorWSClient::DoHeartBeat() {
     std::lock_guard lock(heartbeat_lock_);
     heartbeat_.PingSent(TzorHeartBeatState::Clock::now());
   }
-  ws->Ping(PingTimestampText());
+  try {
+    ws->Ping(PingTimestampText());
+  } catch (const std::exception&) {
+    // The time-out may drop the connection while this ping is on its way:
+    // that end is reported once, by the time-out, not again as a failed write.
+    if (ws->Disconnected()) return;
+    throw;
+  }
   StartHeartBeatTimeout();
 }
 

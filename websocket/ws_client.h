@@ -24,6 +24,7 @@ namespace zor {
 // What a TLS handler is built for.
 enum TwsSSLHandler : uint8_t { sslClient, sslServer, sslSession, sslProxy, sslLoadBalancer };
 
+// The WebSocket client component: one connection with its own IO thread.
 class TzorWSClient : public TzorWSComponent {
  public:
   using TClientEvent = std::function<void(TzorWSClient* Sender)>;
@@ -34,6 +35,10 @@ class TzorWSClient : public TzorWSComponent {
       std::function<void(TzorWSClient* Sender, TwsSSLHandler aType, std::shared_ptr<const TzorTLSContext>& aSSLHandler)>;
   using TSSLAfterCreateHandlerEvent = std::function<void(TzorWSClient* Sender, TwsSSLHandler aType,
                                                          const std::shared_ptr<const TzorTLSContext>& aSSLHandler)>;
+  // Runs on the connection's thread during the TLS handshake, once for each
+  // certificate of the server's chain; Accept starts as AOk.
+  using TSSLVerifyPeerEvent = std::function<void(TzorWSClient* Sender, const TzorTLSCertificateInfo& Certificate,
+                                                 bool AOk, int ADepth, int AError, bool& Accept)>;
 
   // Redirects followed one after another before the client gives up.
   static constexpr int kMaxRedirects = 10;
@@ -120,6 +125,7 @@ class TzorWSClient : public TzorWSComponent {
   TErrorEvent OnLoadBalancerError;
   TSSLGetHandlerEvent OnSSLGetHandler;
   TSSLAfterCreateHandlerEvent OnSSLAfterCreateHandler;
+  TSSLVerifyPeerEvent OnSSLVerifyPeer;
 
  protected:
   // The connection's received data, taken over by subclasses (load-balancer link).
@@ -127,6 +133,10 @@ class TzorWSClient : public TzorWSComponent {
   virtual void OnClientBinaryEvent(TzorWSConnection* aConnection, const TzorStringStream& aStream);
   virtual void OnClientFragmentedEvent(TzorWSConnection* aConnection, const TzorStringStream& aData, TOpcode aOpCode,
                                        bool aContinuation);
+  // Stops the IO and helper threads (the destructor does): first thing in
+  // the destructor of a subclass whose overrides those threads call, so
+  // that none runs while the object is taken apart.
+  void EndThreads();
   void DoEventConnect(TzorWSConnection* aConnection) override;
   void DoEventDisconnect(TzorWSConnection* aConnection, int aCloseCode) override;
 

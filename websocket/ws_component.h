@@ -25,6 +25,7 @@
 
 namespace zor {
 
+// A component with connections: where their events are raised.
 class TzorSocketComponent_Base : public TzorComponent_Base {
  public:
   TwsNotifyEvent NotifyEvents() const { return FNotifyEvents; }
@@ -41,6 +42,7 @@ class TzorSocketComponent_Base : public TzorComponent_Base {
   std::atomic<TwsNotifyEvent> FNotifyEvents{neAsynchronous};
 };
 
+// The application events of a WebSocket component and the report-then-drop policy.
 class TzorWSComponent_Base : public TzorSocketComponent_Base {
  public:
   using TConnectEvent = std::function<void(TzorWSConnection* Connection)>;
@@ -141,6 +143,7 @@ class TzorWSComponent_Base : public TzorSocketComponent_Base {
   std::shared_ptr<TzorMainThreadDispatcher> FDispatcher;  // where events were posted
 };
 
+// What the client and the server share: routing to protocol and API components, heartbeat and watchdog.
 class TzorWSComponent : public TzorWSComponent_Base {
  public:
   using THandshakeEvent = TzorWSConnection::THandshakeEvent;

@@ -8,6 +8,7 @@
 
 namespace zor {
 
+// Older WebSocket drafts a server still answers.
 class TzorWSDrafts : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorWSDrafts"; }
@@ -19,6 +20,7 @@ class TzorWSDrafts : public TPersistent {
   bool FHixie76 = true;
 };
 
+// Which WebSocket specifications a component speaks.
 class TzorWSSpecifications : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorWSSpecifications"; }
@@ -36,6 +38,7 @@ class TzorWSSpecifications : public TPersistent {
   TzorWSDrafts FDrafts;
 };
 
+// The frame log of a component's connections.
 class TzorWSLogFile : public TPersistent {
  public:
   const char* ClassName() const override { return "TzorWSLogFile"; }

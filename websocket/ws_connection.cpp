@@ -119,16 +119,21 @@ void TzorWSConnection::ReadStep(std::string_view bytes) {
   switch (transport_kind_.load()) {
     case trpTCP:
       return TCPReader().Read(bytes);
+    case trpRFC8441:
+      return ReadRFC8441Data(bytes);
     case trpHTTP2:
       return ReadHTTP2Data(bytes);
-    default: {
-      const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-      if (Specification() == spHixie76)
-        HixieReader().Read(data, bytes.size());
-      else
-        reader_.Read(data, bytes.size());
-    }
+    default:
+      return ReadWebSocketFrames(bytes);
   }
+}
+
+void TzorWSConnection::ReadWebSocketFrames(std::string_view bytes) {
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  if (Specification() == spHixie76)
+    HixieReader().Read(data, bytes.size());
+  else
+    reader_.Read(data, bytes.size());
 }
 
 TzorWSHixie76Reader& TzorWSConnection::HixieReader() {
@@ -148,6 +153,7 @@ TzorTCPFrameReader& TzorWSConnection::TCPReader() {
   return *tcp_reader_;
 }
 
+void TzorWSConnection::ReadRFC8441Data(std::string_view bytes) { ReadWebSocketFrames(bytes); }
 void TzorWSConnection::ReadHTTP2Data(std::string_view) {}
 void TzorWSConnection::WriteHTTP2Ping(const std::string&) {}
 void TzorWSConnection::CloseHTTP2(int) { Disconnect(kCloseNormal); }

@@ -52,6 +52,7 @@ enum TwsFragmentedMessages : uint8_t { frgOnlyBuffer, frgOnlyFragmented, frgAll 
 // The name a frame log gives the opcode: continuation, text, binary, close, ping, pong, none.
 const char* OpcodeName(TOpcode op);
 
+// One WebSocket connection: the read loop, writes, pings, queues and the close sequence.
 class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
                          protected TzorWSFrameEvents,
                          protected TzorWSFrameSink {
@@ -249,6 +250,12 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   void SetEnabled(bool value) { enabled_ = value; }
   // Raised once, first thing when the connection starts to disconnect.
   virtual void DoBeforeDisconnect() {}
+  // WebSocket frames from bytes already taken from the transport.
+  void ReadWebSocketFrames(std::string_view bytes);
+  // Bytes read on a trpRFC8441 connection: the base takes them as frames
+  // (a transport that carries one HTTP/2 stream's content); a leaf that
+  // reads the HTTP/2 connection itself unwraps them first.
+  virtual void ReadRFC8441Data(std::string_view bytes);
   // HTTP/2 hooks: bytes read on a trpHTTP2 connection, the pass after each
   // read, a ping and a close on trpHTTP2. The base drops and does nothing.
   virtual void ReadHTTP2Data(std::string_view bytes);
@@ -258,6 +265,15 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // The bytes of one batch of output to the transport; an HTTP/2 leaf wraps
   // them for its stream.
   virtual void SendToTransport(std::string_view bytes);
+  // Bytes a leaf holds back beyond the output buffer (an HTTP/2 stream
+  // waiting for its peer's window); they count against MaxQueuedBytes.
+  virtual size_t HeldBytes() const { return 0; }
+  // Closes the transport (once); a leaf may say goodbye on it first.
+  virtual void DoCloseTransport();
+  // Hands the output buffer to the transport unless another thread does it
+  // already; `deferrable` output of the reading thread waits for the end of
+  // its read pass, so that answers to a burst go out together.
+  void FlushOutput(bool deferrable = false);
 
   // Closes with a message and a code (the reader's failures, a close
   // received): close frame with CleanDisconnect, then the transport; throws
@@ -297,10 +313,6 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // Refuses a new message when the output buffer is over its bound; the
   // caller holds the connection lock.
   void CheckRoom(size_t bytes);
-  // Hands the output buffer to the transport unless another thread does it
-  // already; `deferrable` output of the reading thread waits for the end of
-  // its read pass, so that answers to a burst go out together.
-  void FlushOutput(bool deferrable = false);
   void ThrowWriteFailure(const std::exception& e);
   void FlushAfterFailure();
   // Closes the transport once the output handed over so far has gone out.

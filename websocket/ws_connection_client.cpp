@@ -4,38 +4,14 @@
 
 namespace zor {
 
-namespace {
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-// An extension the client did not offer fails the handshake (RFC 6455,
-// 4.1): its frames would otherwise be read without it.
-void CheckOffered(std::string_view answer, TzorWSExtensions& offered) {
-  while (!answer.empty()) {
-    const size_t comma = answer.find(',');
-    const std::string_view item = answer.substr(0, comma);
-    answer = comma == std::string_view::npos ? std::string_view() : answer.substr(comma + 1);
-    const std::string_view name = Trim(item.substr(0, item.find(';')));
-    if (name.empty()) continue;
-    const bool known = (offered.PerMessage_Deflate().Enabled() && name == offered.PerMessage_Deflate().GetName()) ||
-                       (offered.DeflateFrame().Enabled() && name == offered.DeflateFrame().GetName());
-    if (!known) throw TzorWSException(Format("Extension not supported %s.", std::string(name).c_str()));
-  }
-}
-
-}  // namespace
-
 void TzorWSConnectionClient::DoInitialize(std::shared_ptr<TzorTransport> aConnection) {
   AttachTransport(std::move(aConnection));
   response_.SetMaxHeaderSize(kMaxHandshakeHeaderSize);
   if (Transport() == trpTCP) return Enable();
-  // Carrying frames over an HTTP/2 stream needs a client session of its own;
-  // until then a client that offered "h2" speaks HTTP/1.1 whatever ALPN says.
-  if (Transport() == trpRFC8441) SetTransport(trpRFC6455);
+  if (Transport() == trpRFC8441) {
+    if (TCPConnection()->NegotiatedALPN() == "h2") return StartRFC8441();
+    SetTransport(trpRFC6455);
+  }
   WriteHandshakeRequest();
 }
 
@@ -71,6 +47,7 @@ void TzorWSConnectionClient::WriteHandshakeRequest() {
 }
 
 void TzorWSConnectionClient::ReadHandshakeResponse() {
+  if (h2_) return ReadRFC8441Handshake();
   // Byte by byte from the buffer: frames right behind the header block stay
   // there for the frame reader.
   std::string byte;
@@ -87,7 +64,7 @@ void TzorWSConnectionClient::ReadHandshakeResponse() {
   const TzorWSHandshakeOutcome outcome =
       CheckHandshakeResponse(*FHandshake, FKey, requested_protocols_, &Extensions(), redirect);
   if (outcome.Redirected) return;
-  CheckOffered(FHandshake->Extensions(), Extensions());
+  CheckExtensionsOffered(FHandshake->Extensions(), Extensions());
   SetProtocol(outcome.Protocol);
   Enable();
 }

@@ -101,8 +101,10 @@ void TzorWSConnection::CloseTransport() {
 
 void TzorWSConnection::CloseTransportNow() {
   if (transport_closed_.exchange(true)) return;
-  transport_->Disconnect(false);
+  DoCloseTransport();
   if (OnTransportDisconnected) OnTransportDisconnected(this);
 }
+
+void TzorWSConnection::DoCloseTransport() { transport_->Disconnect(false); }
 
 }  // namespace zor

@@ -209,9 +209,11 @@ TzorQueueList* TzorWSConnection::QueueLevels(bool create) {
 // --- output buffer ----------------------------------------------------------------------
 
 void TzorWSConnection::CheckRoom(size_t bytes) {
+  const size_t held = HeldBytes();
   std::lock_guard guard(out_lock_);
   // An empty buffer takes any message, so that a large one can still be sent.
-  if (!out_.empty() && out_.size() + bytes > max_queued_bytes_) ThrowQueueFull(out_.size());
+  const size_t waiting = out_.size() + held;
+  if (waiting > 0 && waiting + bytes > max_queued_bytes_) ThrowQueueFull(waiting);
 }
 
 void TzorWSConnection::WriteFrame(const uint8_t* data, size_t size) {

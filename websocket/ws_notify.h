@@ -12,6 +12,7 @@
 
 namespace zor {
 
+// An event held for the main thread, with the connection it belongs to.
 class TzorWSNotifyObject {
  public:
   TzorWSConnectionPtr FConnection;

@@ -3,6 +3,8 @@
 
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
+#include <vector>
 
 #include "net/net_errors.h"
 #include "net/openssl_engine.h"
@@ -171,6 +173,62 @@ TEST(OpenSSLEngine, HostNameIsVerifiedWhenVerificationIsOn) {
   untrusted.RootCertFile = PKI().ServerCertFile();  // not the issuer
   Pair no_chain(untrusted, ServerSettings());
   EXPECT_THROW(no_chain.Handshake(), EzorTLSError);
+}
+
+TEST(OpenSSLEngine, VerifyPeerHookSeesTheChainAndDecides) {
+  struct Seen {
+    std::string subject;
+    bool ok;
+    int depth;
+  };
+  std::vector<Seen> seen;
+  auto recording = [&seen](bool answer) {
+    return [&seen, answer](const TzorTLSCertificateInfo& c, bool ok, int depth, int) {
+      EXPECT_EQ(c.PEM.rfind("-----BEGIN CERTIFICATE-----", 0), 0u);
+      seen.push_back({c.Subject, ok, depth});
+      return answer && ok;
+    };
+  };
+
+  // A trusted chain: the root first, then the server's own certificate.
+  auto trusting = ClientSettings();
+  trusting.OnVerifyPeer = recording(true);
+  Pair good(trusting, ServerSettings());
+  good.Handshake();
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen.back().depth, 0);
+  EXPECT_TRUE(seen.back().ok);
+  EXPECT_EQ(good.client->Info().PeerSubject, seen.back().subject);
+
+  // The hook refuses what the library would accept.
+  seen.clear();
+  auto refusing = ClientSettings();
+  refusing.OnVerifyPeer = recording(false);
+  Pair refused(refusing, ServerSettings());
+  EXPECT_THROW(refused.Handshake(), EzorTLSError);
+  ASSERT_FALSE(seen.empty());
+
+  // And accepts what the library refuses: an issuer it does not trust.
+  seen.clear();
+  auto untrusted = ClientSettings();
+  untrusted.RootCertFile = PKI().ServerCertFile();
+  untrusted.OnVerifyPeer = [&seen](const TzorTLSCertificateInfo& c, bool ok, int depth, int error) {
+    seen.push_back({c.Subject, ok, depth});
+    EXPECT_EQ(ok, error == 0);
+    return true;
+  };
+  Pair overridden(untrusted, ServerSettings());
+  overridden.Handshake();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_FALSE(seen.front().ok);
+
+  // A throwing hook refuses rather than unwinding through the TLS library.
+  auto throwing = ClientSettings();
+  throwing.OnVerifyPeer = [](const TzorTLSCertificateInfo&, bool, int, int) -> bool {
+    throw std::runtime_error("hook failed");
+  };
+  Pair thrown(throwing, ServerSettings());
+  EXPECT_THROW(thrown.Handshake(), EzorTLSError);
 }
 
 TEST(OpenSSLEngine, ClientCertificates) {

@@ -191,6 +191,7 @@ TEST_F(HTTPServer, DocumentRootServesFilesAndFallsThrough) {
   std::ofstream(base / "secret.txt") << "secret";
   server.SetDocumentRoot((base / "www").string() + "/");
   server.SetCharset("utf-8");
+  EXPECT_EQ(server.DocumentRoot(), (base / "www").string());
   auto c = Connect();
   c->Write("GET /index.html HTTP/1.1\r\n\r\n");
   Answer file = Read(*c);

@@ -333,6 +333,19 @@ TEST_F(ServerFixture, HeartBeatDropsSilentPeersAndLeavesTakenOnesToTheApplicatio
   server.SetActive(false);  // the handlers go with this scope
 }
 
+TEST_F(ServerFixture, ApplicationGetsTheWholeBodyWhenItArrivesAfterTheHead) {
+  server.OnHTTPRequest = [](TzorWSConnectionServer* conn, const std::vector<std::string>&, const std::string& body) {
+    conn->SendResponseHTTP(body, "text/plain");
+  };
+  auto c = Connect();
+  c->Write("POST /form HTTP/1.1\r\nContent-Length: 11\r\n\r\nhello");
+  // The rest comes in a write of its own, after the server had the head.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  c->Write(" world");
+  const std::string answer = ReadToEnd(*c);
+  EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4), "hello world");
+}
+
 TEST_F(ServerFixture, RejectedSocketsAreReported) {
   server.OnTCPConnect = [](TzorWSConnection*, bool& accept) { accept = false; };
   auto c = Connect();

@@ -15,9 +15,10 @@ TEST(WSClientTransport, TLSWithRFC8441OffersH2OnceWithEitherProvider) {
     TzorWSClientTransport transport;
     transport.PrepareTLS(true, options, true);
     ASSERT_NE(transport.TLSContext(), nullptr);
-    EXPECT_EQ(options.ALPNProtocols(), std::vector<std::string>{"h2"});
+    // HTTP/1.1 stays possible for a server without HTTP/2.
+    EXPECT_EQ(options.ALPNProtocols(), (std::vector<std::string>{"h2", "http/1.1"}));
     transport.PrepareTLS(true, options, true);
-    EXPECT_EQ(options.ALPNProtocols(), std::vector<std::string>{"h2"});
+    EXPECT_EQ(options.ALPNProtocols(), (std::vector<std::string>{"h2", "http/1.1"}));
     transport.PrepareTLS(false, options, true);
     EXPECT_EQ(transport.TLSContext(), nullptr);
   }

@@ -170,15 +170,6 @@ TEST(HandshakeResponse, Redirects) {
   EXPECT_EQ(seen, "wss://other.example/ws");
 }
 
-struct FakeDecoder : IzorWSHTTP2FrameDecoder {
-  TzorWSHTTP2Frame frame;
-  size_t seen = 0;
-  TzorWSHTTP2Frame DecodeFrame(const uint8_t*, size_t size) override {
-    seen = size;
-    return frame;
-  }
-};
-
 TEST(RFC8441, SettingsThenHeaders) {
   TzorWSHandshakeRequest r;
   r.Host = "h2.example";
@@ -192,15 +183,13 @@ TEST(RFC8441, SettingsThenHeaders) {
   extensions.SetMode(appClient);
   extensions.PerMessage_Deflate().SetEnabled(true);
   r.Extensions = &extensions;
-  FakeDecoder decoder;
-  const uint8_t bytes[9] = {};
+  TzorWSHTTP2Frame frame;
 
-  decoder.frame.FrameKind = TzorWSHTTP2Frame::Kind::Settings;
-  EXPECT_EQ(FailureOf([&] { ReadRFC8441Frame(decoder, bytes, 9, r); }),
+  frame.FrameKind = TzorWSHTTP2Frame::Kind::Settings;
+  EXPECT_EQ(FailureOf([&] { ReadRFC8441Frame(frame, r); }),
             "Error reading Frame Settings: connect is not enabled.");
-  decoder.frame.ConnectProtocolEnabled = true;
-  const auto settings = ReadRFC8441Frame(decoder, bytes, 9, r);
-  EXPECT_EQ(decoder.seen, 9u);
+  frame.ConnectProtocolEnabled = true;
+  const auto settings = ReadRFC8441Frame(frame, r);
   EXPECT_FALSE(settings.Enabled);
   EXPECT_EQ(settings.RequestLines,
             (Lines{":method = CONNECT", ":protocol = websocket", ":scheme = https", ":path = /ws",
@@ -208,17 +197,21 @@ TEST(RFC8441, SettingsThenHeaders) {
                    "authorization = Bearer abc", "sec-websocket-extensions = permessage-deflate; client_max_window_bits",
                    "sec-websocket-version = 13"}));
 
-  decoder.frame = {};
-  decoder.frame.FrameKind = TzorWSHTTP2Frame::Kind::Headers;
-  decoder.frame.Headers = {{":status", "404"}};
-  EXPECT_EQ(FailureOf([&] { ReadRFC8441Frame(decoder, bytes, 9, r); }), "Error reading Frame Headers: status <> 200");
-  decoder.frame.Headers = {{":status", "200"}, {"sec-websocket-protocol", "chat"}};
-  const auto headers = ReadRFC8441Frame(decoder, bytes, 9, r);
+  frame = {};
+  frame.FrameKind = TzorWSHTTP2Frame::Kind::Headers;
+  frame.Headers = {{":status", "404"}};
+  EXPECT_EQ(FailureOf([&] { ReadRFC8441Frame(frame, r); }), "Error reading Frame Headers: status <> 200");
+  frame.Headers = {{":status", "200"},
+                   {"sec-websocket-protocol", "chat"},
+                   {"sec-websocket-extensions", "permessage-deflate"},
+                   {"sec-websocket-extensions", "x-other"}};
+  const auto headers = ReadRFC8441Frame(frame, r);
   EXPECT_TRUE(headers.Enabled);
   EXPECT_EQ(headers.Protocol, "chat");
+  EXPECT_EQ(headers.Extensions, "permessage-deflate, x-other");
 
-  decoder.frame.FrameKind = TzorWSHTTP2Frame::Kind::Other;
-  EXPECT_EQ(FailureOf([&] { ReadRFC8441Frame(decoder, bytes, 9, r); }), "Invalid Frame Type.");
+  frame.FrameKind = TzorWSHTTP2Frame::Kind::Other;
+  EXPECT_EQ(FailureOf([&] { ReadRFC8441Frame(frame, r); }), "Invalid Frame Type.");
 }
 
 }  // namespace

@@ -79,9 +79,11 @@ class MemoryTransport : public TzorTransport {
   uint16_t PeerPort() const override { return 40000; }
   std::string LocalIP() const override { return "127.0.0.1"; }
   uint16_t LocalPort() const override { return 8080; }
-  std::string NegotiatedALPN() const override { return {}; }
+  std::string NegotiatedALPN() const override { return ALPN; }
 
-  // Test hooks: bytes as if the peer sent them, and what Disconnect saw.
+  // Test hooks: the protocol ALPN agreed, bytes as if the peer sent them,
+  // and what Disconnect saw.
+  std::string ALPN;
   void Inject(std::string_view bytes) {
     {
       std::lock_guard guard(lock_);

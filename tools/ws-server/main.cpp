@@ -3,12 +3,12 @@
 //   zor-ws-server [--port N] [--address A] [--threads T] [--tls CERT KEY]
 //                 [--http2] [--html] [--deflate]
 // Prints "listening on port N" and serves until SIGINT or SIGTERM.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "server/ws_http_server.h"
+#include "tools/stop_signals.h"
 
 int main(int argc, char** argv) {
   using namespace zor;
@@ -37,16 +37,11 @@ int main(int argc, char** argv) {
   server.OnMessage = [](TzorWSConnection* c, const std::string& text) { c->WriteData(text); };
   server.OnBinary = [](TzorWSConnection* c, const TzorStringStream& data) { c->WriteData(data); };
 
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // the workers inherit the mask
+  const sigset_t stop = tools::BlockStopSignals();
   server.SetActive(true);
   std::printf("listening on port %u\n", server.ListeningPort());
   std::fflush(stdout);
-  int received = 0;
-  sigwait(&signals, &received);
+  tools::WaitForStopSignal(stop);
   server.SetActive(false);
   return 0;
 }

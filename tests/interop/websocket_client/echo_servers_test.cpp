@@ -1,6 +1,6 @@
 // The client against the WebSocket servers people run: Python `websockets`
-// (plain and TLS, with permessage-deflate and its variants), Node's "ws" and
-// Node's "websocket". Text, binary, empty, fragmented both ways, 1 MiB and
+// (plain and TLS, with permessage-deflate and its variants), Node's "ws",
+// Node's "websocket", and WebSocket over HTTP/2 on Node's http2 server. Text, binary, empty, fragmented both ways, 1 MiB and
 // 16 MiB messages, pings both ways, and each side closing.
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ struct Abilities {
 
 void ExchangeEverything(TzorWSClient& client, ClientEvents& events, WSPeer& peer, Abilities abilities = {}) {
   client.Options().SetCleanDisconnect(true);
-  ASSERT_TRUE(client.Connect(20000)) << events.Read(events.exceptions).size() << " " << peer.Output();
+  ASSERT_TRUE(client.Connect(20000)) << ::testing::PrintToString(events.Read(events.exceptions)) << " " << peer.Output();
   ASSERT_TRUE(events.WaitFor([&] { return events.connects == 1; }));
 
   client.WriteData("hello");
@@ -128,6 +128,51 @@ TEST(NodeWsServer, TLSWithBothProviders) {
     test::PointAt(client, *peer, true, provider);
     ExchangeEverything(client, events, *peer);
   }
+}
+
+// The application's verdict on the server's chain: refusing a trusted chain
+// fails the connection, accepting an untrusted one lets it through.
+TEST(NodeWsServer, VerifyPeerEventDecides) {
+  auto peer = test::NodeWsServer(true, false);
+  for (const bool trusted : {true, false}) {
+    TzorWSClient client;
+    ClientEvents events(client);
+    test::PointAt(client, *peer, true);
+    if (!trusted) client.TLSOptions().SetRootCertFile({});  // the system's roots: the test CA is not among them
+    int calls = 0, refusals = 0;
+    client.OnSSLVerifyPeer = [&](TzorWSClient*, const TzorTLSCertificateInfo& certificate, bool ok, int depth, int,
+                                 bool& accept) {
+      ++calls;
+      refusals += ok ? 0 : 1;
+      if (depth == 0) {
+        EXPECT_NE(certificate.Subject.find("localhost"), std::string::npos) << certificate.Subject;
+      }
+      accept = !trusted;
+    };
+    EXPECT_EQ(client.Connect(20000), !trusted);
+    EXPECT_GT(calls, 0);
+    // An untrusted chain is refused by the library, and then again accepted by the event.
+    EXPECT_EQ(refusals > 0, !trusted);
+    if (!trusted) {
+      client.WriteData("hello");
+      ASSERT_TRUE(events.WaitForMessages(1));
+      EXPECT_TRUE(client.Disconnect(20000));
+    }
+  }
+}
+
+// RFC 8441: every frame travels in DATA on one HTTP/2 stream, 16 MiB
+// messages through both sides' flow-control windows. (The platform
+// provider offers no ALPN, so it never agrees on "h2".)
+TEST(NodeHttp2Server, WebSocketOverHTTP2) {
+  auto peer = test::NodeHttp2Server();
+  TzorWSClient client;
+  ClientEvents events(client);
+  test::PointAt(client, *peer, true);
+  client.Specifications().SetRFC8441(true);
+  ExchangeEverything(client, events, *peer);
+  EXPECT_TRUE(peer->WaitForOutput("request CONNECT websocket / version=13"));
+  EXPECT_EQ(peer->Output().find("error"), std::string::npos) << peer->Output();
 }
 
 TEST(NodeWebsocketServer, Plain) {

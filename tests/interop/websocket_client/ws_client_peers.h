@@ -65,6 +65,17 @@ inline std::unique_ptr<WSPeer> NodeWsServer(bool tls, bool deflate) {
   });
 }
 
+// WebSocket over HTTP/2 on Node's http2 server, the stream handed to "ws";
+// `mode` is "", "--no-connect" or "--refuse".
+inline std::unique_ptr<WSPeer> NodeHttp2Server(const std::string& mode = "") {
+  return std::make_unique<WSPeer>("node-h2", [&](uint16_t port, const TestPKI& pki) {
+    std::vector<std::string> argv{"node", kPeers + "node_h2_ws_server.mjs", std::to_string(port), pki.ServerCertFile(),
+                                  pki.ServerKeyFile()};
+    if (!mode.empty()) argv.push_back(mode);
+    return argv;
+  });
+}
+
 // Node's "websocket" package.
 inline std::unique_ptr<WSPeer> NodeWebsocketServer() {
   return std::make_unique<WSPeer>("node-websocket", [](uint16_t port, const TestPKI&) {

@@ -1,10 +1,10 @@
-// WebSocket server of the client interop tests on the npm "ws" package:
-// echoes every message; "close:<code>", "ping:<text>", "binary:<size>" and
-// "fragments:<a>,<b>" ask for the server's side of a test, as in
-// python_ws_server.py. Usage: node node_ws_server.mjs <port> [cert key] [--deflate] [--quiet]
+// WebSocket server of the client interop tests on the npm "ws" package,
+// running the echo of ws_echo.mjs.
+// Usage: node node_ws_server.mjs <port> [cert key] [--deflate] [--quiet]
 import { readFileSync } from 'node:fs';
 import { createServer } from 'node:https';
 import { WebSocketServer } from 'ws';
+import { serveEcho } from './ws_echo.mjs';
 
 const args = process.argv.slice(2);
 const deflate = args.includes('--deflate');
@@ -25,27 +25,7 @@ const say = (...parts) => quiet || console.log(parts.join(' '));
 
 wss.on('connection', (ws, request) => {
   say('open', request.url, 'extensions=' + (ws.extensions || ''));
-  ws.on('ping', (data) => say('ping', data.toString()));
-  ws.on('pong', (data) => say('pong', data.toString()));
-  ws.on('message', (data, isBinary) => {
-    const text = isBinary ? null : data.toString();
-    if (text?.startsWith('close:')) return ws.close(Number(text.slice(6)), 'bye');
-    if (text?.startsWith('ping:')) return ws.ping(text.slice(5));
-    if (text?.startsWith('binary:')) {
-      const size = Number(text.slice(7));
-      const bytes = Buffer.alloc(size);
-      for (let i = 0; i < size; ++i) bytes[i] = i % 251;
-      return ws.send(bytes);
-    }
-    if (text?.startsWith('fragments:')) {
-      const parts = text.slice(10).split(',');
-      parts.forEach((part, i) => ws.send(part, { fin: i === parts.length - 1 }));
-      return;
-    }
-    say('received', isBinary ? 'binary' : 'text', data.length);
-    ws.send(data, { binary: isBinary });
-  });
-  ws.on('close', (code) => say('closed', code));
+  serveEcho(ws, say);
 });
 
 const ready = () => say('ready');
