@@ -132,7 +132,7 @@ class TzorJSONReader {
 
   static void Append(TzorJSON& aDocument, std::string_view aName, TzorJSONtype aKind, std::string_view aValue) {
     auto* node = new TzorObjectJSON(&aDocument);
-    node->FName.assign(aName);
+    if (!aName.empty()) node->FName.assign(aName);  // array elements have none
     node->FJSONType = aKind;
     node->FValue.SetText(aValue);
     aDocument.FData.Add(node);
@@ -208,9 +208,12 @@ class TzorJSONReader {
   }
 
   bool SkipDigits() {
-    const size_t first = FPos;
-    while (!AtEnd() && IsDigit(FText[FPos])) ++FPos;
-    return FPos > first;
+    const char* const first = FText.data() + FPos;
+    const char* const end = FText.data() + FText.size();
+    const char* p = first;
+    while (p != end && IsDigit(*p)) ++p;
+    FPos += static_cast<size_t>(p - first);
+    return p != first;
   }
 
   std::string_view FText;
