@@ -5,6 +5,8 @@
 // connects, sends and shows the echo in the page.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <filesystem>
 
 #include "server/ws_http_server.h"
@@ -146,8 +148,9 @@ TEST_F(ServerInterop, ALPNPicksH2WhenEnabledAndAsksTheApplicationOtherwise) {
 TEST_F(ServerInterop, ChromiumRunsTheTestPage) {
   if (test::FindProgram("chromium").empty()) GTEST_SKIP() << "chromium is not installed (scripts/install-deps)";
   Start();
-  const std::string profile = ::testing::TempDir() + "server_interop_chromium";
-  std::filesystem::remove_all(profile);
+  // A folder of this run's own: runs of other trees may share the machine.
+  std::string profile = ::testing::TempDir() + "server_interop_chromium_XXXXXX";
+  ASSERT_NE(mkdtemp(profile.data()), nullptr);
   const std::string dom =
       Run({"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
            "--disable-background-networking", "--disable-component-update", "--disable-sync",
