@@ -38,6 +38,9 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
         tls_context(std::move(tls)) {
     ends = ReadSocketEndpoints(socket);
     if (tls_context) engine = tls_context->NewEngine({});
+    // Once for the socket's life, not a system call before every read.
+    error_code ec;
+    socket.non_blocking(true, ec);
   }
 
   TzorAsyncConnection& self;
@@ -146,8 +149,7 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
     if (t_read_chunk.size() != kReadChunk) t_read_chunk.assign(kReadChunk, '\0');
     size_t n = 0;
     if (!ec) {
-      socket.non_blocking(true, ec);
-      if (!ec) n = socket.read_some(asio::buffer(t_read_chunk), ec);
+      n = socket.read_some(asio::buffer(t_read_chunk), ec);
       if (ec == asio::error::would_block || ec == asio::error::try_again) return ReadNext();
     }
     OnRead(ec, std::string_view(t_read_chunk.data(), n));
