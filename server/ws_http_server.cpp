@@ -296,11 +296,28 @@ struct TzorWSHTTPServer::Impl {
                             std::span<const uint8_t> body) {
     TzorHTTPServerRequest request = HTTP2ServerRequest(headers, body);
     TzorHTTPServerResponse response;
-    owner.DoCommandHTTP(c, request, response);
+    try {
+      owner.DoCommandHTTP(c, request, response);
+    } catch (const std::exception& e) {
+      response = HandlerFailed(c, e.what());
+    } catch (...) {
+      // Not a std::exception: it would otherwise end the worker thread.
+      response = HandlerFailed(c, "Unknown exception");
+    }
     TzorHTTP2ResponseInfo answer = HTTP2ResponseInfo(response);
     const auto& current = c.HTTP2Request();
     c.HTTP2Session()->SendHTTP2Response(current.Authority, answer, 0, current.Stream,
                                         current.PushLinks.empty() ? nullptr : &current.PushLinks);
+  }
+
+  // A handler's failure ends its request with a 500, not the connection.
+  TzorHTTPServerResponse HandlerFailed(TzorWSConnectionServer& c, const std::string& message) {
+    ReportKeepingConnection(&c, message);
+    TzorHTTPServerResponse failed;
+    failed.SetStatus(500);
+    failed.ContentType = "text/plain";
+    failed.ContentText = "Internal Server Error";
+    return failed;
   }
 
   // --- HTTP/2 -------------------------------------------------------------------

@@ -235,6 +235,7 @@ TEST_F(ServerHTTP2, StreamsCarryBuiltInFilesAndApplicationRequests) {
       response.ContentType = "text/plain";
       response.ContentText = "hello app";
     }
+    if (request.Document == "/throws") throw 42;
   };
   auto client = Client();
   EXPECT_EQ(client->Next(), "SETTINGS ack");
@@ -257,8 +258,17 @@ TEST_F(ServerHTTP2, StreamsCarryBuiltInFilesAndApplicationRequests) {
   client->Request(5, {{":method", "POST"}, {":scheme", "http"}, {":path", "/form"}, {":authority", "h"}}, false);
   client->Send(Frame(h2ftDATA, h2flags::END_STREAM, 5, {'a', '=', '1'}));
   EXPECT_EQ(client->Next(), "HEADERS 5 :status=200 " + kServer + " end");
-  std::lock_guard guard(lock);
-  EXPECT_EQ(seen, (std::vector<std::string>{"POST /form HTTP/2", "host h", "body a=1"}));
+  {
+    std::lock_guard guard(lock);
+    EXPECT_EQ(seen, (std::vector<std::string>{"POST /form HTTP/2", "host h", "body a=1"}));
+  }
+
+  // A handler that throws anything fails its request only.
+  client->Get(7, "/throws");
+  EXPECT_EQ(client->Next(), "HEADERS 7 :status=500 content-type=text/plain " + kServer);
+  EXPECT_EQ(client->Next(), "END 7");
+  client->Get(9, "/app");
+  EXPECT_EQ(client->Next(), "HEADERS 9 :status=200 content-type=text/plain " + kServer);
 }
 
 TEST_F(ServerHTTP2, WebSocketStreamsAuthenticateOneByOne) {
