@@ -18,27 +18,37 @@ namespace {
 
 const std::string kSource = ZOR_SOURCE_DIR;
 
-TEST(OAuth2Interop, RequestsOAuthlibAgainstOurServer) {
+// Our authorization server over TLS with one application, for client
+// libraries of others to drive.
+struct OurAuthorizationServer : ::testing::Test {
+  OurAuthorizationServer() {
+    EXPECT_TRUE(oauth.RegisterApp("interop app", redirect, clientId, secret));
+    test::AcceptUser(oauth, "alice", "p&ss w");
+    const TzorTLSSettings tls = pki.ServerSettings();
+    test::ServeOAuth2(server, oauth, &tls);
+    base = "https://127.0.0.1:" + std::to_string(server.ListeningPort());
+  }
+  ~OurAuthorizationServer() override { server.SetActive(false); }
+
   test::TestPKI pki;
   TzorHTTPComponentServer_OAuth2 oauth;
-  std::string clientId, secret;
-  const std::string redirect = "https://127.0.0.1:1/callback";
-  ASSERT_TRUE(oauth.RegisterApp("python app", redirect, clientId, secret));
-  test::AcceptUser(oauth, "alice", "p&ss w");
   TzorWSHTTPServer server;
-  const TzorTLSSettings tls = pki.ServerSettings();
-  test::ServeOAuth2(server, oauth, &tls);
+  const std::string redirect = "https://127.0.0.1:1/callback";
+  std::string clientId, secret, base;
+};
+
+TEST_F(OurAuthorizationServer, DrivenByRequestsOAuthlib) {
   const std::string output =
-      test::RunProgram({"/usr/bin/python3", kSource + "/tests/interop/oauth2/requests_oauthlib_client.py",
-                        "https://127.0.0.1:" + std::to_string(server.ListeningPort()), pki.CAFile(), clientId, secret,
-                        redirect});
-  server.SetActive(false);
+      test::RunProgram({"/usr/bin/python3", kSource + "/tests/interop/oauth2/requests_oauthlib_client.py", base,
+                        pki.CAFile(), clientId, secret, redirect});
   EXPECT_EQ(output,
             "redirect: state kept\n"
             "code grant: Bearer 3600 read write\n"
             "resource: protected data GET /data HTTP/1.1\n"
             "replayed code: invalid_grant\n"
             "refresh: same token 3600\n"
+            "refresh token: replaced\n"
+            "replayed refresh token: invalid_grant\n"
             "client credentials: Bearer 64\n"
             "wrong secret: invalid_client\n"
             "done\n");
