@@ -1,7 +1,8 @@
 // OAuth2 against independent implementations: our authorization server
-// driven by Python's requests-oauthlib, and our client against Node's
-// oauth2-mock-server over HTTPS (client credentials, and the code grant with
-// a scripted browser following the redirect, then a refresh).
+// driven by Python's requests-oauthlib and Node's openid-client, and our
+// client against Node's oauth2-mock-server over HTTPS (client credentials,
+// and the code grant with a scripted browser following the redirect, then a
+// refresh).
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -50,6 +51,24 @@ TEST_F(OurAuthorizationServer, DrivenByRequestsOAuthlib) {
             "refresh token: replaced\n"
             "replayed refresh token: invalid_grant\n"
             "client credentials: Bearer 64\n"
+            "wrong secret: invalid_client\n"
+            "done\n");
+}
+
+TEST_F(OurAuthorizationServer, DrivenByOpenIdClient) {
+  // Node trusts the test CA through its environment.
+  const std::string output =
+      test::RunProgram({"/usr/bin/env", "NODE_EXTRA_CA_CERTS=" + pki.CAFile(), "node",
+                        kSource + "/tests/interop/oauth2/openid_client.mjs", base, clientId, secret, redirect});
+  EXPECT_EQ(output,
+            "code grant: bearer 3600 read write 64\n"
+            "resource: 200 protected data GET /data HTTP/1.1\n"
+            "replayed code: invalid_grant\n"
+            "wrong verifier: invalid_grant\n"
+            "refresh: same token 3600 new refresh token\n"
+            "replayed refresh token: invalid_grant\n"
+            "rotated refresh token: bearer\n"
+            "client credentials: bearer jobs 64\n"
             "wrong secret: invalid_client\n"
             "done\n");
 }
