@@ -27,11 +27,6 @@ TzorOAuth2HTTPAnswer RedirectError(const std::string& redirect, const std::strin
   return TzorOAuth2HTTPAnswer::Redirect(AppendQuery(redirect, pairs));
 }
 
-// Pages with the sign-in form are never cached, framed or sent elsewhere.
-const std::vector<std::string> kPageHeaders{
-    "Cache-Control: no-store", "Pragma: no-cache", "X-Frame-Options: DENY",
-    "Content-Security-Policy: frame-ancestors 'none'; form-action 'self'", "Referrer-Policy: no-referrer"};
-
 }  // namespace
 
 bool TzorHTTPComponentServer_OAuth2::RaiseBeforeRequest(TzorWSConnection* aConnection,
@@ -112,7 +107,7 @@ TzorOAuth2HTTPAnswer TzorHTTPComponentServer_OAuth2::PageStep(const TzorFormFiel
     FRequests.Remove(request);
     return TzorOAuth2HTTPAnswer::NotFound();
   }
-  return TzorOAuth2HTTPAnswer::Content(200, "text/html; charset=utf-8", std::move(html), kPageHeaders);
+  return TzorOAuth2HTTPAnswer::Content(200, "text/html; charset=utf-8", std::move(html), SignInPageHeaders(redirect));
 }
 
 TzorHTTPOAuth2RequestPtr TzorHTTPComponentServer_OAuth2::FindRequestById(const std::string& aId) {

@@ -8,6 +8,7 @@
 
 #include "base/bytes.h"
 #include "oauth2/pkce.h"
+#include "oauth2/sign_in_page.h"
 
 namespace zor {
 namespace {
@@ -117,7 +118,36 @@ TEST_F(OAuth2Server, PageShowsTheApplicationAndTheRequest) {
   EXPECT_NE(page.Body.find("Scope: read write"), std::string::npos);
   EXPECT_NE(page.Body.find("action=\"/zor/oauth2/auth\""), std::string::npos);
   EXPECT_EQ(page.Body.find("{%"), std::string::npos);
+  EXPECT_EQ(page.Headers, SignInPageHeaders(kRedirect));
   EXPECT_EQ(oauth.RequestCount(), 1u);
+}
+
+TEST(SignInPageHeaders, FormMayGoOnlyToTheServerAndRedirectToTheApplication) {
+  const struct {
+    const char* redirect;
+    const char* formAction;
+  } cases[] = {
+      {"https://app.example/cb?x=1#f", "form-action 'self' https://app.example"},
+      {"http://127.0.0.1:5000", "form-action 'self' http://127.0.0.1:5000"},
+      {"http://[::1]:8080/cb", "form-action 'self' http://[::1]:8080"},
+      {"com.example.app:/oauth2", "form-action 'self' com.example.app:"},
+      // Nothing a policy cannot hold as it is gets in.
+      {"javascript:alert(1)", "form-action 'self'"},
+      {"https://a.example;script-src *", "form-action 'self'"},
+      {"https://a.example 'unsafe-inline'", "form-action 'self'"},
+      {"https://user@a.example/", "form-action 'self'"},
+      {"https://a.example\r\nSet-Cookie: x=1", "form-action 'self'"},
+      {"https:///cb", "form-action 'self'"},
+      {"://a.example", "form-action 'self'"},
+      {"", "form-action 'self'"},
+  };
+  for (const auto& c : cases) {
+    const auto headers = SignInPageHeaders(c.redirect);
+    EXPECT_NE(std::find(headers.begin(), headers.end(),
+                        std::string("Content-Security-Policy: frame-ancestors 'none'; ") + c.formAction),
+              headers.end())
+        << c.redirect;
+  }
 }
 
 TEST_F(OAuth2Server, PageHandlerMayReplaceOrDropThePage) {
