@@ -98,7 +98,7 @@ struct ForwardInterop : ::testing::Test {
   }
 
   fs::path dir;
-  Peer peer{"127.0.0.1", ::testing::TempDir() + "forward_peer.log"};
+  Peer peer{"127.0.0.1", ::testing::TempDir() + "forward_peer_" + std::to_string(::getpid()) + ".log"};
   TzorWSHTTPServer server;
   std::mutex lock;
   std::vector<std::string> forwarded;
@@ -125,7 +125,7 @@ TEST_F(ForwardInterop, CredentialsReachTheConfiguredHostAndNoHopLineCrosses) {
 }
 
 TEST_F(ForwardInterop, ARedirectToAnotherHostIsPassedBackNotFollowed) {
-  Peer other("127.0.0.2", ::testing::TempDir() + "forward_other_peer.log");
+  Peer other("127.0.0.2", ::testing::TempDir() + "forward_other_peer_" + std::to_string(::getpid()) + ".log");
   const std::string elsewhere = "http://127.0.0.2:" + std::to_string(other.port) + "/stolen";
   const Answer a = Fetch("/redirect/" + elsewhere, {"-u", "user:secret", "-H", "Cookie: c=1"});
   EXPECT_TRUE(a.head.starts_with("HTTP/1.1 302 Found\r\n")) << a.head;
