@@ -43,6 +43,10 @@ struct TzorWSHTTPServer::Impl {
   mutable std::mutex lock;
   std::unordered_map<TzorWSConnectionServer*, ConnectionPtr> connections;
   std::mutex pushLock;
+  // Held by a heartbeat tick for its whole run: the connections it holds go
+  // before the event loop they live on (stopping the timer does not wait).
+  std::mutex heartBeatLock;
+  bool heartBeats = false;
   TzorHTTP2PushPromiseList pushPromises;
 
   std::vector<ConnectionPtr> Snapshot() const {
@@ -632,10 +636,18 @@ void TzorWSHTTPServer::SetActive(bool value) {
                                  });
     FImpl->engine = std::move(engine);
     FLoadBalancer->Start();
+    {
+      std::lock_guard guard(FImpl->heartBeatLock);
+      FImpl->heartBeats = true;
+    }
     StartHeartBeat();
     if (OnStartup) OnStartup(this);
   } else {
     FLoadBalancer->Stop();
+    {
+      std::lock_guard guard(FImpl->heartBeatLock);
+      FImpl->heartBeats = false;
+    }
     StopHeartBeat();
     StopHeartBeatTimeout();
     FImpl->engine->Stop();
@@ -670,7 +682,8 @@ bool TzorWSHTTPServer::SessionExists(const std::string& aID) const {
 void TzorWSHTTPServer::RemoveSession(const std::string& aID) { FAuthenticator.Sessions().RemoveSession(aID); }
 
 void TzorWSHTTPServer::DoHeartBeat() {
-  if (Destroying()) return;
+  std::lock_guard guard(FImpl->heartBeatLock);
+  if (Destroying() || !FImpl->heartBeats) return;
   const auto now = std::chrono::system_clock::now();
   for (const auto& c : FImpl->Snapshot()) {
     if (!c->Enabled() || c->Disconnected() || c->IsInternal() || c->CustomHeartBeat()) continue;
@@ -691,7 +704,8 @@ void TzorWSHTTPServer::DoHeartBeat() {
 }
 
 void TzorWSHTTPServer::DoHeartBeatTimeout() {
-  if (Destroying()) return;
+  std::lock_guard guard(FImpl->heartBeatLock);
+  if (Destroying() || !FImpl->heartBeats) return;
   const auto now = std::chrono::system_clock::now();
   const auto timeout = std::chrono::seconds(HeartBeat().Timeout());
   for (const auto& c : FImpl->Snapshot()) {
