@@ -355,12 +355,13 @@ struct TzorWSHTTPServer::Impl {
       TzorWSConnectionServer& c;
       ~Done() { c.SetHTTP2Request({}); }
     } done{c};
-    const std::vector<std::string> lines = HTTP2RequestLines(headers);
-    const std::string text(reinterpret_cast<const char*>(body.data()), body.size());
-    if (headers.Find(":method") == "CONNECT") c.WriteHTTPStatus(501, "Not Implemented");
-    else if (headers.Find(":method") == "POST" && (MatchMask(path, "*/zor/xhr/*") || MatchMask(path, "*/zor/protocol/*")))
-      PostOnStream(c, lines, path, text);
-    else if (!ServeResource(c, lines.front(), stream, false)) HandOverHTTP2Request(c, headers, body);
+    const std::string_view method = headers.Find(":method").value_or("");
+    if (method == "CONNECT")
+      c.WriteHTTPStatus(501, "Not Implemented");
+    else if (method == "POST" && (MatchMask(path, "*/zor/xhr/*") || MatchMask(path, "*/zor/protocol/*")))
+      PostOnStream(c, HTTP2RequestLines(headers), path, std::string(reinterpret_cast<const char*>(body.data()), body.size()));
+    else if (!ServeResource(c, HTTP2RequestLine(headers), stream, false))
+      HandOverHTTP2Request(c, headers, body);
     // Nothing else answers it: the stream must not hang.
     TzorHTTP2Session& session = *c.HTTP2Session();
     if (session.AwaitsAnswer(stream)) session.ResetHTTP2Stream(stream, h2erINTERNAL_ERROR);
