@@ -10,6 +10,7 @@
 #include "http2/session.h"
 #include "net/openssl_engine.h"
 #include "server/builtin_resources.h"
+#include "server/document_root.h"
 #include "server/http2_request_lines.h"
 #include "server/http2_server_request.h"
 #include "server/http2_stream_transport.h"
@@ -601,7 +602,9 @@ struct TzorWSHTTPServer::Impl {
 };
 
 TzorWSHTTPServer::TzorWSHTTPServer()
-    : FImpl(std::make_unique<Impl>(*this)), FLoadBalancer(std::make_unique<TzorWSServerLoadBalancer>(*this)) {
+    : FDocumentRootFiles(std::make_unique<TzorDocumentRootFiles>()),
+      FImpl(std::make_unique<Impl>(*this)),
+      FLoadBalancer(std::make_unique<TzorWSServerLoadBalancer>(*this)) {
   FSessionList.OnSessionStart = [this](TzorHTTPSession& session) {
     if (OnSessionStart) OnSessionStart(session);
   };

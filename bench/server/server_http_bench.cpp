@@ -11,11 +11,13 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "bench/server/peer_comparison.h"
 #include "bench/server/server_process.h"
@@ -74,6 +76,9 @@ struct StaticFolder {
     std::string bytes(16384, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
     std::ofstream(dir / "www" / "file16k.txt", std::ios::binary) << bytes;
+    // Settled, as a site's files are: our server does not keep files in
+    // memory that changed in the last seconds.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
   }
   ~StaticFolder() { fs::remove_all(dir); }
   std::string NginxConfig(uint16_t port) const {
