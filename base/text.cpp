@@ -2,7 +2,6 @@
 
 #include "base/utf16.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace zor {
@@ -47,6 +46,8 @@ std::u32string UpperCodePoints(std::string_view text) {
   return out;
 }
 
+char ASCIIUpperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
 bool IsASCII(std::string_view text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -59,7 +60,7 @@ bool IsASCII(std::string_view text) {
 struct ASCIIUpper {
   std::string_view text;
   size_t size() const { return text.size(); }
-  char32_t operator[](size_t i) const { return UpperCase(static_cast<unsigned char>(text[i])); }
+  char32_t operator[](size_t i) const { return static_cast<unsigned char>(ASCIIUpperCase(text[i])); }
 };
 
 // Whether c is in the set mask[from, to) ("abc", "a-z", "!a-z").
@@ -127,10 +128,18 @@ bool MatchUpperCase(const Text& text, const Text& mask) {
 
 bool ContainsText(std::string_view text, std::string_view sub) {
   if (IsASCII(text) && IsASCII(sub)) {
-    const auto same = [](char a, char b) {
-      return UpperCase(static_cast<unsigned char>(a)) == UpperCase(static_cast<unsigned char>(b));
-    };
-    return std::search(text.begin(), text.end(), sub.begin(), sub.end(), same) != text.end();
+    if (sub.empty()) return true;
+    if (sub.size() > text.size()) return false;
+    // Candidates are the places of the first character in either case.
+    const char upper = ASCIIUpperCase(sub.front());
+    const char lower = upper >= 'A' && upper <= 'Z' ? static_cast<char>(upper + 32) : upper;
+    for (size_t i = 0, last = text.size() - sub.size(); i <= last; ++i) {
+      if (text[i] != upper && text[i] != lower) continue;
+      size_t k = 1;
+      while (k < sub.size() && ASCIIUpperCase(text[i + k]) == ASCIIUpperCase(sub[k])) ++k;
+      if (k == sub.size()) return true;
+    }
+    return false;
   }
   return UpperCodePoints(text).find(UpperCodePoints(sub)) != std::u32string::npos;
 }
@@ -139,7 +148,7 @@ bool SameText(std::string_view a, std::string_view b) {
   if (IsASCII(a) && IsASCII(b)) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-      if (UpperCase(static_cast<unsigned char>(a[i])) != UpperCase(static_cast<unsigned char>(b[i]))) return false;
+      if (ASCIIUpperCase(a[i]) != ASCIIUpperCase(b[i])) return false;
     return true;
   }
   return UpperCodePoints(a) == UpperCodePoints(b);

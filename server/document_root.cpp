@@ -31,7 +31,9 @@ bool Inside(const fs::path& file, const fs::path& root) {
 // the root itself), or nothing when it would leave the root.
 std::optional<std::string> RelativePath(std::string_view target) {
   const std::string_view rawPath = target.substr(0, target.find('?'));
-  if (ContainsText(rawPath, "%2f") || ContainsText(rawPath, "%5c") || ContainsText(rawPath, "%00")) return {};
+  if (rawPath.find('%') != std::string_view::npos &&
+      (ContainsText(rawPath, "%2f") || ContainsText(rawPath, "%5c") || ContainsText(rawPath, "%00")))
+    return {};
   const std::string document = DecodeURLComponent(rawPath, false);
   if (document.empty() || document.front() != '/' || document.find_first_of(std::string_view("\\\0", 2)) != std::string::npos)
     return {};

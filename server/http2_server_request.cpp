@@ -5,6 +5,7 @@ namespace zor {
 TzorHTTPServerRequest HTTP2ServerRequest(const TzorHTTP2_HeaderList& headers, std::span<const uint8_t> body) {
   TzorHTTPServerRequest request;
   request.Version = "HTTP/2";
+  request.RawHeaders.reserve(headers.Count());
   for (size_t i = 0; i < headers.Count(); ++i) {
     const std::string_view name = headers.Name(i), value = headers.Value(i);
     if (name == ":method")
