@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 
@@ -166,11 +167,15 @@ std::optional<std::string> ReadDocumentRootFile(const fs::path& root, std::strin
 }
 
 struct TzorDocumentRootFiles::Entry {
-  FileIdentity identity;
-  std::string content;
+  Entry(const FileIdentity& i, std::string c) : identity(i), content(std::move(c)) {}
+  const FileIdentity identity;
+  const std::string content;
+  // When the path last led to this file (steady clock).
+  std::atomic<std::chrono::steady_clock::rep> checked{std::chrono::steady_clock::now().time_since_epoch().count()};
 };
 
-TzorDocumentRootFiles::TzorDocumentRootFiles(int settleSeconds) : FSettleSeconds(settleSeconds) {}
+TzorDocumentRootFiles::TzorDocumentRootFiles(int settleSeconds, std::chrono::milliseconds recheckAfter)
+    : FSettleSeconds(settleSeconds), FRecheckAfter(recheckAfter) {}
 TzorDocumentRootFiles::~TzorDocumentRootFiles() = default;
 
 std::optional<std::string> TzorDocumentRootFiles::Read(const std::string& root, std::string_view target) {
@@ -179,14 +184,21 @@ std::optional<std::string> TzorDocumentRootFiles::Read(const std::string& root, 
   // The root is part of the key: the same path may be confined differently
   // below another root.
   const std::string key = root + '\0' + *relative;
-  std::shared_ptr<const Entry> kept;
+  std::shared_ptr<Entry> kept;
   {
     const std::lock_guard guard(FLock);
     if (const auto found = FFiles.find(key); found != FFiles.end()) kept = found->second;
   }
-  struct stat status;
-  if (kept && ::stat((root + '/' + *relative).c_str(), &status) == 0 && FileIdentity(status) == kept->identity)
-    return kept->content;
+  if (kept) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    const auto checked = std::chrono::steady_clock::duration(kept->checked.load(std::memory_order_relaxed));
+    if (now - checked < FRecheckAfter) return kept->content;
+    struct stat status;
+    if (::stat((root + '/' + *relative).c_str(), &status) == 0 && FileIdentity(status) == kept->identity) {
+      kept->checked.store(now.count(), std::memory_order_relaxed);
+      return kept->content;
+    }
+  }
   std::optional<FileContent> file = ReadBelowRoot(root, *relative, target);
   const std::lock_guard guard(FLock);
   if (kept) Forget(key);
@@ -194,7 +206,7 @@ std::optional<std::string> TzorDocumentRootFiles::Read(const std::string& root, 
   const size_t size = file->content.size();
   if (size <= kMaxFileSize && static_cast<off_t>(size) == file->status.st_size && SettledChange(file->status.st_ctim, FSettleSeconds)) {
     if (FFiles.size() >= kMaxFiles || FBytes + size > kMaxBytes) Clear();
-    FFiles.emplace(key, std::make_shared<const Entry>(Entry{FileIdentity(file->status), file->content}));
+    FFiles.emplace(key, std::make_shared<Entry>(FileIdentity(file->status), file->content));
     FBytes += size;
   }
   return std::move(file->content);

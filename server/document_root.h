@@ -1,5 +1,6 @@
 #pragma once
 // Files served from a document root: a request's path never leads out of it.
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -25,12 +26,12 @@ std::optional<std::filesystem::path> DocumentRootFile(const std::filesystem::pat
 std::optional<std::string> ReadDocumentRootFile(const std::filesystem::path& root, std::string_view target);
 
 // ReadDocumentRootFile with the small files kept in memory between requests.
-// Each use looks the file up by its path once (one stat) and serves what was
-// kept only while it is the same file with the same size and times; a file
-// changed, replaced, removed or made unreadable is read again by the rules
-// above. Files changed in the last seconds are not kept: a change within the
-// resolution of the file system's times would go unseen. Safe for concurrent
-// use.
+// A kept file is looked up by its path again (one stat) once `recheckAfter`
+// has passed since the last look, and served only while it is the same file
+// with the same size and times; a file changed, replaced, removed or made
+// unreadable is read again by the rules above. Files changed in the last
+// seconds are not kept: a change within the resolution of the file system's
+// times would go unseen. Safe for concurrent use.
 class TzorDocumentRootFiles {
  public:
   // What is kept at the most; beyond it everything is dropped and kept anew.
@@ -39,8 +40,9 @@ class TzorDocumentRootFiles {
   static constexpr size_t kMaxFiles = 4096;
 
   // Files changed within the last `settleSeconds` are not kept (tests keep
-  // every file with -1).
-  explicit TzorDocumentRootFiles(int settleSeconds = 2);
+  // every file with -1 and look at it on every use with 0 ms).
+  explicit TzorDocumentRootFiles(int settleSeconds = 2,
+                                 std::chrono::milliseconds recheckAfter = std::chrono::milliseconds(100));
   ~TzorDocumentRootFiles();
   TzorDocumentRootFiles(const TzorDocumentRootFiles&) = delete;
   TzorDocumentRootFiles& operator=(const TzorDocumentRootFiles&) = delete;
@@ -55,8 +57,9 @@ class TzorDocumentRootFiles {
   void Clear();
 
   const int FSettleSeconds;
+  const std::chrono::milliseconds FRecheckAfter;
   mutable std::mutex FLock;
-  std::unordered_map<std::string, std::shared_ptr<const Entry>> FFiles;
+  std::unordered_map<std::string, std::shared_ptr<Entry>> FFiles;
   size_t FBytes = 0;
 };
 

@@ -80,7 +80,7 @@ TEST_F(DocumentRoot, NothingOutsideIsReached) {
 
 // A kept file is served only while it is the file the path names now.
 TEST_F(DocumentRoot, KeptFilesFollowEveryChange) {
-  TzorDocumentRootFiles kept(-1);
+  TzorDocumentRootFiles kept(-1, std::chrono::milliseconds(0));
   const std::string r = root.string();
   EXPECT_EQ(kept.Read(r, "/index.html"), "xindex.html");
   EXPECT_EQ(kept.Count(), 1u);
@@ -110,7 +110,7 @@ TEST_F(DocumentRoot, KeptFilesFollowEveryChange) {
 }
 
 TEST_F(DocumentRoot, KeptFilesAreBoundedAndKeyedByTheirRoot) {
-  TzorDocumentRootFiles kept(-1);
+  TzorDocumentRootFiles kept(-1, std::chrono::milliseconds(0));
   std::ofstream(root / "big.bin") << std::string(TzorDocumentRootFiles::kMaxFileSize + 1, 'b');
   EXPECT_EQ(kept.Read(root.string(), "/big.bin")->size(), TzorDocumentRootFiles::kMaxFileSize + 1);
   EXPECT_EQ(kept.Count(), 0u);
@@ -121,9 +121,14 @@ TEST_F(DocumentRoot, KeptFilesAreBoundedAndKeyedByTheirRoot) {
   EXPECT_EQ(kept.Read((root / "sub").string(), "/a%20b.txt"), "xa b.txt");
   EXPECT_EQ(kept.Read((root / "outside-dir").string(), "/secret.txt"), "xsecret.txt");
   EXPECT_FALSE(kept.Read(root.string(), "/outside-dir/secret.txt").has_value());
+  // Within the recheck time a kept file is served without a look at its path.
+  TzorDocumentRootFiles unchecked(-1, std::chrono::hours(1));
+  EXPECT_EQ(unchecked.Read(root.string(), "/index.html"), "xindex.html");
+  std::ofstream(root / "index.html") << "changed";
+  EXPECT_EQ(unchecked.Read(root.string(), "/index.html"), "xindex.html");
   // Files changed just now are read every time, not kept.
   TzorDocumentRootFiles settled;
-  EXPECT_EQ(settled.Read(root.string(), "/index.html"), "xindex.html");
+  EXPECT_EQ(settled.Read(root.string(), "/index.html"), "changed");
   EXPECT_EQ(settled.Count(), 0u);
 }
 
