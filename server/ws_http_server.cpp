@@ -309,7 +309,7 @@ struct TzorWSHTTPServer::Impl {
       // Not a std::exception: it would otherwise end the worker thread.
       response = HandlerFailed(c, "Unknown exception");
     }
-    TzorHTTP2ResponseInfo answer = HTTP2ResponseInfo(response);
+    TzorHTTP2ResponseInfo answer = HTTP2ResponseInfo(std::move(response));
     const auto& current = c.HTTP2Request();
     c.HTTP2Session()->SendHTTP2Response(current.Authority, answer, 0, current.Stream,
                                         current.PushLinks.empty() ? nullptr : &current.PushLinks);
