@@ -172,7 +172,8 @@ void TzorWSConnection::DoMessageComplete(TzorWSMsg& msg) {
       return DoFragment(msg);
     case frgAll:
       DoFragment(msg);
-      if (!msg.Fragmented && !disconnected_) DoWholeMessage(msg);
+      // The fragments were inflated as they came.
+      if (!msg.Fragmented && !disconnected_) DoWholeMessage(msg, false);
       return;
   }
 }
@@ -190,11 +191,10 @@ bool TzorWSConnection::CheckTextFragment(const TzorWSMsg& msg) {
 
 void TzorWSConnection::DoFragment(TzorWSMsg& msg) {
   const bool onlyFragments = fragmented_messages_ == frgOnlyFragmented;
-  // Without whole messages, each fragment's text is checked as it comes;
-  // compressed data can only be checked once inflated.
-  if (msg.OpCode == opText && (onlyFragments || ValidateUTF8()) && !extensions_.MessageCompressed() &&
-      !CheckTextFragment(msg))
-    return;
+  if (!msg.Continuation) inflated_ = 0;
+  if (extensions_.MessageCompressed() && !InflateFragment(msg)) return;
+  // Without whole messages, each fragment's text is checked as it comes.
+  if (msg.OpCode == opText && (onlyFragments || ValidateUTF8()) && !CheckTextFragment(msg)) return;
   if (OnFragmented) {
     const TzorStringStream data(onlyFragments ? std::move(msg.Stream) : msg.Stream);
     OnFragmented(this, data, msg.OpCode, msg.Fragmented);
@@ -202,16 +202,27 @@ void TzorWSConnection::DoFragment(TzorWSMsg& msg) {
   if (onlyFragments) {
     msg.Stream.clear();
     text_checked_ = 0;
+    inflated_ = 0;
   }
 }
 
-void TzorWSConnection::DoWholeMessage(TzorWSMsg& msg) {
+bool TzorWSConnection::InflateFragment(TzorWSMsg& msg) {
+  // The message holds the plaintext of its earlier frames (frgAll) and this
+  // frame's compressed bytes; what it holds stays within MaxMessageSize.
+  if (!InflateMessage(msg.Stream, {inflated_, !msg.Continuation, !msg.Fragmented}, MaxMessageSize() - inflated_))
+    return false;
+  inflated_ = msg.Stream.size();
+  return true;
+}
+
+void TzorWSConnection::DoWholeMessage(TzorWSMsg& msg, bool inflate) {
   switch (msg.OpCode) {
     case opText:
     case opBinary:
       text_check_.Reset();
       text_checked_ = 0;
-      if (!InflateMessage(msg.Stream)) return;
+      inflated_ = 0;
+      if (inflate && !msg.Stream.empty() && !InflateMessage(msg.Stream, {}, MaxMessageSize())) return;
       LogReceived(msg.OpCode, msg.Stream);
       if (msg.OpCode == opText)
         DeliverText(msg.Stream);
@@ -234,9 +245,9 @@ void TzorWSConnection::DoWholeMessage(TzorWSMsg& msg) {
   }
 }
 
-bool TzorWSConnection::InflateMessage(std::string& payload) {
+bool TzorWSConnection::InflateMessage(std::string& payload, TzorMessagePart part, uint64_t maxSize) {
   try {
-    extensions_.ReadStream(payload, MaxMessageSize());
+    extensions_.ReadStream(payload, part, maxSize);
     return true;
   } catch (const EzorWSMessageTooBig& e) {
     DoDisconnect(e.what(), kCloseMessageTooBig);

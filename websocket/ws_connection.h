@@ -299,11 +299,15 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   bool IsRaw() const { return transport_kind_ == trpTCP || transport_kind_ == trpSSE; }
   void ReadStep(std::string_view bytes);
   void DoFragment(TzorWSMsg& msg);
-  void DoWholeMessage(TzorWSMsg& msg);
+  // `inflate`: the message is still as it came (not inflated fragment by fragment).
+  void DoWholeMessage(TzorWSMsg& msg, bool inflate = true);
   void DeliverText(std::string& payload);
   void DeliverBinary(std::string& payload);
   void MatchPong(const std::string& payload);
-  bool InflateMessage(std::string& payload);
+  // Inflates a compressed message, or one frame's part of it; false after
+  // failing with 1009 or "Error Deflating Frame: %s".
+  bool InflateMessage(std::string& payload, TzorMessagePart part, uint64_t maxSize);
+  bool InflateFragment(TzorWSMsg& msg);
   // Checks the new bytes of a text fragment; false after failing with 1007.
   bool CheckTextFragment(const TzorWSMsg& msg);
   void Queue(TwsQueueMsgLevels level, std::unique_ptr<TzorQueueObject> item);
@@ -368,6 +372,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   int read_buffer_size_ = 16384;
   TzorUTF8Stream text_check_;  // the fragments of a text message checked so far
   size_t text_checked_ = 0;    // bytes of the message's stream checked so far
+  size_t inflated_ = 0;        // bytes of the message's stream inflated so far
 
   // Texts and slots other threads read; guarded by fields_lock_.
   mutable std::mutex fields_lock_;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 
 namespace zor::test {
@@ -163,9 +164,18 @@ class PythonClient : public ::testing::TestWithParam<PythonClientCase> {};
 
 TEST_P(PythonClient, EchoesAndEnds) {
   const PythonClientCase& c = GetParam();
+  // Its fragmented text, as our fragment events see it (each of its frames
+  // compressed on its own when deflate is on).
+  std::mutex fragmentsLock;
+  std::vector<std::string> fragments;
   LoopbackServer server([&](LoopbackServerConnection& conn) {
     Offer(c.mode).ApplyTo(conn.Extensions(), appServer);
     conn.SetMaxMessageSize(3 << 19);  // 1.5 MiB: the 1 MiB messages pass, 2 MiB do not
+    conn.SetFragmentedMessages(frgAll);
+    conn.OnFragmented = [&](TzorWSConnection*, const TzorStringStream& data, TOpcode, bool continuation) {
+      std::lock_guard guard(fragmentsLock);
+      if (data.Size() < 100) fragments.push_back(data.DataString() + (continuation ? "+" : "."));
+    };
     conn.OnMessage = [](TzorWSConnection* self, const std::string& text) {
       if (text == "close-me")
         self->Close(4002);
@@ -182,6 +192,13 @@ TEST_P(PythonClient, EchoesAndEnds) {
   for (int i = 0; i < 6; ++i) EXPECT_NE(out.find("echo " + std::to_string(i) + " ok"), std::string::npos) << out;
   EXPECT_NE(out.find("echo fragmented ok"), std::string::npos) << out;
   EXPECT_NE(out.find(c.expected), std::string::npos) << out;
+  {
+    std::lock_guard guard(fragmentsLock);
+    // Its last frame is an empty one with FIN.
+    const std::vector<std::string> growing = {"frag+", "fragmented +", "fragmented text+", "fragmented text."};
+    EXPECT_NE(std::search(fragments.begin(), fragments.end(), growing.begin(), growing.end()), fragments.end())
+        << ::testing::PrintToString(fragments);
+  }
   const auto connections = server.Connections();
   ASSERT_EQ(connections.size(), 1u);
   EXPECT_TRUE(WaitUntil([&] { return !connections[0]->Active(); }));
