@@ -1,5 +1,6 @@
 #include "websocket/ws_client.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 
@@ -343,7 +344,8 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
 
 void TzorWSClient::ReadLoop(std::shared_ptr<Session> session) {
   TzorWSConnectionClient& ws = *session->ws;
-  while (!session->stop && !Destroying() && !ws.Disconnected()) {
+  // After our close the loop reads on for the server's answer.
+  while (!session->stop && !Destroying() && (!ws.Disconnected() || ws.AwaitingCloseAnswer())) {
     if (FQueueOptions.AnyLevel() && ws.Enabled()) {
       try {
         ws.ProcessQueues();
@@ -380,13 +382,15 @@ void TzorWSClient::ReadPass(Session& session) {
     // shutdown (deactivation) or the handshake's deadline end the wait.
     int wait = FQueueOptions.AnyLevel() ? 10 : -1;
     if (!ws.Enabled()) wait = session.handshake.PollMilliseconds();
+    if (ws.AwaitingCloseAnswer()) wait = std::max(ws.CloseAnswerTimeLeft(), 1);
     tcp.WaitForData(wait);
   }
-  if (tcp.InputBufferSize() > 0 && !ws.Disconnected()) {
+  if (tcp.InputBufferSize() > 0 && (!ws.Disconnected() || ws.AwaitingCloseAnswer())) {
     session.reading = true;
     ws.ReadFrames(false);
     session.reading = false;
   }
+  ws.CheckCloseAnswer();
   // A peer that hangs up without a close frame.
   if (!ws.Disconnected() && !tcp.Connected()) tcp.CheckForDisconnect();
   if (!ws.Enabled() && !ws.Disconnected() && session.handshake.Limited() &&

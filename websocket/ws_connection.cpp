@@ -72,11 +72,11 @@ void TzorWSConnection::ReadFrames(bool aRequireMask) {
   };
   try {
     ReadPass pass(*this);
-    while (transport_ && !disconnected_ && !must_disconnect_ && transport_->InputBufferSize() > 0) {
+    while (transport_ && ReadsFrames() && !must_disconnect_ && transport_->InputBufferSize() > 0) {
       chunk.clear();
       rec_bytes_ += transport_->ReadFromBuffer(chunk, static_cast<size_t>(read_buffer_size_));
       ReadStep(chunk);
-      if (transport_->InputBufferSize() == 0 && !disconnected_ && !must_disconnect_) {
+      if (transport_->InputBufferSize() == 0 && ReadsFrames() && !must_disconnect_) {
         // Answers go out before waiting for the rest of a frame.
         pass.Pause();
         FlushOutput();
@@ -92,6 +92,7 @@ void TzorWSConnection::ReadFrames(bool aRequireMask) {
   keepChunk();
   FlushOutput();
   AfterReadFrames();
+  CheckCloseAnswer();
 }
 
 void TzorWSConnection::ReadFramesOf(std::string_view bytes, bool aRequireMask) {
@@ -161,6 +162,8 @@ void TzorWSConnection::CloseHTTP2(int) { Disconnect(kCloseNormal); }
 // --- messages -----------------------------------------------------------------
 
 void TzorWSConnection::DoMessageComplete(TzorWSMsg& msg) {
+  // After our close only the peer's close counts (the reader handles it).
+  if (disconnected_) return;
   if (msg.OpCode != opText && msg.OpCode != opBinary) return DoWholeMessage(msg);
   switch (fragmented_messages_.load()) {
     case frgOnlyBuffer:

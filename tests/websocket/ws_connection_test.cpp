@@ -222,17 +222,72 @@ TEST(WSConnectionClose, CloseSendsACloseFrameAndKeepsTheSocket) {
   EXPECT_EQ(CloseCodeOf(frames[0]), "1000");
 }
 
-TEST(WSConnectionClose, ThePeerAnswersACloseAndDropsItsSocket) {
+TEST(WSConnectionClose, ThePeerAnswersACloseAndDropsItsSocketAndTheAnswerIsRead) {
   WSPair p;
+  int waits = 0;
+  p.client->OnAwaitCloseAnswer = [&](TzorWSConnection*) { ++waits; };
   p.client->Close(4001);
+  EXPECT_TRUE(p.client->AwaitingCloseAnswer());
   p.Pump();
   EXPECT_EQ(p.server->CloseCode(), 4001);
   EXPECT_TRUE(p.server->Disconnected());
   EXPECT_EQ(p.serverTransport->Disconnects(), 1);
   EXPECT_TRUE(p.serverGot.errors.empty());
-  const auto frames = SplitFrames(TakeInput(*p.clientTransport));
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(CloseCodeOf(frames[0]), "1000");
+  // The closing side read the answer, then closed its end.
+  EXPECT_EQ(p.client->CloseCode(), 1000);
+  EXPECT_FALSE(p.client->AwaitingCloseAnswer());
+  EXPECT_EQ(p.clientTransport->Disconnects(), 1);
+  EXPECT_TRUE(p.clientGot.errors.empty());
+  EXPECT_EQ(waits, 1);
+}
+
+TEST(WSConnectionClose, WhileAwaitingTheAnswerOnlyTheCloseCounts) {
+  WSPair p;
+  p.server->Close(4003);
+  ASSERT_EQ(SplitFrames(TakeInput(*p.clientTransport)).size(), 1u);  // our close, taken off the wire
+  // The peer had sent these before it saw our close: no events, no pong.
+  p.serverTransport->Inject(Frame(0x81, "late", true) + Frame(0x89, "png", true) + Frame(0x02, "frag", true) +
+                            Frame(0x88, std::string("\x03\xE8", 2), true));
+  p.Pump();
+  EXPECT_TRUE(p.serverGot.texts.empty() && p.serverGot.fragments.empty());
+  EXPECT_EQ(p.serverGot.errors, std::vector<std::string>{});
+  EXPECT_EQ(p.clientTransport->InputBufferSize(), 0u);  // nothing written: no pong, no second close
+  EXPECT_EQ(p.server->CloseCode(), 1000);
+  EXPECT_EQ(p.serverTransport->Disconnects(), 1);
+}
+
+TEST(WSConnectionClose, CrossingClosesAreEachReadAndNoneIsAnsweredTwice) {
+  WSPair p;
+  p.client->Close(4001);
+  p.server->Close(4002);
+  p.Pump();
+  EXPECT_EQ(p.client->CloseCode(), 4002);
+  EXPECT_EQ(p.server->CloseCode(), 4001);
+  EXPECT_EQ(p.clientTransport->Disconnects(), 1);
+  EXPECT_EQ(p.serverTransport->Disconnects(), 1);
+  // One close frame each: 2 header bytes, a key from the client, 2 code bytes.
+  EXPECT_EQ(p.client->SendBytes(), 8u);
+  EXPECT_EQ(p.server->SendBytes(), 4u);
+}
+
+TEST(WSConnectionClose, AnUnansweredCloseEndsOnlyWhenItsTimeIsUp) {
+  WSPair p;
+  p.client->SetCloseTimeOut(60000);
+  p.client->Close();
+  p.client->CheckCloseAnswer();
+  EXPECT_EQ(p.clientTransport->Disconnects(), 0);
+  EXPECT_GT(p.client->CloseAnswerTimeLeft(), 0);
+
+  WSPair q;
+  int ended = 0;
+  q.client->OnTransportDisconnected = [&](TzorWSConnection*) { ++ended; };
+  q.client->SetCloseTimeOut(0);
+  q.client->Close();
+  q.client->CheckCloseAnswer();
+  EXPECT_EQ(q.clientTransport->Disconnects(), 1);
+  EXPECT_FALSE(q.client->AwaitingCloseAnswer());
+  EXPECT_EQ(ended, 1);
+  EXPECT_EQ(q.client->CloseAnswerTimeLeft(), 0);
 }
 
 TEST(WSConnectionClose, DisconnectSendsACloseFrameAndDropsTheSocketOnce) {

@@ -126,6 +126,7 @@ TEST_P(PythonServer, MessagesComeBackAndOurCloseIsAnswered) {
   client_->Close();
   ASSERT_TRUE(WaitUntil([&] { return client_->Ended(); }));
   EXPECT_TRUE(peer_->WaitForOutput("closed 1000")) << peer_->Output();
+  EXPECT_EQ(client_->CloseCode(), 1000);  // its answer was read before the end
   EXPECT_TRUE(client_->Errors().empty());
 }
 
@@ -207,6 +208,9 @@ TEST_P(PythonClient, EchoesAndEnds) {
   }
   if (c.ending == "1000") {
     EXPECT_EQ(connections[0]->CloseCode(), 1000);
+  }
+  if (c.ending == "close-me") {
+    EXPECT_EQ(connections[0]->CloseCode(), 4002);  // its answer to our close was read
   }
 }
 
