@@ -146,8 +146,7 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
     if (t_read_chunk.size() != kReadChunk) t_read_chunk.assign(kReadChunk, '\0');
     size_t n = 0;
     if (!ec) {
-      socket.non_blocking(true, ec);
-      if (!ec) n = socket.read_some(asio::buffer(t_read_chunk), ec);
+      n = socket.read_some(asio::buffer(t_read_chunk), ec);
       if (ec == asio::error::would_block || ec == asio::error::try_again) return ReadNext();
     }
     OnRead(ec, std::string_view(t_read_chunk.data(), n));
@@ -164,15 +163,16 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
       return End(std::make_exception_ptr(EzorSocketError(Format("Receive failed: %s", ec.message().c_str()), ec.value())));
     }
     ArmIdleTimer();
-    std::string plain;
+    // Without TLS the chunk read is the plaintext: it goes to the input buffer uncopied.
+    std::string decrypted;
+    std::string_view plain = chunk;
     try {
       if (engine) {
         std::lock_guard guard(engine_lock);
         engine->PutIncoming(chunk);
         if (!engine->HandshakeDone()) engine->Handshake();
-        if (engine->HandshakeDone()) engine->Read(plain, SIZE_MAX);
-      } else {
-        plain.assign(chunk);
+        if (engine->HandshakeDone()) engine->Read(decrypted, SIZE_MAX);
+        plain = decrypted;
       }
     } catch (...) {
       return EndAfterWrites(std::current_exception());
@@ -236,9 +236,26 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
     if (queue.size() + bytes.size() > kMaxQueuedBytes)
       throw EzorSocketError(Format("More than %d bytes wait to be sent to %s", static_cast<int>(kMaxQueuedBytes),
                                    ends.PeerIP.c_str()));
+    if (WriteAtOnce(bytes, pause)) return;
     queue += bytes;
     pending_send_pause += pause;
     StartWriteLocked();
+  }
+
+  // Caller holds queue_lock. On the strand, with nothing in flight or
+  // queued, the socket takes what it can at once: an answer written by a
+  // handler costs no round trip through the strand. Takes the bytes sent off
+  // `bytes`; true when none are left.
+  bool WriteAtOnce(std::string_view& bytes, TzorConnectionIntercept::Pause pause) {
+    if (writing || !queue.empty() || ended || pause > TzorConnectionIntercept::Pause::zero() ||
+        pending_send_pause > TzorConnectionIntercept::Pause::zero() || !strand.running_in_this_thread())
+      return false;
+    error_code ec;
+    const size_t n = socket.write_some(asio::buffer(bytes.data(), bytes.size()), ec);
+    // A failure is left to the queued write, which reports it.
+    if (ec) return false;
+    bytes.remove_prefix(n);
+    return bytes.empty();
   }
 
   // Caller holds queue_lock.
@@ -316,6 +333,9 @@ void TzorAsyncConnection::Start(Handlers handlers) {
     // A socket closed before the start (an accept that lost its connection)
     // is never ready: it only ends.
     if (!d.socket.is_open()) return d.End(std::make_exception_ptr(EzorClosedSocket()));
+    // Reads and writes made on the strand never wait.
+    error_code ec;
+    d.socket.non_blocking(true, ec);
     d.ArmIdleTimer();
     if (!d.engine) d.MarkReady();
     d.ReadNext();
