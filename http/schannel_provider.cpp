@@ -20,8 +20,10 @@ TzorSChannelSettings SChannelSettings(const TzorSocketTLS_Options& options) {
 }
 
 std::shared_ptr<const TzorTLSContext> NewSChannelClientContext(const TzorSocketTLS_Options& options,
-                                                               const std::function<std::string()>& on_get_password) {
+                                                               const std::function<std::string()>& on_get_password,
+                                                               const std::vector<std::string>& alpn) {
   TzorSChannelSettings settings = SChannelSettings(options);
+  settings.ALPNProtocols = alpn;
   // The client's password source answers for the certificate file too.
   if (on_get_password) settings.Certificate.SetCertFilePassword(on_get_password());
   return NewSChannelContext(settings);

@@ -15,8 +15,10 @@ namespace zor {
 // are not taken over.
 TzorSChannelSettings SChannelSettings(const TzorSocketTLS_Options& options);
 
-// The platform provider's context factory (the default of SetPlatformTLSProvider).
+// The platform provider's context factory (the default of SetPlatformTLSProvider),
+// offering `alpn`.
 std::shared_ptr<const TzorTLSContext> NewSChannelClientContext(const TzorSocketTLS_Options& options,
-                                                               const std::function<std::string()>& on_get_password);
+                                                               const std::function<std::string()>& on_get_password,
+                                                               const std::vector<std::string>& alpn);
 
 }  // namespace zor

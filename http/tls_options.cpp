@@ -116,7 +116,8 @@ TzorTLSSettings ClientTLSSettings(const TzorSocketTLS_Options& options) {
 
 std::shared_ptr<const TzorTLSContext> NewClientTLSContext(const TzorSocketTLS_Options& options,
                                                           std::function<std::string()> on_get_password,
-                                                          TzorTLSVerifyPeer on_verify_peer) {
+                                                          TzorTLSVerifyPeer on_verify_peer,
+                                                          const std::vector<std::string>* alpn) {
   if (!on_get_password) on_get_password = [password = options.Password()] { return password; };
   if (options.IOHandler() == iohSChannel) {
     TzorTLSContextFactory factory;
@@ -124,7 +125,7 @@ std::shared_ptr<const TzorTLSContext> NewClientTLSContext(const TzorSocketTLS_Op
       std::lock_guard guard(platform_provider_lock);
       factory = PlatformProvider();
     }
-    return factory(options, on_get_password);
+    return factory(options, on_get_password, alpn ? *alpn : std::vector<std::string>());
   }
   const auto& openssl = options.OpenSSL_Options();
   SetOpenSSLAPIVersion(openssl.APIVersion());
@@ -133,6 +134,7 @@ std::shared_ptr<const TzorTLSContext> NewClientTLSContext(const TzorSocketTLS_Op
   else if (openssl.LibPath() == oslpCustomPath)
     SetOpenSSLDirectory(openssl.LibPathCustom());
   TzorTLSSettings settings = ClientTLSSettings(options);
+  if (alpn) settings.ALPNProtocols = *alpn;
   settings.OnGetPassword = std::move(on_get_password);
   settings.OnVerifyPeer = std::move(on_verify_peer);
   return NewOpenSSLContext(settings);

@@ -196,20 +196,26 @@ TwsOpenSSLAPI OpenSSLAPIVersion();
 // process-wide library folder.
 std::vector<std::string> OpenSSLLibraryNames(TwsOpenSSLAPI version);
 
-// How the platform provider (iohSChannel) builds its contexts; nullptr
-// restores the built-in one (net/schannel_engine.h).
+// How the platform provider (iohSChannel) builds its contexts, offering
+// `alpn` (empty: no ALPN); nullptr restores the built-in one
+// (net/schannel_engine.h).
 using TzorTLSContextFactory = std::function<std::shared_ptr<const TzorTLSContext>(
-    const TzorSocketTLS_Options& options, const std::function<std::string()>& on_get_password)>;
+    const TzorSocketTLS_Options& options, const std::function<std::string()>& on_get_password,
+    const std::vector<std::string>& alpn)>;
 void SetPlatformTLSProvider(TzorTLSContextFactory factory);
 
 // Builds the client TLS transport an HTTP client keeps for its HTTPS
 // requests. For OpenSSL this sets the process-wide generation and library
 // folder from OpenSSL_Options; `on_get_password` supplies the key password,
 // `on_verify_peer` (OpenSSL only) has its say on each peer certificate.
+// `alpn`, when given, is what either provider offers; without it the
+// OpenSSL provider offers the options' ALPNProtocols and the platform
+// provider nothing (the HTTP client's rule).
 // Raises EzorTLSError when the provider is missing or the files do not load.
 std::shared_ptr<const TzorTLSContext> NewClientTLSContext(const TzorSocketTLS_Options& options,
                                                           std::function<std::string()> on_get_password,
-                                                          TzorTLSVerifyPeer on_verify_peer = {});
+                                                          TzorTLSVerifyPeer on_verify_peer = {},
+                                                          const std::vector<std::string>* alpn = nullptr);
 
 // The engine settings the OpenSSL transport is built with (steps of the
 // build that do not touch process-wide state).

@@ -2,8 +2,6 @@
 
 namespace zor {
 
-TInterfacedComponent::TInterfacedComponent(TInterfacedComponent* aOwner) { Attach(aOwner); }
-
 TInterfacedComponent::~TInterfacedComponent() {
   DestroyOwned();
   Detach();
@@ -15,25 +13,6 @@ void TInterfacedComponent::Destroy() {
   BeforeDestroy();
   Detach();
   if (FRefCount == 0) delete this;
-}
-
-void TInterfacedComponent::Attach(TInterfacedComponent* aOwner) {
-  if (!aOwner) return;
-  FOwner = aOwner;
-  FNextSibling = aOwner->FFirstOwned;
-  if (FNextSibling) FNextSibling->FPrevSibling = this;
-  aOwner->FFirstOwned = this;
-}
-
-void TInterfacedComponent::Detach() {
-  if (!FOwner) return;
-  if (FPrevSibling) {
-    FPrevSibling->FNextSibling = FNextSibling;
-  } else {
-    FOwner->FFirstOwned = FNextSibling;
-  }
-  if (FNextSibling) FNextSibling->FPrevSibling = FPrevSibling;
-  FOwner = FPrevSibling = FNextSibling = nullptr;
 }
 
 void TInterfacedComponent::DestroyOwned() {

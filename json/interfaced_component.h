@@ -15,7 +15,7 @@ namespace zor {
 // Base of counted objects that may also have an owner that destroys them.
 class TInterfacedComponent {
  public:
-  explicit TInterfacedComponent(TInterfacedComponent* aOwner = nullptr);
+  explicit TInterfacedComponent(TInterfacedComponent* aOwner = nullptr) { Attach(aOwner); }
   TInterfacedComponent(const TInterfacedComponent&) = delete;
   TInterfacedComponent& operator=(const TInterfacedComponent&) = delete;
   // Destroys every component this one still owns. Only for components that
@@ -45,8 +45,24 @@ class TInterfacedComponent {
   virtual void BeforeDestroy() {}
 
  private:
-  void Attach(TInterfacedComponent* aOwner);
-  void Detach();
+  // Inline: documents make and drop nodes by the thousand.
+  void Attach(TInterfacedComponent* aOwner) {
+    if (!aOwner) return;
+    FOwner = aOwner;
+    FNextSibling = aOwner->FFirstOwned;
+    if (FNextSibling) FNextSibling->FPrevSibling = this;
+    aOwner->FFirstOwned = this;
+  }
+  void Detach() {
+    if (!FOwner) return;
+    if (FPrevSibling) {
+      FPrevSibling->FNextSibling = FNextSibling;
+    } else {
+      FOwner->FFirstOwned = FNextSibling;
+    }
+    if (FNextSibling) FNextSibling->FPrevSibling = FPrevSibling;
+    FOwner = FPrevSibling = FNextSibling = nullptr;
+  }
   void DestroyOwned();
 
   int32_t FRefCount = 0;

@@ -140,6 +140,10 @@ class TzorObjectJSON : public TInterfacedComponent {
   friend class TzorJSON;
   friend class TzorJSONReader;
 
+  // A value read from text: kind and text are set as the node is made.
+  TzorObjectJSON(TInterfacedComponent* aOwner, TzorJSONtype aKind, std::string_view aText)
+      : TInterfacedComponent(aOwner), FJSONType(aKind), FValue(aText) {}
+
   bool FQuoted = true;
   TzorJSONtype FJSONType = zorJSONUndefined;
   TzorJSONStoredValue FValue;

@@ -19,6 +19,9 @@ using TzorJSONValue = std::variant<std::monostate, std::string, int32_t, int64_t
 // How a JSON node keeps its value.
 class TzorJSONStoredValue {
  public:
+  TzorJSONStoredValue() = default;
+  explicit TzorJSONStoredValue(std::string_view aText) { SetText(aText); }
+
   void Set(TzorJSONValue aValue) {
     if (auto* text = std::get_if<std::string>(&aValue)) {
       SetText(*text);

@@ -61,6 +61,7 @@ struct TzorConnection::Impl : TzorSocketState {
 
   // Socket reads land here first (reading thread and handshakes only).
   std::vector<char> receive_buffer = std::vector<char>(kReadChunk);
+  bool drained = false;  // the last read left the socket empty, as far as it knows
   std::string decrypted;  // reading thread only; kept to reuse its capacity
 
   // --- connecting -------------------------------------------------------
@@ -219,9 +220,13 @@ struct TzorConnection::Impl : TzorSocketState {
   // Some bytes; empty at end of stream; nullopt when the deadline passed.
   // The bytes stay in receive_buffer until the next call; empty: the peer closed.
   std::optional<std::string_view> RawReceive(const TzorDeadline& deadline) {
+    // After a read that did not fill the buffer the socket is most likely
+    // empty: waiting first saves the read that would only say so.
+    if (drained && !WaitSocket(POLLIN, deadline)) return std::nullopt;
     for (;;) {
       error_code ec;
       const size_t n = socket.read_some(asio::buffer(receive_buffer), ec);
+      drained = ec || n < receive_buffer.size();
       if (!ec) return std::string_view(receive_buffer.data(), n);
       if (ec == asio::error::eof) return std::string_view();
       if (ec != asio::error::would_block && ec != asio::error::try_again) {
@@ -477,6 +482,7 @@ struct TzorConnection::Impl : TzorSocketState {
     error_code ec;
     socket.close(ec);
     peer_closed = false;
+    drained = false;
     received = 0;
     sent = 0;
     {

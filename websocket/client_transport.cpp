@@ -4,20 +4,25 @@
 
 namespace zor {
 
-void TzorWSClientTransport::PrepareTLS(bool tls, TzorWSTLS_Options& options, bool rfc8441,
+std::vector<std::string> ALPNOffer(const std::vector<std::string>& configured, bool rfc8441) {
+  std::vector<std::string> offer = configured;
+  if (rfc8441 && std::find(offer.begin(), offer.end(), "h2") == offer.end()) {
+    // Offered alone, "h2" would leave an HTTP/1.1-only server no protocol
+    // to agree to, and the fallback to the HTTP/1.1 upgrade no chance.
+    offer.push_back("h2");
+    if (configured.empty()) offer.push_back("http/1.1");
+  }
+  return offer;
+}
+
+void TzorWSClientTransport::PrepareTLS(bool tls, const TzorWSTLS_Options& options, bool rfc8441,
                                        const TzorWSGetTLSContext& get_context, TzorTLSVerifyPeer verify_peer) {
   tls_.reset();
   if (!tls) return;
-  auto& alpn = options.ALPNProtocols();
-  if (rfc8441 && std::find(alpn.begin(), alpn.end(), "h2") == alpn.end()) {
-    // Offered alone, "h2" would leave an HTTP/1.1-only server no protocol
-    // to agree to, and the fallback to the HTTP/1.1 upgrade no chance.
-    const bool none = alpn.empty();
-    alpn.push_back("h2");
-    if (none) alpn.push_back("http/1.1");
-  }
   if (get_context) tls_ = get_context();
-  if (!tls_) tls_ = NewClientTLSContext(options, nullptr, std::move(verify_peer));
+  if (tls_) return;
+  const std::vector<std::string> offer = ALPNOffer(options.ALPNProtocols(), rfc8441);
+  tls_ = NewClientTLSContext(options, nullptr, std::move(verify_peer), &offer);
 }
 
 const std::shared_ptr<TzorWSIdLogFileClient>& TzorWSClientTransport::LogIntercept() {

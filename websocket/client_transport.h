@@ -36,16 +36,20 @@ struct TzorWSLogSettings {
 // options; nullptr lets the client build one.
 using TzorWSGetTLSContext = std::function<std::shared_ptr<const TzorTLSContext>()>;
 
+// The application protocols a connection offers: `configured`, and with
+// `rfc8441` "h2" behind them when they lack it ("h2" then "http/1.1" when
+// there are none, so that a server without HTTP/2 still agrees to one).
+std::vector<std::string> ALPNOffer(const std::vector<std::string>& configured, bool rfc8441);
+
 // What the client builds its socket from: TLS context, proxy, throttle and log.
 class TzorWSClientTransport {
  public:
-  // With `tls`: when `rfc8441` is on and "h2" is not among the options'
-  // application protocols it is added to them (with "http/1.1" after it
-  // when the list was empty); then the context is taken
-  // from `get_context` or built from the options with their provider.
-  // Without: any context is dropped.
-  void PrepareTLS(bool tls, TzorWSTLS_Options& options, bool rfc8441, const TzorWSGetTLSContext& get_context = {},
-                  TzorTLSVerifyPeer verify_peer = {});
+  // With `tls`: the context is taken from `get_context` or built from the
+  // options with their provider, offering the options' application
+  // protocols and, when `rfc8441` is on, "h2" (see ALPNOffer). The options
+  // stay as they are. Without: any context is dropped.
+  void PrepareTLS(bool tls, const TzorWSTLS_Options& options, bool rfc8441,
+                  const TzorWSGetTLSContext& get_context = {}, TzorTLSVerifyPeer verify_peer = {});
   const std::shared_ptr<const TzorTLSContext>& TLSContext() const { return tls_; }
 
   // The intercept chain: throttle first, the log behind it, each only when on.

@@ -284,9 +284,11 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
                                                 : trpTCP);
   ws->SetExtensions(Extensions());
   ws->SetMasked(true);
-  // The read pass only looks for more bytes: frames are read across passes,
-  // and the IO thread's own wait below needs no timer while nothing is due.
-  ws->SetReadTimeOut(0);
+  // Between frames the read pass waits as the IO thread would: until bytes
+  // arrive (a deactivation's shutdown wakes it), or, with queues to serve
+  // every 10 ms, it only looks and leaves the waiting to the IO thread. One
+  // wait per message instead of a look and then a wait.
+  ws->SetReadTimeOut(FQueueOptions.AnyLevel() ? 0 : -1);
   ws->SetProtocol(RegisteredProtocols());
   ws->Host = FHost;
   ws->Port = FPort;

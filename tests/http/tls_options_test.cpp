@@ -166,7 +166,8 @@ TEST(TLSOptions, BuildingTheTransportSetsProcessWideOpenSSLChoices) {
   EXPECT_EQ(platform->Settings().Version, tls1_2);
   EXPECT_EQ(platform->Settings().CipherList, "CALG_AES_256");
   bool used = false;
-  SetPlatformTLSProvider([&](const TzorSocketTLS_Options&, const std::function<std::string()>& password) {
+  SetPlatformTLSProvider([&](const TzorSocketTLS_Options&, const std::function<std::string()>& password,
+                             const std::vector<std::string>&) {
     used = password() == "pw";
     return std::shared_ptr<const TzorTLSContext>();
   });
@@ -174,6 +175,30 @@ TEST(TLSOptions, BuildingTheTransportSetsProcessWideOpenSSLChoices) {
   NewClientTLSContext(o, nullptr);
   EXPECT_TRUE(used);
   SetPlatformTLSProvider(nullptr);
+}
+
+// The HTTP client's platform transport offers no ALPN whatever the options
+// say; a list handed over explicitly is offered by either provider.
+TEST(TLSOptions, ALPNOfEachProvider) {
+  TzorIdHTTPTLS_Options o;
+  o.SetALPNProtocols({"http/1.1"});
+  const std::vector<std::string> offer{"h2", "http/1.1"};
+  const struct {
+    TwsTLSIOHandler provider;
+    const std::vector<std::string>* alpn;
+    std::vector<std::string> offered;
+  } cases[] = {
+      {iohOpenSSL, nullptr, {"http/1.1"}},
+      {iohSChannel, nullptr, {}},
+      {iohOpenSSL, &offer, offer},
+      {iohSChannel, &offer, offer},
+  };
+  for (const auto& c : cases) {
+    o.SetIOHandler(c.provider);
+    auto context = NewClientTLSContext(o, nullptr, {}, c.alpn);
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->Settings().ALPNProtocols, c.offered) << c.provider << " " << (c.alpn != nullptr);
+  }
 }
 
 TEST(TLSOptions, SettingsFollowTheOptions) {

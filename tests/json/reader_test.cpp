@@ -157,6 +157,28 @@ TEST(JSONReader, NumberForms) {
   }
 }
 
+// Digit runs of every length, in each part of a number, at every offset, end
+// exactly at the first character that is not a digit, also at the text's end
+// and next to the characters just below '0' and just above '9'.
+TEST(JSONReader, DigitRunsEndAtTheFirstOtherCharacter) {
+  const std::string digits = "98765432109876543210987654";
+  const std::string ends[] = {"", ",", "]", " ", "/", ":", "\xFA", "\xFF"};
+  const std::string forms[] = {"", "-0.", "4E+"};
+  TzorJSON document;
+  for (size_t length = 1; length <= digits.size(); ++length) {
+    for (const std::string& form : forms) {
+      for (size_t indent = 0; indent < 8; ++indent) {
+        for (const std::string& end : ends) {
+          const std::string number = form + digits.substr(0, length);
+          document.Read("[" + std::string(indent, ' ') + number + end);
+          ASSERT_EQ(document.Count(), 1) << number << end;
+          EXPECT_EQ(ValueOf(document.Item(0)), number) << end;
+        }
+      }
+    }
+  }
+}
+
 TEST(JSONReader, AddObjectAndAddArrayReadTheirText) {
   TzorJSON document;
   IzorObjectJSON object = document.AddObject("o", R"({"a":1})");

@@ -6,7 +6,27 @@
 namespace zor {
 namespace {
 
-TEST(WSClientTransport, TLSWithRFC8441OffersH2OnceWithEitherProvider) {
+TEST(WSClientTransport, ALPNOffer) {
+  using Lines = std::vector<std::string>;
+  const struct {
+    Lines configured;
+    bool rfc8441;
+    Lines offer;
+  } cases[] = {
+      {{}, false, {}},
+      {{}, true, {"h2", "http/1.1"}},  // HTTP/1.1 stays possible for a server without HTTP/2
+      {{"http/1.1"}, true, {"http/1.1", "h2"}},
+      {{"h2"}, true, {"h2"}},
+      {{"x", "h2", "y"}, true, {"x", "h2", "y"}},
+      {{"http/1.1"}, false, {"http/1.1"}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ALPNOffer(c.configured, c.rfc8441), c.offer) << ::testing::PrintToString(c.configured) << c.rfc8441;
+}
+
+// The offer belongs to one connection: the options keep what the application
+// set, so a later connection without RFC 8441 offers no "h2".
+TEST(WSClientTransport, EitherProviderOffersPerConnectionWithoutChangingTheOptions) {
   test::TestPKI pki;
   for (TwsTLSIOHandler provider : {iohOpenSSL, iohSChannel}) {
     TzorWSTLS_Options options;
@@ -15,10 +35,13 @@ TEST(WSClientTransport, TLSWithRFC8441OffersH2OnceWithEitherProvider) {
     TzorWSClientTransport transport;
     transport.PrepareTLS(true, options, true);
     ASSERT_NE(transport.TLSContext(), nullptr);
-    // HTTP/1.1 stays possible for a server without HTTP/2.
-    EXPECT_EQ(options.ALPNProtocols(), (std::vector<std::string>{"h2", "http/1.1"}));
-    transport.PrepareTLS(true, options, true);
-    EXPECT_EQ(options.ALPNProtocols(), (std::vector<std::string>{"h2", "http/1.1"}));
+    EXPECT_EQ(transport.TLSContext()->Settings().ALPNProtocols, (std::vector<std::string>{"h2", "http/1.1"}));
+    EXPECT_TRUE(options.ALPNProtocols().empty());
+    transport.PrepareTLS(true, options, false);
+    EXPECT_TRUE(transport.TLSContext()->Settings().ALPNProtocols.empty()) << provider;
+    options.SetALPNProtocols({"chat"});
+    transport.PrepareTLS(true, options, false);
+    EXPECT_EQ(transport.TLSContext()->Settings().ALPNProtocols, std::vector<std::string>{"chat"}) << provider;
     transport.PrepareTLS(false, options, true);
     EXPECT_EQ(transport.TLSContext(), nullptr);
   }

@@ -161,18 +161,21 @@ TEST(NodeWsServer, VerifyPeerEventDecides) {
   }
 }
 
-// RFC 8441: every frame travels in DATA on one HTTP/2 stream, 16 MiB
-// messages through both sides' flow-control windows. (The platform
-// provider offers no ALPN, so it never agrees on "h2".)
-TEST(NodeHttp2Server, WebSocketOverHTTP2) {
-  auto peer = test::NodeHttp2Server();
-  TzorWSClient client;
-  ClientEvents events(client);
-  test::PointAt(client, *peer, true);
-  client.Specifications().SetRFC8441(true);
-  ExchangeEverything(client, events, *peer);
-  EXPECT_TRUE(peer->WaitForOutput("request CONNECT websocket / version=13"));
-  EXPECT_EQ(peer->Output().find("error"), std::string::npos) << peer->Output();
+// RFC 8441 with either TLS provider: every frame travels in DATA on one
+// HTTP/2 stream, 16 MiB messages through both sides' flow-control windows.
+TEST(NodeHttp2Server, WebSocketOverHTTP2WithBothProviders) {
+  for (TwsTLSIOHandler provider : {iohOpenSSL, iohSChannel}) {
+    auto peer = test::NodeHttp2Server();
+    TzorWSClient client;
+    ClientEvents events(client);
+    test::PointAt(client, *peer, true, provider);
+    client.Specifications().SetRFC8441(true);
+    ExchangeEverything(client, events, *peer);
+    EXPECT_TRUE(peer->WaitForOutput("request CONNECT websocket / version=13"));
+    EXPECT_EQ(peer->Output().find("error"), std::string::npos) << peer->Output();
+    // "h2" was offered for these connections only.
+    EXPECT_TRUE(client.TLSOptions().ALPNProtocols().empty());
+  }
 }
 
 TEST(NodeWebsocketServer, Plain) {

@@ -53,7 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadFrame{"LongPing", kLongPing.c_str(), "Control frames are only allowed to have payload up to and including 125 octets", 1002},
         BadFrame{"CloseWithOneByte", "880103", "Invalid Payload length for close code", 1002},
         BadFrame{"CloseWithBadCode", "880203EE", "Invalid close code", 1002},
-        BadFrame{"BadUTF8", "8102C080", "Invalid UTF8 message", 1007}),
+        BadFrame{"BadUTF8", "8102C080", "Invalid UTF8 message", 1007},
+        // A length no client could hold is refused from the header, before any payload.
+        BadFrame{"OversizedFrame", "827F7FFFFFFFFFFFFFFF",
+                 "Message too big: 9223372036854775807 bytes exceed the limit of 67108864 bytes", 1009}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BadAnswer {
