@@ -67,7 +67,23 @@ bool ContainsText(std::string_view text, std::string_view sub) {
   return UpperCodePoints(text).find(UpperCodePoints(sub)) != std::u32string::npos;
 }
 
-bool SameText(std::string_view a, std::string_view b) { return UpperCodePoints(a) == UpperCodePoints(b); }
+bool SameText(std::string_view a, std::string_view b) {
+  // Plain ASCII on both sides, the usual case (header names, tokens): compared
+  // in place. No other code point has an ASCII upper case, so the answer is
+  // the same as the full comparison's.
+  const auto ascii = [](std::string_view text) {
+    for (char c : text)
+      if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+  };
+  if (ascii(a) && ascii(b)) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (UpperCase(static_cast<unsigned char>(a[i])) != UpperCase(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+  }
+  return UpperCodePoints(a) == UpperCodePoints(b);
+}
 
 bool MatchMask(std::string_view text_utf8, std::string_view mask_utf8) {
   const std::u32string text = UpperCodePoints(text_utf8);

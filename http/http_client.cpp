@@ -148,14 +148,27 @@ std::string TzorIdHTTP::Put(const std::string& aURL, const TzorStringStream& aSo
   return TextRequest("PUT", aURL, &aSource.DataString());
 }
 
+void TzorIdHTTP::Put(const std::string& aURL, const TzorStringStream& aSource, TzorStringStream& aResponse) {
+  Perform("PUT", aURL, &aSource.DataString(), {}, [&](std::string_view piece) { aResponse.Write(piece); });
+}
+
 std::string TzorIdHTTP::Patch(const std::string& aURL, const TzorStringStream& aSource) {
   return TextRequest("PATCH", aURL, &aSource.DataString());
+}
+
+void TzorIdHTTP::Patch(const std::string& aURL, const TzorStringStream& aSource, TzorStringStream& aResponse) {
+  Perform("PATCH", aURL, &aSource.DataString(), {}, [&](std::string_view piece) { aResponse.Write(piece); });
 }
 
 std::string TzorIdHTTP::Delete(const std::string& aURL) { return TextRequest("DELETE", aURL, nullptr); }
 
 std::string TzorIdHTTP::Delete(const std::string& aURL, const std::string& aBody) {
   return TextRequest("DELETE", aURL, &aBody);
+}
+
+void TzorIdHTTP::Delete(const std::string& aURL, const TzorStringStream& aSource, TzorStringStream& aResponse) {
+  const std::string& body = aSource.DataString();
+  Perform("DELETE", aURL, body.empty() ? nullptr : &body, {}, [&](std::string_view piece) { aResponse.Write(piece); });
 }
 
 void TzorIdHTTP::GetSSE(const std::string& aURL, const std::string& aCharset) {
@@ -262,9 +275,10 @@ void TzorIdHTTP::Perform(const std::string& method, const std::string& url, cons
       target = std::move(next);
       continue;
     }
-    if (status >= 400)
-      throw EIdHTTPProtocolException(response_.status_line, status,
-                                     DecodeBodyText(other_body, CharsetOfContentType(response_.Field("Content-Type"))));
+    if (status >= 400) {
+      std::string text = DecodeBodyText(other_body, CharsetOfContentType(response_.Field("Content-Type")));
+      throw EIdHTTPProtocolException(response_.status_line, status, std::move(text), std::move(other_body));
+    }
     return;
   }
 }

@@ -66,10 +66,14 @@ class TzorIdHTTP : public TzorHTTPComponentClient_Base {
   void Post(const std::string& aURL, const TzorStringStream& aSource, TzorStringStream& aResponse);
   std::string Post(const std::string& aURL, const TzorMultipartFormData& aFormData);
   std::string Put(const std::string& aURL, const TzorStringStream& aSource);
+  void Put(const std::string& aURL, const TzorStringStream& aSource, TzorStringStream& aResponse);
   std::string Patch(const std::string& aURL, const TzorStringStream& aSource);
+  void Patch(const std::string& aURL, const TzorStringStream& aSource, TzorStringStream& aResponse);
   std::string Delete(const std::string& aURL);
   // DELETE with the UTF-8 bytes of aBody as its content.
   std::string Delete(const std::string& aURL, const std::string& aBody);
+  // DELETE with aSource as its content, unless it is empty.
+  void Delete(const std::string& aURL, const TzorStringStream& aSource, TzorStringStream& aResponse);
 
   // Reads a server-sent-event stream: every piece of body that arrives is one
   // OnSSEMessage; a handler that sets Cancel ends the call quietly.

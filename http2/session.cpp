@@ -588,6 +588,17 @@ int64_t TzorHTTP2Session::SendWindowSize(int32_t stream) const {
   return stream == 0 ? FWriteDataFrames.ConnectionWindowSize() : FWriteDataFrames.WindowSize(stream);
 }
 
+bool TzorHTTP2Session::AwaitsAnswer(int32_t stream) const {
+  const Lock lock(FLock);
+  const TzorHTTP2_StreamResponse* record = Find(stream);
+  return record && record->LocalOpen() && !record->FAnswered;
+}
+
+size_t TzorHTTP2Session::PendingData(int32_t stream) const {
+  const Lock lock(FLock);
+  return FWriteDataFrames.Pending(stream);
+}
+
 // Writing.
 
 TzorHTTP2_HeaderList& TzorHTTP2Session::BeginHeaders(int status) {
@@ -627,6 +638,7 @@ bool TzorHTTP2Session::Respond(int32_t stream, std::span<const uint8_t> body, bo
   // PUSH_PROMISE may not follow an END_STREAM of its stream.
   if (endStream) push();
   if (record->FStreamState == h2ssReservedLocal) record->FStreamState = h2ssHalfClosedRemote;
+  record->FAnswered = true;
   TzorHTTP2_Frame_Headers& frame = FHTTP2FrameWrite->Frame_Headers();
   frame.Headers().Add("server", kServerLine);
   frame.SetEndHeaders(true);

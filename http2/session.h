@@ -125,6 +125,10 @@ class TzorHTTP2Session {
   // Stream records held (open streams and pushes).
   size_t StreamCount() const;
   int64_t SendWindowSize(int32_t stream) const;
+  // Whether the stream is open and no answer has begun on it.
+  bool AwaitsAnswer(int32_t stream) const;
+  // Octets of DATA queued on the stream that the peer's windows hold back.
+  size_t PendingData(int32_t stream) const;
 
   // Every byte to send, whole frames.
   std::function<void(TzorHTTP2Session& session, std::span<const uint8_t> bytes)> OnHTTP2WriteBytes;

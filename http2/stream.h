@@ -38,7 +38,7 @@ class TzorHTTP2_StreamResponse {
     FContentLength = -1;
     FPost_Stream = nullptr;
     FRequest.reset();
-    FTunnel = FHead = false;
+    FTunnel = FHead = FAnswered = false;
     FReceiveWindow = 65535;
     FUnacknowledged = 0;
   }
@@ -80,6 +80,7 @@ class TzorHTTP2_StreamResponse {
   std::unique_ptr<TzorHTTP2Request> FRequest;
   bool FTunnel = false;
   bool FHead = false;
+  bool FAnswered = false;  // this side's HEADERS went out
   int64_t FReceiveWindow = 65535;  // what this side allows
   int64_t FUnacknowledged = 0;     // octets received and not credited yet
 };

@@ -12,6 +12,7 @@
 
 #include "base/format.h"
 #include "net/net_errors.h"
+#include "net/openssl_queue_bio.h"
 
 namespace zor {
 
@@ -266,18 +267,15 @@ class OpenSSLEngine : public TzorTLSEngine {
     ERR_clear_error();
     ssl_ = SSL_new(ctx);
     if (!ssl_) Fail("Cannot create a TLS connection");
-    BIO* in = BIO_new(BIO_s_mem());
-    BIO* out = BIO_new(BIO_s_mem());
+    BIO* in = incoming_.NewBIO();
+    BIO* out = outgoing_.NewBIO();
     if (!in || !out) {
       BIO_free(in);
       BIO_free(out);
       SSL_free(ssl_);
       Fail("Cannot create TLS buffers");
     }
-    BIO_set_mem_eof_return(in, -1);  // an empty input means "more to come"
     SSL_set_bio(ssl_, in, out);
-    in_ = in;
-    out_ = out;
     if (settings.Side == TzorTLSSide::tlsServer) {
       SSL_set_accept_state(ssl_);
       return;
@@ -320,32 +318,38 @@ class OpenSSLEngine : public TzorTLSEngine {
   }
   bool HandshakeDone() const override { return done_; }
 
-  void PutIncoming(std::string_view ciphertext) override {
-    if (!ciphertext.empty() && BIO_write(in_, ciphertext.data(), static_cast<int>(ciphertext.size())) <= 0)
-      Fail("Cannot buffer TLS input");
-  }
+  void PutIncoming(std::string_view ciphertext) override { incoming_.Append(ciphertext); }
 
+  // Decrypts straight into `out`, which grows by what the buffered
+  // ciphertext can hold at most rather than by a record's worth per call.
   size_t Read(std::string& out, size_t max) override {
     if (!done_ && !Handshake()) return 0;
     const size_t start = out.size();
-    while (out.size() - start < max && !peer_closed_) {
-      const size_t want = std::min<size_t>(max - (out.size() - start), 16 * 1024);
-      const size_t at = out.size();
-      out.resize(at + want);
+    size_t end = start;  // the plaintext read so far ends here
+    while (end - start < max && !peer_closed_) {
+      if (end == out.size()) {
+        const size_t room = std::min(max - (end - start), PlaintextBound());
+        if (room == 0) break;
+        out.resize(end + room);
+      }
       size_t got = 0;
       ERR_clear_error();
-      const int r = SSL_read_ex(ssl_, out.data() + at, want, &got);
-      out.resize(at + (r == 1 ? got : 0));
-      if (r == 1) continue;
+      const int r = SSL_read_ex(ssl_, out.data() + end, out.size() - end, &got);
+      if (r == 1) {
+        end += got;
+        continue;
+      }
       const int error = SSL_get_error(ssl_, r);
       if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) break;
       if (error == SSL_ERROR_ZERO_RETURN) {
         peer_closed_ = true;
         break;
       }
+      out.resize(end);
       Fail("TLS read failed");
     }
-    return out.size() - start;
+    out.resize(end);
+    return end - start;
   }
   bool PeerClosed() const override { return peer_closed_; }
 
@@ -366,15 +370,8 @@ class OpenSSLEngine : public TzorTLSEngine {
     TakeErrors();
   }
 
-  bool HasOutgoing() const override { return BIO_ctrl_pending(out_) > 0; }
-  void TakeOutgoing(std::string& out) override {
-    const size_t pending = BIO_ctrl_pending(out_);
-    if (pending == 0) return;
-    const size_t at = out.size();
-    out.resize(at + pending);
-    const int n = BIO_read(out_, out.data() + at, static_cast<int>(pending));
-    out.resize(at + static_cast<size_t>(std::max(n, 0)));
-  }
+  bool HasOutgoing() const override { return outgoing_.Size() > 0; }
+  void TakeOutgoing(std::string& out) override { outgoing_.TakeAll(out); }
 
   TzorTLSConnectionInfo Info() const override {
     TzorTLSConnectionInfo info;
@@ -392,9 +389,16 @@ class OpenSSLEngine : public TzorTLSEngine {
   }
 
  private:
+  // Plaintext never outgrows its ciphertext; a record begun inside OpenSSL
+  // adds at most one record's plaintext.
+  size_t PlaintextBound() const {
+    return incoming_.Size() + (SSL_has_pending(ssl_) == 1 ? SSL3_RT_MAX_PLAIN_LENGTH : 0);
+  }
+
+  // OpenSSL reads and writes these through its BIOs until ssl_ is freed.
+  TzorQueueBIO incoming_;
+  TzorQueueBIO outgoing_;
   SSL* ssl_ = nullptr;
-  BIO* in_ = nullptr;   // owned by ssl_
-  BIO* out_ = nullptr;  // owned by ssl_
   bool done_ = false;
   bool peer_closed_ = false;
 };

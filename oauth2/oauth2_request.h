@@ -26,6 +26,8 @@ class TzorHTTPOAuth2AccessToken {
   std::string AccessToken;
   std::string RefreshToken;
   TzorOAuth2Time Expires{};
+  // Until when the refresh token is taken; each refresh replaces it.
+  TzorOAuth2Time RefreshExpires{};
   // Whole seconds from `now` to Expires while Expires lies ahead, else -1.
   int64_t ExpiresIn(TzorOAuth2Time now) const;
 };

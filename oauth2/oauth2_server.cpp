@@ -27,11 +27,6 @@ TzorOAuth2HTTPAnswer RedirectError(const std::string& redirect, const std::strin
   return TzorOAuth2HTTPAnswer::Redirect(AppendQuery(redirect, pairs));
 }
 
-// Pages with the sign-in form are never cached, framed or sent elsewhere.
-const std::vector<std::string> kPageHeaders{
-    "Cache-Control: no-store", "Pragma: no-cache", "X-Frame-Options: DENY",
-    "Content-Security-Policy: frame-ancestors 'none'; form-action 'self'", "Referrer-Policy: no-referrer"};
-
 }  // namespace
 
 bool TzorHTTPComponentServer_OAuth2::RaiseBeforeRequest(TzorWSConnection* aConnection,
@@ -112,7 +107,7 @@ TzorOAuth2HTTPAnswer TzorHTTPComponentServer_OAuth2::PageStep(const TzorFormFiel
     FRequests.Remove(request);
     return TzorOAuth2HTTPAnswer::NotFound();
   }
-  return TzorOAuth2HTTPAnswer::Content(200, "text/html; charset=utf-8", std::move(html), kPageHeaders);
+  return TzorOAuth2HTTPAnswer::Content(200, "text/html; charset=utf-8", std::move(html), SignInPageHeaders(redirect));
 }
 
 TzorHTTPOAuth2RequestPtr TzorHTTPComponentServer_OAuth2::FindRequestById(const std::string& aId) {
@@ -171,8 +166,15 @@ void TzorHTTPComponentServer_OAuth2::Prune(TzorOAuth2Time now) {
   const auto codeLife = std::chrono::seconds(options.CodeExpiresIn);
   auto& items = FRequests.Items();
   std::erase_if(items, [&](const TzorHTTPOAuth2RequestPtr& r) {
-    if (r->CurrentState == oat2RequestAuthorization) return now - r->Created >= signInLife;
-    return r->CurrentState == oat2AuthorizationCode && now - r->CodeIssued >= codeLife;
+    switch (r->CurrentState) {
+      case oat2RequestAuthorization:
+        return now - r->Created >= signInLife;
+      case oat2AuthorizationCode:
+        return now - r->CodeIssued >= codeLife;
+      case oat2AccessToken:
+        return r->Token.Expires <= now && r->Token.RefreshExpires <= now;
+    }
+    return false;
   });
   auto pending = std::count_if(items.begin(), items.end(),
                                [](const auto& r) { return r->CurrentState == oat2RequestAuthorization; });
@@ -184,6 +186,10 @@ void TzorHTTPComponentServer_OAuth2::Prune(TzorOAuth2Time now) {
       ++at;
     }
   }
+}
+
+TzorOAuth2Time TzorHTTPComponentServer_OAuth2::RefreshTokenExpiry(TzorOAuth2Time now) const {
+  return now + std::chrono::seconds(FOAuth2Options.Token().RefreshTokenExpiresIn);
 }
 
 bool TzorHTTPComponentServer_OAuth2::IsOAuth2TokenValid(TzorWSConnection* aConnection,
@@ -202,14 +208,13 @@ bool TzorHTTPComponentServer_OAuth2::IsOAuth2TokenValid(TzorWSConnection* aConne
   bool valid = false;
   const TzorOAuth2Time now = Clock();
   std::lock_guard guard(FRequests.Lock());
-  auto& items = FRequests.Items();
+  // An expired token is refused; its request stays while its refresh token
+  // can still renew it.
+  Prune(now);
+  const auto& items = FRequests.Items();
   for (size_t i = items.size(); i-- > 0;) {
     const TzorHTTPOAuth2RequestPtr request = items[i];
-    if (request->CurrentState != oat2AccessToken) continue;
-    if (request->Token.ExpiresIn(now) <= 0) {
-      items.erase(items.begin() + static_cast<std::ptrdiff_t>(i));
-      continue;
-    }
+    if (request->CurrentState != oat2AccessToken || request->Token.ExpiresIn(now) <= 0) continue;
     if (SecretsEqual(request->Token.AccessToken, aToken)) {
       valid = true;
       if (OnOAuth2AfterValidateAccessToken) OnOAuth2AfterValidateAccessToken(this, aConnection, *request, valid);
@@ -240,6 +245,7 @@ bool TzorHTTPComponentServer_OAuth2::AddToken(const std::string& aAppName, const
   request->Scope = aScope;
   request->Token.AccessToken = aToken;
   request->Token.RefreshToken = aRefreshToken;
+  if (!aRefreshToken.empty()) request->Token.RefreshExpires = RefreshTokenExpiry(Clock());
   request->Token.Expires = aExpires;
   std::lock_guard guard(FRequests.Lock());
   FRequests.Items().push_back(std::move(request));

@@ -87,8 +87,10 @@ class TzorHTTPComponentServer_OAuth2 : public TzorHTTPComponentServer_OAuth2_Bas
   TzorOAuth2HTTPAnswer ClientCredentials(TzorWSConnection* aConnection, const TokenRequest& token);
   TzorOAuth2HTTPAnswer Refresh(TzorWSConnection* aConnection, const TokenRequest& token);
   // Drops what can no longer be used: sign-in pages and codes past their
-  // time, and the oldest pages beyond the limit. The list's lock is held.
+  // time, tokens that have expired and can no longer be refreshed, and the
+  // oldest pages beyond the limit. The list's lock is held.
   void Prune(TzorOAuth2Time now);
+  TzorOAuth2Time RefreshTokenExpiry(TzorOAuth2Time now) const;
   TzorHTTPOAuth2RequestPtr FindRequestById(const std::string& aId);
   bool RaiseBeforeRequest(TzorWSConnection* aConnection, const std::vector<std::string>& aHeaders);
 

@@ -29,6 +29,9 @@ class TzorHTTPOAuth2Server_Token : public TzorOptionsGroup<TzorHTTPOAuth2Server_
   const char* ClassName() const override { return "TzorHTTPOAuth2Server_Token"; }
   bool Enabled = true;
   std::string URL = "/zor/oauth2/token";
+  // Seconds a refresh token can be used. Each refresh hands out a new one and
+  // retires the old, so a stolen refresh token works once at most.
+  int RefreshTokenExpiresIn = 30 * 24 * 3600;
 };
 
 // The authorization server's two addresses: the authorization page and the token address.

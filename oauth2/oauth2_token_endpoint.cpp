@@ -43,10 +43,10 @@ TzorOAuth2HTTPAnswer ErrorAnswer(const TokenError& error, bool basic) {
   return TzorOAuth2HTTPAnswer::Content(challenge ? 401 : 400, "application/json", body, std::move(headers));
 }
 
-TzorOAuth2HTTPAnswer TokenAnswer(const TzorHTTPOAuth2Request& request, TzorOAuth2Time now, bool withRefreshToken) {
+TzorOAuth2HTTPAnswer TokenAnswer(const TzorHTTPOAuth2Request& request, TzorOAuth2Time now) {
   std::string body = "{" + JSONPair("token_type", "Bearer") + "," + JSONPair("access_token", request.Token.AccessToken) +
                      ",\"expires_in\":" + std::to_string(request.Token.ExpiresIn(now));
-  if (withRefreshToken) body += "," + JSONPair("refresh_token", request.Token.RefreshToken);
+  if (!request.Token.RefreshToken.empty()) body += "," + JSONPair("refresh_token", request.Token.RefreshToken);
   body += "," + JSONPair("scope", request.Scope) + "}";
   return TzorOAuth2HTTPAnswer::Content(200, "application/json", body, kTokenHeaders);
 }
@@ -66,10 +66,15 @@ std::optional<TokenError> CheckClient(const TzorHTTPOAuth2Request& request, cons
   return std::nullopt;
 }
 
-void Issue(TzorHTTPOAuth2Request& request, TzorOAuth2Time now) {
+void RenewRefreshToken(TzorHTTPOAuth2AccessToken& token, TzorOAuth2Time expires) {
+  token.RefreshToken = NewOAuth2TokenText();
+  token.RefreshExpires = expires;
+}
+
+void Issue(TzorHTTPOAuth2Request& request, TzorOAuth2Time now, TzorOAuth2Time refreshExpires) {
   request.CurrentState = oat2AccessToken;
   request.Token.AccessToken = NewOAuth2TokenText();
-  if (request.App->RefreshToken) request.Token.RefreshToken = NewOAuth2TokenText();
+  if (request.App->RefreshToken) RenewRefreshToken(request.Token, refreshExpires);
   request.Token.Expires = now + std::chrono::seconds(request.App->ExpiresIn);
 }
 
@@ -132,10 +137,10 @@ TzorOAuth2HTTPAnswer TzorHTTPComponentServer_OAuth2::ExchangeCode(TzorWSConnecti
       if (!IsPKCEVerifier(verifier) || !SecretsEqual(request->CodeChallenge, PKCEChallengeS256(verifier)))
         return ErrorAnswer({"invalid_grant", "The code_verifier does not match the code_challenge"}, token.Basic);
     }
-    Issue(*request, now);
+    Issue(*request, now, RefreshTokenExpiry(now));
     issued = *request;
   }
-  TzorOAuth2HTTPAnswer answer = TokenAnswer(issued, now, issued.App->RefreshToken);
+  TzorOAuth2HTTPAnswer answer = TokenAnswer(issued, now);
   if (OnOAuth2AfterAccessToken) OnOAuth2AfterAccessToken(this, aConnection, issued, answer.Body);
   return answer;
 }
@@ -152,13 +157,13 @@ TzorOAuth2HTTPAnswer TzorHTTPComponentServer_OAuth2::ClientCredentials(TzorWSCon
   if (!request->App) return ErrorAnswer({"invalid_client", "Application not found"}, token.Basic);
   if (auto error = CheckClient(*request, token.ClientId, token.ClientSecret)) return ErrorAnswer(*error, token.Basic);
   const TzorOAuth2Time now = Clock();
-  Issue(*request, now);
+  Issue(*request, now, RefreshTokenExpiry(now));
   {
     std::lock_guard guard(FRequests.Lock());
     Prune(now);
     FRequests.Items().push_back(request);
   }
-  TzorOAuth2HTTPAnswer answer = TokenAnswer(*request, now, request->App->RefreshToken);
+  TzorOAuth2HTTPAnswer answer = TokenAnswer(*request, now);
   if (OnOAuth2AfterAccessToken) OnOAuth2AfterAccessToken(this, aConnection, *request, answer.Body);
   return answer;
 }
@@ -172,9 +177,12 @@ TzorOAuth2HTTPAnswer TzorHTTPComponentServer_OAuth2::Refresh(TzorWSConnection* a
   TzorHTTPOAuth2Request refreshed;
   {
     std::lock_guard guard(FRequests.Lock());
+    Prune(now);
     TzorHTTPOAuth2RequestPtr request;
     for (const auto& r : FRequests.Items())
-      if (r->CurrentState == oat2AccessToken && SecretsEqual(r->Token.RefreshToken, refreshToken)) request = r;
+      if (r->CurrentState == oat2AccessToken && now < r->Token.RefreshExpires &&
+          SecretsEqual(r->Token.RefreshToken, refreshToken))
+        request = r;
     if (!request)
       return ErrorAnswer({"invalid_grant", Format("Refresh Token not found %s", refreshToken.c_str())}, token.Basic);
     // Without a scope the refresh keeps the granted one (RFC 6749 6).
@@ -183,10 +191,12 @@ TzorOAuth2HTTPAnswer TzorHTTPComponentServer_OAuth2::Refresh(TzorWSConnection* a
           {"invalid_scope", Format("Scope %s is different from previous value %s", request->Scope.c_str(), scope.c_str())},
           token.Basic);
     if (auto error = CheckClient(*request, token.ClientId, token.ClientSecret)) return ErrorAnswer(*error, token.Basic);
+    // The refresh token is used up: a replay of it finds nothing.
+    RenewRefreshToken(request->Token, RefreshTokenExpiry(now));
     request->Token.Expires = now + std::chrono::seconds(request->App->ExpiresIn);
     refreshed = *request;
   }
-  TzorOAuth2HTTPAnswer answer = TokenAnswer(refreshed, now, false);
+  TzorOAuth2HTTPAnswer answer = TokenAnswer(refreshed, now);
   if (OnOAuth2AfterRefreshToken) OnOAuth2AfterRefreshToken(this, aConnection, refreshed, answer.Body);
   return answer;
 }

@@ -1,6 +1,7 @@
 #include "oauth2/sign_in_page.h"
 
 #include <array>
+#include <cctype>
 #include <utility>
 
 namespace zor {
@@ -42,7 +43,41 @@ constexpr std::string_view kPageBottom = R"(">
 </html>
 )";
 
+bool IsSchemeChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.'; }
+
+bool IsHostChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' || c == '[' || c == ']';
+}
+
+// The source expression that lets a form's answer redirect to the address:
+// "scheme://host[:port]", or "scheme:" for a native application's own
+// scheme, which is a reversed domain name (RFC 8252 7.1). Empty for anything
+// else a policy cannot hold as it is, so that only the server is allowed.
+std::string RedirectSource(std::string_view aRedirect) {
+  const size_t colon = aRedirect.find(':');
+  if (colon == 0 || colon == std::string_view::npos || !std::isalpha(static_cast<unsigned char>(aRedirect[0])))
+    return {};
+  const std::string_view scheme = aRedirect.substr(0, colon);
+  for (char c : scheme)
+    if (!IsSchemeChar(c)) return {};
+  if (aRedirect.substr(colon, 3) != "://")
+    return scheme.find('.') == std::string_view::npos ? std::string() : std::string(scheme) + ":";
+  const std::string_view rest = aRedirect.substr(colon + 3);
+  const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+  if (authority.empty()) return {};
+  for (char c : authority)
+    if (!IsHostChar(c)) return {};
+  return std::string(aRedirect.substr(0, colon + 3 + authority.size()));
+}
+
 }  // namespace
+
+std::vector<std::string> SignInPageHeaders(std::string_view aRedirect) {
+  std::string formAction = "form-action 'self'";
+  if (const std::string source = RedirectSource(aRedirect); !source.empty()) formAction += " " + source;
+  return {"Cache-Control: no-store", "Pragma: no-cache", "X-Frame-Options: DENY",
+          "Content-Security-Policy: frame-ancestors 'none'; " + formAction, "Referrer-Policy: no-referrer"};
+}
 
 std::string OAuth2AuthorizationPage(std::string_view aAction) {
   return std::string(kPageTop) + EscapeHTML(aAction) + std::string(kPageBottom);

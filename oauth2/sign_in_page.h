@@ -3,6 +3,7 @@
 // placeholders: "{%app.name%}", "{%app.scope%}" and "{%request.id%}".
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/markup.h"
 
@@ -17,5 +18,11 @@ std::string OAuth2AuthorizationPage(std::string_view aAction);
 // HTML-escaped; a value is never searched for placeholders itself.
 std::string FillSignInPage(std::string_view aPage, std::string_view aAppName, std::string_view aScope,
                            std::string_view aRequestId);
+
+// Header lines of the page: never cached, framed or leaked through the
+// referrer, and its form may go only to this server, whose answer then
+// redirects to `aRedirect`. Browsers hold that redirect to the page's
+// form-action too, so the redirect address's origin is allowed as well.
+std::vector<std::string> SignInPageHeaders(std::string_view aRedirect);
 
 }  // namespace zor

@@ -2,6 +2,7 @@
 // Files served from a document root: a request's path never leads out of it.
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace zor {
@@ -11,5 +12,12 @@ namespace zor {
 // segments, encoded "/" or "\", a "\" or NUL, and symbolic links that end
 // outside the root all give nothing.
 std::optional<std::filesystem::path> DocumentRootFile(const std::filesystem::path& root, std::string_view target);
+
+// The content of that file, by the same rules. The file is opened below the
+// root in one step where the kernel can confine the path itself, so that a
+// request costs no look-up of every folder on the way and no link can be
+// swapped in between the check and the open; links that step does not
+// follow are checked as DocumentRootFile does.
+std::optional<std::string> ReadDocumentRootFile(const std::filesystem::path& root, std::string_view target);
 
 }  // namespace zor

@@ -20,7 +20,9 @@ std::string After(const std::string& line, std::string_view prefix) { return lin
 
 }  // namespace
 
-TzorWSHandShakeServer::TzorWSHandShakeServer(const std::vector<std::string>& lines, std::string_view after) {
+TzorWSHandShakeServer::TzorWSHandShakeServer(const std::vector<std::string>& lines, std::string_view after,
+                                             bool extendedConnect) {
+  FExtendedConnect = extendedConnect;
   for (const std::string& line : lines) {
     if (StartsWithNoCase(line, "GET /")) {
       FIsGET = true;
@@ -61,6 +63,7 @@ TzorWSHandShakeServer::TzorWSHandShakeServer(const std::vector<std::string>& lin
     }
   }
   if (!FKey1.empty() && !FKey2.empty() && after.size() >= kHixie76Key3Size) FKey3 = after.substr(0, kHixie76Key3Size);
+  if (extendedConnect) return;
   if (!FIsKey && !FIsKey1 && !FIsKey2) throw TzorWSException("Error Decoding Header: WebSocket-Key");
   // A draft-76 answer needs both keys and the third; without them no answer can be right.
   if (Specification() == spHixie76 && (FKey2.empty() || FKey3.size() != kHixie76Key3Size))
@@ -107,6 +110,14 @@ std::vector<std::string> BuildHandshakeAnswerLines(const TzorWSHandShakeServer& 
   if (!protocol.empty()) lines.push_back("Sec-WebSocket-Protocol: " + std::string(protocol));
   lines.push_back("Sec-WebSocket-Accept: " + GetAcceptKey(request.Key()));
   lines.push_back(server);
+  lines.insert(lines.end(), extensionLines.begin(), extensionLines.end());
+  return lines;
+}
+
+std::vector<std::string> BuildTunnelAnswerLines(std::string_view protocol,
+                                                const std::vector<std::string>& extensionLines) {
+  std::vector<std::string> lines;
+  if (!protocol.empty()) lines.push_back("Sec-WebSocket-Protocol: " + std::string(protocol));
   lines.insert(lines.end(), extensionLines.begin(), extensionLines.end());
   return lines;
 }

@@ -19,7 +19,9 @@ class TzorWSHandShakeServer_Base : public TzorWSHandshake {
   const std::string& Origin() const { return FOrigin; }
   const std::string& Key() const { return FKey; }
   const std::string& Version() const { return FVersion; }
-  TwsSpecification Specification() const { return FKey1.empty() ? spRFC6455 : spHixie76; }
+  TwsSpecification Specification() const {
+    return FExtendedConnect ? spRFC8441 : FKey1.empty() ? spRFC6455 : spHixie76;
+  }
 
  protected:
   std::string FGet, FHost, FOrigin, FKey, FVersion;
@@ -28,6 +30,7 @@ class TzorWSHandShakeServer_Base : public TzorWSHandshake {
        FIsKey2 = false;
   std::string FKey1, FKey2;
   std::string FKey3;  // the eight bytes after a draft-76 request
+  bool FExtendedConnect = false;
 };
 
 // The server side of the WebSocket opening handshake.
@@ -36,7 +39,9 @@ class TzorWSHandShakeServer : public TzorWSHandShakeServer_Base {
   // `lines`: the request head, line 0 the request line. `after`: the bytes
   // that followed the head; a draft-76 request takes its third key from them.
   // Raises TzorWSException with the check's message when a line is wrong.
-  TzorWSHandShakeServer(const std::vector<std::string>& lines, std::string_view after);
+  // `extendedConnect`: the lines stand for an HTTP/2 extended CONNECT, which
+  // carries no key.
+  TzorWSHandShakeServer(const std::vector<std::string>& lines, std::string_view after, bool extendedConnect = false);
   // Bytes of `after` taken as the third key (8 or 0).
   size_t Key3Size() const { return FKey3.size(); }
   // The 16 bytes a draft-76 client expects after the answer's head.
@@ -57,6 +62,10 @@ void CheckOrigin(std::string_view allowedMasks, std::string_view origin);
 // negotiated extensions' header lines (RFC 6455 only).
 std::vector<std::string> BuildHandshakeAnswerLines(const TzorWSHandShakeServer& request, std::string_view protocol,
                                                    const std::vector<std::string>& extensionLines);
+// The fields of a 200 answer that accepts an extended CONNECT: the
+// subprotocol when one was chosen and the extensions' lines.
+std::vector<std::string> BuildTunnelAnswerLines(std::string_view protocol,
+                                                const std::vector<std::string>& extensionLines);
 // Lines with CR LF, the empty line, and for draft 76 the challenge answer.
 std::string HandshakeAnswerText(const std::vector<std::string>& lines, const TzorWSHandShakeServer& request);
 

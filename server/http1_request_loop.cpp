@@ -1,5 +1,7 @@
 #include "server/http1_request_loop.h"
 
+#include <optional>
+
 #include "net/transport.h"
 #include "server/http_response_writer.h"
 
@@ -54,12 +56,20 @@ void TzorHTTP1RequestLoop::Answer(TzorTransport& transport, TzorHTTPServerReques
   TzorHTTPServerResponse response;
   bool keep = false;
   std::string bytes;
+  std::optional<std::string> failure;
   try {
     handler_(request, response);
     keep = keepAlive_ && request.KeepAlive && !response.CloseConnection;
     bytes = HTTPResponseBytes(response, request.Command == "HEAD", keep);
   } catch (const std::exception& e) {
-    if (onError_) onError_(e.what());
+    failure = e.what();
+  } catch (...) {
+    // Not a std::exception: it would otherwise end the worker thread, and
+    // with it the server.
+    failure = "Unknown exception";
+  }
+  if (failure) {
+    if (onError_) onError_(*failure);
     keep = keepAlive_ && request.KeepAlive;
     bytes = HTTPResponseBytes(PlainAnswer(500, "Internal Server Error"), request.Command == "HEAD", keep);
   }

@@ -9,20 +9,35 @@ namespace zor {
 
 namespace {
 
-// The lines the HTTP client sets itself, which a request never carries twice.
-constexpr std::string_view kClientLines[] = {
-    "Cache-control", "Connection",   "Content-Version", "Content-Disposition", "Content-Encoding", "Content-Language",
-    "Content-Type",  "Content-Length", "Content-Range", "Date",                "Last-Modified",    "Expires",
-    "ETag",          "Pragma",       "Transfer-Encoding", "Location",          "Server",           "Proxy-Connection",
-    "WWW-Authenticate", "Proxy-Authenticate", "Accept-Patch", "Accept-Ranges"};
-// Lines that belong to one hop only (RFC 9110 7.6.1), and the request's own Host.
-constexpr std::string_view kHopLines[] = {"Keep-Alive", "TE",   "Trailer", "Upgrade", "Proxy-Authorization",
-                                          "Expect",     "Host"};
+// Lines that belong to one hop only (RFC 9110 7.6.1), and the framing each
+// side writes for itself.
+constexpr std::string_view kHopLines[] = {"Connection", "Keep-Alive",          "Proxy-Connection",   "TE",
+                                          "Trailer",    "Transfer-Encoding",   "Upgrade",            "Content-Length",
+                                          "Content-Type", "Proxy-Authorization", "Proxy-Authenticate"};
+// Lines of the request that are about this hop: the peer gets its own Host,
+// and 100-continue was answered here.
+constexpr std::string_view kOwnRequestLines[] = {"Host", "Expect"};
+// The answer's line that the server writes itself.
+constexpr std::string_view kOwnAnswerLines[] = {"Server"};
 
 template <size_t N>
 bool Listed(std::string_view name, const std::string_view (&list)[N]) {
   for (std::string_view listed : list)
     if (SameText(name, listed)) return true;
+  return false;
+}
+
+// Whether the message's Connection line names the line.
+bool NamedByConnection(std::string_view name, const TzorHTTPFields& fields) {
+  for (const auto& [field, value] : fields) {
+    if (!SameText(field, "Connection")) continue;
+    std::string_view tokens = value;
+    while (!tokens.empty()) {
+      const size_t comma = tokens.find(',');
+      if (SameText(TrimBlanks(tokens.substr(0, comma)), name)) return true;
+      tokens = comma == std::string_view::npos ? std::string_view() : tokens.substr(comma + 1);
+    }
+  }
   return false;
 }
 
@@ -36,18 +51,8 @@ TzorIdHTTPTLS_Options& TzorWSServerForwardHTTP::TLSOptions() {
   return *FTLSOptions;
 }
 
-bool IsLineNotForwarded(std::string_view name, const TzorHTTPFields& fields) {
-  if (Listed(name, kClientLines) || Listed(name, kHopLines)) return true;
-  for (const auto& [field, value] : fields) {
-    if (!SameText(field, "Connection")) continue;
-    std::string_view tokens = value;
-    while (!tokens.empty()) {
-      const size_t comma = tokens.find(',');
-      if (SameText(TrimBlanks(tokens.substr(0, comma)), name)) return true;
-      tokens = comma == std::string_view::npos ? std::string_view() : tokens.substr(comma + 1);
-    }
-  }
-  return false;
+bool IsHopByHopLine(std::string_view name, const TzorHTTPFields& fields) {
+  return Listed(name, kHopLines) || NamedByConnection(name, fields);
 }
 
 void ForwardHTTPRequest(TzorWSServerForwardHTTP& forward, const TzorHTTPServerRequest& request,
@@ -58,7 +63,8 @@ void ForwardHTTPRequest(TzorWSServerForwardHTTP& forward, const TzorHTTPServerRe
   client.Request().Accept.clear();
   client.Request().ContentType = request.ContentType;
   for (const auto& [name, value] : request.RawHeaders)
-    if (!IsLineNotForwarded(name, request.RawHeaders)) client.Request().CustomHeaders.Add(name + ": " + value);
+    if (!IsHopByHopLine(name, request.RawHeaders) && !Listed(name, kOwnRequestLines))
+      client.Request().CustomHeaders.Add(name + ": " + value);
   client.Request().CustomHeaders.Add("X-Forwarded-For: " + request.RemoteIP);
   if (!request.Host.empty()) client.Request().CustomHeaders.Add("X-Forwarded-Host: " + request.Host);
 
@@ -71,24 +77,25 @@ void ForwardHTTPRequest(TzorWSServerForwardHTTP& forward, const TzorHTTPServerRe
     } else if (command == "POST") {
       client.Post(url, TzorStringStream(request.PostStream), answer);
     } else if (command == "PUT") {
-      answer.Write(client.Put(url, TzorStringStream(request.PostStream)));
+      client.Put(url, TzorStringStream(request.PostStream), answer);
     } else if (command == "PATCH") {
-      answer.Write(client.Patch(url, TzorStringStream(request.PostStream)));
+      client.Patch(url, TzorStringStream(request.PostStream), answer);
     } else if (command == "DELETE") {
-      answer.Write(request.PostStream.empty() ? client.Delete(url) : client.Delete(url, request.PostStream));
+      client.Delete(url, TzorStringStream(request.PostStream), answer);
     } else {
       response.SetStatus(501);
       return;
     }
     response.ContentText = answer.DataString();
   } catch (const EIdHTTPProtocolException& e) {
-    response.ContentText = e.ErrorMessage();
+    response.ContentText = e.ErrorContent();
   }
   const TzorHTTPResponseHead& head = client.Response();
   response.SetStatus(head.status, head.reason);
   response.ContentType = head.Field("Content-Type");
   for (const auto& [name, value] : head.fields)
-    if (!IsLineNotForwarded(name, head.fields)) response.CustomHeaders.push_back(name + ": " + value);
+    if (!IsHopByHopLine(name, head.fields) && !Listed(name, kOwnAnswerLines))
+      response.CustomHeaders.push_back(name + ": " + value);
 }
 
 }  // namespace zor

@@ -1,8 +1,9 @@
 #pragma once
 // Requests passed on to another HTTP server through the library's HTTP
-// client, and its answer passed back: without hop-by-hop header lines, and
-// without following redirects, so the client's credentials reach no host
-// but the one the request was forwarded to.
+// client, and its answer passed back byte for byte: without hop-by-hop
+// header lines, and without following redirects (a redirect goes back to
+// the client), so the client's credentials reach no host but the one the
+// request was forwarded to.
 #include <memory>
 #include <string>
 
@@ -29,10 +30,10 @@ class TzorWSServerForwardHTTP {
                                  TzorHTTPServerResponse& response);
 };
 
-// Whether a header line of the request or the answer stays behind: the lines
-// the HTTP client writes itself, the hop-by-hop ones and those the
-// Connection line names.
-bool IsLineNotForwarded(std::string_view name, const TzorHTTPFields& fields);
+// Whether a header line of a request or an answer belongs to one hop only:
+// the hop-by-hop lines, those the message's Connection line names, and the
+// framing lines that each side writes for itself.
+bool IsHopByHopLine(std::string_view name, const TzorHTTPFields& fields);
 
 // Repeats the request at the forward address and makes its answer the
 // response: GET, HEAD (as GET; the body is left out when answering), POST,

@@ -1,8 +1,5 @@
 // The steps an application HTTP request goes through, the same for HTTP/1.x
 // and HTTP/2: access checks, the document root, then the application's handler.
-#include <fstream>
-#include <sstream>
-
 #include "auth/jwt_server.h"
 #include "server/document_root.h"
 #include "server/mime_types.h"
@@ -76,14 +73,10 @@ bool TzorWSHTTPServer::CheckHTTPAccess(TzorWSConnectionServer& Connection, const
 bool TzorWSHTTPServer::ServeDocumentRoot(const TzorHTTPServerRequest& ARequestInfo,
                                          TzorHTTPServerResponse& AResponseInfo) {
   if (DocumentRoot().empty() || !IsGetHeadOrPost(ARequestInfo.Command)) return false;
-  const auto file = DocumentRootFile(FDocumentRoot, ARequestInfo.URI);
-  if (!file) return false;
-  std::ifstream in(*file, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream content;
-  content << in.rdbuf();
-  AResponseInfo.ContentText = content.str();
-  AResponseInfo.ContentType = DefaultMimeTable().TypeOfFile(file->filename().string());
+  std::optional<std::string> content = ReadDocumentRootFile(FDocumentRoot, ARequestInfo.URI);
+  if (!content) return false;
+  AResponseInfo.ContentText = std::move(*content);
+  AResponseInfo.ContentType = DefaultMimeTable().TypeOfFile(ARequestInfo.Document);
   AResponseInfo.CharSet = FCharset;
   return true;
 }

@@ -2,6 +2,7 @@
 // The server's option groups and their defaults. Each group is an option
 // object owned by the server and copied by value (Assign).
 #include "base/persistent.h"
+#include "http2/server_options.h"
 #include "websocket/ws_types.h"
 
 #include <cstdint>
@@ -106,6 +107,27 @@ class TzorWSFallBack_Options : public TzorOptionsGroup<TzorWSFallBack_Options> {
     bool Enabled = false;
     int Retry = 3000;
   } ServerSentEvents;
+};
+
+// The server's HTTP/2 options.
+class TzorWSHTTP2Server_Options : public TzorOptionsGroup<TzorWSHTTP2Server_Options> {
+ public:
+  const char* ClassName() const override { return "TzorWSHTTP2Server_Options"; }
+  bool Enabled = false;
+  // What each HTTP/2 connection announces; WebSocket over HTTP/2 needs
+  // EnableConnectProtocol.
+  TzorHTTP2ServerSettings Settings;
+  // Whether the connect and disconnect events fire for HTTP/2 connections
+  // (their WebSocket streams always raise them).
+  struct {
+    bool OnConnect = false;
+    bool OnDisconnect = false;
+  } Events;
+  // With TLS, HTTP/1.1 answers announce "h2" on the TLS port.
+  struct {
+    bool Enabled = true;
+  } AltSvc;
+  Th2FragmentedData FragmentedData = h2fdOnlyBuffer;
 };
 
 // The server's own product line, in answers and the Basic realm.

@@ -7,14 +7,19 @@
 
 #include "base/format.h"
 #include "base/text.h"
+#include "http2/session.h"
 #include "net/openssl_engine.h"
 #include "server/builtin_resources.h"
+#include "server/http2_request_lines.h"
+#include "server/http2_server_request.h"
+#include "server/http2_stream_transport.h"
 #include "server/http1_request_loop.h"
 #include "server/http_answers.h"
 #include "server/server_engine.h"
 #include "server/server_load_balancer.h"
 #include "server/server_socket.h"
 #include "server/server_transport.h"
+#include "websocket/server_sent_event.h"
 
 namespace zor {
 
@@ -37,6 +42,12 @@ struct TzorWSHTTPServer::Impl {
   uint16_t port = 0;
   mutable std::mutex lock;
   std::unordered_map<TzorWSConnectionServer*, ConnectionPtr> connections;
+  std::mutex pushLock;
+  // Held by a heartbeat tick for its whole run: the connections it holds go
+  // before the event loop they live on (stopping the timer does not wait).
+  std::mutex heartBeatLock;
+  bool heartBeats = false;
+  TzorHTTP2PushPromiseList pushPromises;
 
   std::vector<ConnectionPtr> Snapshot() const {
     std::lock_guard guard(lock);
@@ -65,7 +76,7 @@ struct TzorWSHTTPServer::Impl {
     TzorServerSocketSettings s;
     s.Classifier.AuthenticationEnabled = owner.FAuthentication.Enabled;
     s.Classifier.SessionEnabled = owner.FAuthentication.Session.Enabled;
-    s.Classifier.HTTP2Enabled = owner.FHTTP2Enabled;
+    s.Classifier.HTTP2Enabled = owner.FHTTP2Options.Enabled;
     s.Classifier.MaxReadBufferSize = static_cast<size_t>(owner.FMaxReadBufferSize);
     s.Classifier.ServesResource = [resources = ResourceOptions()](const std::string& line) {
       return ServesResource(line, resources);
@@ -81,7 +92,7 @@ struct TzorWSHTTPServer::Impl {
     TzorTLSSettings settings = owner.FSSLOptions;
     settings.Side = TzorTLSSide::tlsServer;
     settings.ALPNSelector = [this](const std::vector<std::string>& offered, std::string& chosen) {
-      if (owner.FHTTP2Enabled && std::find(offered.begin(), offered.end(), "h2") != offered.end()) {
+      if (owner.FHTTP2Options.Enabled && std::find(offered.begin(), offered.end(), "h2") != offered.end()) {
         chosen = "h2";
         return true;
       }
@@ -151,6 +162,9 @@ struct TzorWSHTTPServer::Impl {
     c.Extensions().SetMode(appServer);
     c.SetMasked(false);
     c.SetProtocol(owner.RegisteredProtocols());
+    const TzorWSHTTP2Server_Options& http2 = owner.FHTTP2Options;
+    if (owner.FSSL && http2.Enabled && http2.AltSvc.Enabled)
+      c.SetAltSvc("Alt-Svc: h2=\":" + std::to_string(port) + "\"");
     TzorWSHTTPServer* server = &owner;
     c.OnMessage = [server](TzorWSConnection* conn, const std::string& text) { server->DoNotifyMessage(conn, text); };
     c.OnBinary = [server](TzorWSConnection* conn, const TzorStringStream& data) { server->DoNotifyBinary(conn, data); };
@@ -187,7 +201,12 @@ struct TzorWSHTTPServer::Impl {
           if (owner.FFallBack.Flash.Enabled) c.TCPConnection()->Write(FlashPolicy(owner.FFallBack) + "\r\n");
           return CloseHTTPConnection(c);
         case rkXHRPost:
-          return PostMessage(s, c);
+        case rkProtocolPost:
+          return Post(s, c);
+        case rkServerSentEvents:
+          return ServerSentEvents(s, c);
+        case rkHTTP2:
+          return StartHTTP2(s, c);
         case rkHTTP:
           if (!owner.OnHTTPRequest) return ServeHTTP1(s, c);
           c.SetTransport(trpHTTP);
@@ -198,8 +217,6 @@ struct TzorWSHTTPServer::Impl {
         case rkUnknown:
           return UnknownProtocol(s, c);
         default:
-          // Protocol posts for unregistered protocols, and what this server
-          // does not serve (HTTP/2 without its session, event streams): closed.
           return CloseHTTPConnection(c);
       }
     } catch (const std::exception& e) {
@@ -248,7 +265,8 @@ struct TzorWSHTTPServer::Impl {
     }
   }
 
-  void Upgrade(TzorServerSocket& s, TzorWSConnectionServer& c) {
+  // Authenticates the upgrade request in HeadersRequest and answers it.
+  void Handshake(TzorWSConnectionServer& c) {
     try {
       owner.FAuthenticator.AuthenticateUpgrade(&c, c.AuthState(), c.HeadersRequest());
     } catch (...) {
@@ -256,6 +274,10 @@ struct TzorWSHTTPServer::Impl {
       throw;
     }
     if (c.AuthState().Internal) c.SetIsInternal(true);
+    c.ReadFrames(true);  // the handshake answer
+  }
+
+  void Upgrade(TzorServerSocket& s, TzorWSConnectionServer& c) {
     std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
     // A close of ours (a refused login's among them) waits for the peer's
     // answer; the socket's idle timer ends a wait that stays unanswered.
@@ -265,7 +287,7 @@ struct TzorWSHTTPServer::Impl {
           if (auto conn = weak.lock()) conn->CheckCloseAnswer();
         });
     };
-    c.ReadFrames(true);  // the handshake answer
+    Handshake(c);
     s.SetDataHandler([this, weak](TzorAsyncConnection&) {
       if (auto conn = weak.lock()) Read(*conn, true);
     });
@@ -277,6 +299,125 @@ struct TzorWSHTTPServer::Impl {
       c.ReadFrames(requireMask);
     } catch (const std::exception& e) {
       owner.ReportError(&c, e.what());
+    }
+  }
+
+  // An HTTP/2 request for the application: the server's steps, as for
+  // HTTP/1.x, and the answer on its stream with the request's push links.
+  void HandOverHTTP2Request(TzorWSConnectionServer& c, const TzorHTTP2_HeaderList& headers,
+                            std::span<const uint8_t> body) {
+    TzorHTTPServerRequest request = HTTP2ServerRequest(headers, body);
+    TzorHTTPServerResponse response;
+    try {
+      owner.DoCommandHTTP(c, request, response);
+    } catch (const std::exception& e) {
+      response = HandlerFailed(c, e.what());
+    } catch (...) {
+      // Not a std::exception: it would otherwise end the worker thread.
+      response = HandlerFailed(c, "Unknown exception");
+    }
+    TzorHTTP2ResponseInfo answer = HTTP2ResponseInfo(response);
+    const auto& current = c.HTTP2Request();
+    c.HTTP2Session()->SendHTTP2Response(current.Authority, answer, 0, current.Stream,
+                                        current.PushLinks.empty() ? nullptr : &current.PushLinks);
+  }
+
+  // A handler's failure ends its request with a 500, not the connection.
+  TzorHTTPServerResponse HandlerFailed(TzorWSConnectionServer& c, const std::string& message) {
+    ReportKeepingConnection(&c, message);
+    TzorHTTPServerResponse failed;
+    failed.SetStatus(500);
+    failed.ContentType = "text/plain";
+    failed.ContentText = "Internal Server Error";
+    return failed;
+  }
+
+  // --- HTTP/2 -------------------------------------------------------------------
+
+  void StartHTTP2(TzorServerSocket& s, TzorWSConnectionServer& c) {
+    const TzorWSHTTP2Server_Options& options = owner.FHTTP2Options;
+    c.SetNotifyConnection(options.Events.OnConnect);
+    c.SetNotifyDisconnection(options.Events.OnDisconnect);
+    TzorHTTP2Session& session = c.StartHTTP2(options);
+    session.OnHTTP2Request = [this, &c](TzorHTTP2Session&, const TzorHTTP2_HeaderList& headers,
+                                        std::span<const uint8_t> body, int32_t request, int32_t push,
+                                        TzorStringStream*) { HandleHTTP2Request(c, headers, body, request, push); };
+    std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
+    s.SetDataHandler([this, weak](TzorAsyncConnection&) {
+      if (auto conn = weak.lock()) Read(*conn, true);
+    });
+    if (c.BufferedByteCount() > 0) Read(c, true);
+  }
+
+  // One request of an HTTP/2 connection: a WebSocket stream, a built-in
+  // file, a posted message or a request for the application.
+  void HandleHTTP2Request(TzorWSConnectionServer& c, const TzorHTTP2_HeaderList& headers,
+                          std::span<const uint8_t> body, int32_t request, int32_t push) {
+    if (IsWebSocketConnect(headers)) return OpenTunnel(c, request, headers);
+    const int32_t stream = push > 0 ? push : request;
+    const std::string path(headers.Find(":path").value_or(""));
+    TzorWSConnectionServer::THTTP2Request answering{stream, std::string(headers.Find(":authority").value_or("")), {}};
+    if (headers.Find(":method") == "GET" && push == 0) answering.PushLinks = PushLinks(path);
+    c.SetHTTP2Request(std::move(answering));
+    struct Done {
+      TzorWSConnectionServer& c;
+      ~Done() { c.SetHTTP2Request({}); }
+    } done{c};
+    const std::vector<std::string> lines = HTTP2RequestLines(headers);
+    const std::string text(reinterpret_cast<const char*>(body.data()), body.size());
+    if (headers.Find(":method") == "CONNECT") c.WriteHTTPStatus(501, "Not Implemented");
+    else if (headers.Find(":method") == "POST" && (MatchMask(path, "*/zor/xhr/*") || MatchMask(path, "*/zor/protocol/*")))
+      PostOnStream(c, lines, path, text);
+    else if (!ServeResource(c, lines.front(), stream, false)) HandOverHTTP2Request(c, headers, body);
+    // Nothing else answers it: the stream must not hang.
+    TzorHTTP2Session& session = *c.HTTP2Session();
+    if (session.AwaitsAnswer(stream)) session.ResetHTTP2Stream(stream, h2erINTERNAL_ERROR);
+  }
+
+  std::vector<std::string> PushLinks(const std::string& path) {
+    std::lock_guard guard(pushLock);
+    const std::vector<std::string>* links = pushPromises.GetPushPromiseLinks(path);
+    return links ? *links : std::vector<std::string>();
+  }
+
+  // A posted message on an HTTP/2 stream, authenticated by its own fields:
+  // a refusal answers 401 on the stream and the connection goes on.
+  void PostOnStream(TzorWSConnectionServer& c, const std::vector<std::string>& lines, const std::string& path,
+                    const std::string& body) {
+    TzorWSConnectionAuthState state;
+    state.OnAuthentication = c.AuthState().OnAuthentication;
+    try {
+      owner.FAuthenticator.AuthenticateUpgrade(&c, state, lines);
+    } catch (const TzorWSException&) {
+      return c.WriteHTTPStatus(401, "Unauthorized");
+    }
+    AnswerPost(c, path, body);
+  }
+
+  // An extended CONNECT: the stream becomes a WebSocket connection of its own.
+  void OpenTunnel(TzorWSConnectionServer& carrier, int32_t stream, const TzorHTTP2_HeaderList& headers) {
+    auto transport = carrier.OpenHTTP2Tunnel(stream);
+    auto tunnel = std::make_shared<TzorWSConnectionServer>();
+    tunnel->AttachTransport(transport);
+    Configure(*tunnel);
+    tunnel->SetTransport(trpRFC8441);
+    tunnel->HeadersRequest() = WebSocketConnectLines(headers);
+    {
+      std::lock_guard guard(lock);
+      connections.emplace(tunnel.get(), tunnel);
+    }
+    std::weak_ptr<TzorWSConnectionServer> weak = tunnel;
+    transport->OnData = [this, weak] {
+      if (auto conn = weak.lock()) Read(*conn, true);
+    };
+    transport->OnClosed = [this, weak] {
+      if (auto conn = weak.lock()) Disconnected(conn);
+    };
+    try {
+      Handshake(*tunnel);
+    } catch (const std::exception& e) {
+      tunnel->HeadersRequest().clear();
+      owner.ReportError(tunnel.get(), e.what());
     }
   }
 
@@ -299,16 +440,13 @@ struct TzorWSHTTPServer::Impl {
     CloseHTTPConnection(c);
   }
 
-  // A message posted for a connection that reads server-sent events.
-  void PostMessage(TzorServerSocket& s, TzorWSConnectionServer& c) {
+  // A POST under /zor/xhr/ or /zor/protocol/: authenticated like an
+  // upgrade, its body (Content-Length bytes, bounded) read, then answered.
+  void Post(TzorServerSocket& s, TzorWSConnectionServer& c) {
     c.SetTransport(trpHTTP);
-    const std::string path = RequestPath(c.HeadersRequest().front());
-    const ConnectionPtr target = FindByGuid(ReplaceText(path, "/zor/xhr/", ""));
-    if (!target) return CloseHTTPConnection(c);
-    WhenBodyBuffered(s, c, [this, weakTarget = std::weak_ptr<TzorWSConnectionServer>(target)](
-                               TzorWSConnectionServer& poster, const std::string& body) {
-      if (auto t = weakTarget.lock()) owner.DoNotifyMessage(t.get(), body);
-      poster.WriteHTTPResponseStream("", "text/html");
+    owner.FAuthenticator.AuthenticateUpgrade(&c, c.AuthState(), c.HeadersRequest());
+    WhenBodyBuffered(s, c, [this](TzorWSConnectionServer& poster, const std::string& body) {
+      AnswerPost(poster, RequestPath(poster.HeadersRequest().front()), body);
     });
   }
 
@@ -345,6 +483,59 @@ struct TzorWSHTTPServer::Impl {
     s.SetDataHandler([weak, deliver](TzorAsyncConnection&) {
       if (auto conn = weak.lock()) deliver(*conn);
     });
+  }
+
+  // A posted message, from HTTP/1.x or an HTTP/2 stream: for the connection
+  // whose Guid the path names (XHR), or for the subprotocol component it
+  // names. An unknown target gets no answer.
+  void AnswerPost(TzorWSConnectionServer& c, const std::string& path, const std::string& body) {
+    if (ContainsText(path, "/zor/xhr/")) {
+      const ConnectionPtr target = FindByGuid(ReplaceText(path, "/zor/xhr/", ""));
+      if (!target) return;
+      owner.DoNotifyMessage(target.get(), body);
+      return c.WriteHTTPResponseStream("", "text/html");
+    }
+    const std::string rest = ReplaceText(path, "/zor/protocol/", "");
+    const size_t slash = rest.find('/');
+    TzorWSProtocol* protocol = owner.FindProtocol(rest.substr(0, slash));
+    if (!protocol) return;
+    std::string answer;
+    protocol->DoHTTPRequest(&c, slash == std::string::npos ? std::string() : rest.substr(slash + 1), answer, body);
+    c.WriteHTTPResponseStream(answer, "text/html");
+  }
+
+  // A subscription to server-sent events: the connection stays open and
+  // every message written to it goes out as an event.
+  void ServerSentEvents(TzorServerSocket& s, TzorWSConnectionServer& c) {
+    c.SetTransport(trpSSE);
+    const auto& options = owner.FFallBack.ServerSentEvents;
+    if (!options.Enabled) return CloseHTTPConnection(c);
+    owner.FAuthenticator.AuthenticateUpgrade(&c, c.AuthState(), c.HeadersRequest());
+    c.SetProtocol(SelectProtocolFromURL(RequestPath(c.HeadersRequest().front())));
+    c.ClearInput();
+    std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
+    // The subscriber sends nothing more that means anything.
+    s.SetDataHandler([weak](TzorAsyncConnection&) {
+      if (auto conn = weak.lock()) conn->ClearInput();
+    });
+    // The answer's head opens the stream; the first events give the reconnect
+    // delay and name the connection for its posts. It is open (found by its
+    // guid) before the guid leaves, and other writers wait for the head.
+    const std::string guid = c.Guid();
+    TzorWriteBufferScope scope(*c.TCPConnection());
+    c.TCPConnection()->Write(HTTPResponseStreamHead("text/event-stream", c.AltSvc(), {}) + "retry: " +
+                             std::to_string(static_cast<int64_t>(options.Retry) * 1000) + "\n\n" + "id: " + guid +
+                             "\n\n" + ServerSentEvent(guid));
+    c.EnableRaw();
+    scope.End();
+    DoConnectionUpdate(&c, 1);
+  }
+
+  // The first registered subprotocol name found in the path, else empty.
+  std::string SelectProtocolFromURL(const std::string& path) const {
+    for (const std::string& name : SplitText(owner.RegisteredProtocols(), ','))
+      if (!name.empty() && ContainsText(path, name)) return name;
+    return {};
   }
 
   void UnknownProtocol(TzorServerSocket& s, TzorWSConnectionServer& c) {
@@ -404,6 +595,8 @@ struct TzorWSHTTPServer::Impl {
   }
 
   void Disconnected(const ConnectionPtr& c) {
+    c->CloseHTTP2Tunnels();
+    if (TzorWSServerGroups* groups = owner.ExistingGroups()) groups->Remove(c.get());
     {
       std::lock_guard guard(lock);
       connections.erase(c.get());
@@ -451,9 +644,20 @@ void TzorWSHTTPServer::SetActive(bool value) {
                                  });
     FImpl->engine = std::move(engine);
     FLoadBalancer->Start();
+    {
+      std::lock_guard guard(FImpl->heartBeatLock);
+      FImpl->heartBeats = true;
+    }
+    StartHeartBeat();
     if (OnStartup) OnStartup(this);
   } else {
     FLoadBalancer->Stop();
+    {
+      std::lock_guard guard(FImpl->heartBeatLock);
+      FImpl->heartBeats = false;
+    }
+    StopHeartBeat();
+    StopHeartBeatTimeout();
     FImpl->engine->Stop();
     // Connections hold sockets and timers of the engine's event loop: they
     // go before the loop does.
@@ -484,6 +688,64 @@ bool TzorWSHTTPServer::SessionExists(const std::string& aID) const {
 }
 
 void TzorWSHTTPServer::RemoveSession(const std::string& aID) { FAuthenticator.Sessions().RemoveSession(aID); }
+
+void TzorWSHTTPServer::DoHeartBeat() {
+  std::lock_guard guard(FImpl->heartBeatLock);
+  if (Destroying() || !FImpl->heartBeats) return;
+  const auto now = std::chrono::system_clock::now();
+  for (const auto& c : FImpl->Snapshot()) {
+    if (!c->Enabled() || c->Disconnected() || c->IsInternal() || c->CustomHeartBeat()) continue;
+    bool handled = false;
+    if (OnBeforeHeartBeat) OnBeforeHeartBeat(this, c.get(), handled);
+    if (handled) {
+      c->SetCustomHeartBeat(true);
+      continue;
+    }
+    if (c->LastPong() >= c->LastPing()) c->SetHeartBeatWaitingSince(now);
+    try {
+      c->Ping("");
+    } catch (const std::exception&) {
+      // A connection that cannot be written to ends by its own path.
+    }
+  }
+  StartHeartBeatTimeout();
+}
+
+void TzorWSHTTPServer::DoHeartBeatTimeout() {
+  std::lock_guard guard(FImpl->heartBeatLock);
+  if (Destroying() || !FImpl->heartBeats) return;
+  const auto now = std::chrono::system_clock::now();
+  const auto timeout = std::chrono::seconds(HeartBeat().Timeout());
+  for (const auto& c : FImpl->Snapshot()) {
+    // Only WebSocket framing carries pongs back; event streams, raw TCP and
+    // the HTTP/2 connection itself have none to wait for.
+    const bool answers = c->Transport() == trpRFC6455 || c->Transport() == trpRFC8441;
+    if (!answers || !c->Enabled() || c->Disconnected() || c->CustomHeartBeat() || c->LastPong() >= c->LastPing())
+      continue;
+    if (now - c->HeartBeatWaitingSince() >= timeout) ReportException(c.get(), "HeartBeat Timeout exceeded.", nullptr);
+  }
+}
+
+void TzorWSHTTPServer::PushPromiseAddPreLoadLinks(const std::string& aPathMatch, const std::vector<std::string>& aLinks) {
+  std::lock_guard guard(FImpl->pushLock);
+  FImpl->pushPromises.AddPushPromise(aPathMatch, aLinks);
+}
+
+void TzorWSHTTPServer::PushPromiseRemovePreLoadLinks(const std::string& aPathMatch) {
+  std::lock_guard guard(FImpl->pushLock);
+  FImpl->pushPromises.RemovePushPromise(aPathMatch);
+}
+
+TzorWSServerGroups& TzorWSHTTPServer::Groups() {
+  std::lock_guard guard(FGroupsLock);
+  if (!FGroups) FGroups = std::make_unique<TzorWSServerGroups>();
+  return *FGroups;
+}
+
+TzorWSServerGroups* TzorWSHTTPServer::ExistingGroups() {
+  std::lock_guard guard(FGroupsLock);
+  return FGroups.get();
+}
 
 void TzorWSHTTPServer::BroadCast(const std::string& aMessage) {
   for (const auto& c : FImpl->Snapshot()) {

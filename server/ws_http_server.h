@@ -14,12 +14,14 @@
 #include "server/server_authentication.h"
 #include "server/server_options.h"
 #include "server/ws_connection_server.h"
+#include "server/ws_server_groups.h"
 #include "websocket/lb_server_link.h"
 #include "websocket/ws_component.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -80,8 +82,9 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // Worker threads of the engine; 0: one per processor.
   unsigned ThreadPoolSize() const { return FThreadPoolSize; }
   void SetThreadPoolSize(unsigned value) { FThreadPoolSize = value; }
-  bool HTTP2Enabled() const { return FHTTP2Enabled; }
-  void SetHTTP2Enabled(bool value) { FHTTP2Enabled = value; }
+  TzorWSHTTP2Server_Options& HTTP2Options() { return FHTTP2Options; }
+  bool HTTP2Enabled() const { return FHTTP2Options.Enabled; }
+  void SetHTTP2Enabled(bool value) { FHTTP2Options.Enabled = value; }
 
   // Application HTTP requests. Bounds of a request's head and body.
   TzorHTTPRequestLimits& HTTPLimits() { return FHTTPLimits; }
@@ -135,7 +138,19 @@ class TzorWSHTTPServer : public TzorWSComponent {
   // Sends the text to every open WebSocket connection; failures of single
   // connections are ignored.
   void BroadCast(const std::string& aMessage);
+  // Links pushed (HTTP/2 server push) with the answer to a GET of the path
+  // (equal letter for letter), when the client takes pushes.
+  void PushPromiseAddPreLoadLinks(const std::string& aPathMatch, const std::vector<std::string>& aLinks);
+  void PushPromiseRemovePreLoadLinks(const std::string& aPathMatch);
+  // Named groups of connections (made on first use); a connection leaves
+  // them all when it goes.
+  TzorWSServerGroups& Groups();
 
+  // Before a heartbeat ping to a connection: Handled hands that
+  // connection's heartbeat to the application for good (CustomHeartBeat).
+  using TBeforeHeartBeatEvent =
+      std::function<void(TzorComponent_Base* Sender, TzorWSConnection* Connection, bool& Handled)>;
+  TBeforeHeartBeatEvent OnBeforeHeartBeat;
   // Every connection held, and the open one with that guid (or none).
   std::vector<std::shared_ptr<TzorWSConnectionServer>> Connections() const;
   std::shared_ptr<TzorWSConnectionServer> ConnectionByGuid(const std::string& aGuid) const;
@@ -194,9 +209,18 @@ class TzorWSHTTPServer : public TzorWSComponent {
   std::function<void(TzorComponent_Base* Sender, const std::string& aName, const std::string& aValue)>
       OnHTTPUploadReadInput;
 
+ protected:
+  // Every HeartBeat.Interval: a ping to each open connection whose heartbeat
+  // the application has not taken; every HeartBeat.Timeout: a connection
+  // whose pings went unanswered that long is reported and dropped.
+  void DoHeartBeat() override;
+  void DoHeartBeatTimeout() override;
+
  private:
   struct Impl;
   friend struct Impl;
+  // The groups when they were made, else null.
+  TzorWSServerGroups* ExistingGroups();
   // The access check of an application request; false when it was refused
   // (the response holds the 401).
   bool CheckHTTPAccess(TzorWSConnectionServer& Connection, const TzorHTTPServerRequest& ARequestInfo,
@@ -221,7 +245,7 @@ class TzorWSHTTPServer : public TzorWSComponent {
   bool FSSL = false;
   int FReadEmptySource = 0;
   unsigned FThreadPoolSize = 0;
-  bool FHTTP2Enabled = false;
+  TzorWSHTTP2Server_Options FHTTP2Options;
   TzorHTTPRequestLimits FHTTPLimits;
   std::string FDocumentRoot;
   std::string FCharset;
@@ -232,6 +256,8 @@ class TzorWSHTTPServer : public TzorWSComponent {
   TzorHTTPSessionList FSessionList;
   TzorHTTPUploadFilesServer FHTTPUploadFiles;
   TzorWSServerAuthenticator FAuthenticator{FAuthentication};
+  std::mutex FGroupsLock;
+  std::unique_ptr<TzorWSServerGroups> FGroups;
   std::unique_ptr<Impl> FImpl;
   // After FImpl: the link's read thread delivers to the connections.
   std::unique_ptr<TzorWSServerLoadBalancer> FLoadBalancer;

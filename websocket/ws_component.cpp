@@ -52,6 +52,13 @@ TzorWSComponent::~TzorWSComponent() {
   for (TTimerKind kind : {tkHeartBeat, tkHeartBeatTimeout, tkWatchDog}) StopTimer(kind);
 }
 
+TzorWSProtocol* TzorWSComponent::FindProtocol(const std::string& aName) const {
+  std::lock_guard guard(FRoutingLock);
+  for (TzorWSProtocol* protocol : FProtocolObjectList)
+    if (protocol->Matches(aName)) return protocol;
+  return nullptr;
+}
+
 void TzorWSComponent::RegisterProtocol(TzorWSProtocol* protocol) {
   std::lock_guard guard(FRoutingLock);
   if (std::find(FProtocolObjectList.begin(), FProtocolObjectList.end(), protocol) == FProtocolObjectList.end())

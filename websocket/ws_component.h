@@ -176,6 +176,8 @@ class TzorWSComponent : public TzorWSComponent_Base {
   // The subprotocols a client asks for: the broker first, then every other
   // component's names.
   std::string RegisteredProtocols() const;
+  // The first registered subprotocol component that answers to the name.
+  TzorWSProtocol* FindProtocol(const std::string& aName) const;
 
   // Raised just before a client writes its handshake request (and on the
   // server before it answers); the handler may change the lines. Runs on the

@@ -6,6 +6,7 @@
 #include "base/format.h"
 #include "net/net_errors.h"
 #include "net/traffic_log.h"
+#include "websocket/server_sent_event.h"
 
 #include <cerrno>
 
@@ -62,6 +63,7 @@ void TzorWSConnection::WriteData(const TzorStringStream& aStream, int aSize, Tws
 }
 
 void TzorWSConnection::DoWriteText(const std::string& aText, int aSize, TwsStreaming aStreaming) {
+  if (transport_kind_ == trpSSE) return WriteRaw(ServerSentEvent(aText));
   if (IsRaw()) return WriteRaw(aText);
   {
     std::lock_guard guard(cs_);
@@ -72,6 +74,7 @@ void TzorWSConnection::DoWriteText(const std::string& aText, int aSize, TwsStrea
 }
 
 void TzorWSConnection::DoWriteStream(std::string_view aStream, int aSize, TwsStreaming aStreaming) {
+  if (transport_kind_ == trpSSE) return WriteRaw(ServerSentEvent(aStream));
   if (IsRaw()) return WriteRaw(aStream);
   {
     std::lock_guard guard(cs_);
@@ -138,7 +141,7 @@ void TzorWSConnection::DoPing(const std::string& aText) {
   switch (transport_kind_.load()) {
     case trpSSE:
       pings_.Sent(aText, false);
-      return WriteRaw("event: Ping\ndata: " + aText);
+      return WriteRaw(ServerSentEvent(aText, "Ping"));
     case trpTCP:
       pings_.Sent(aText, false);
       return WriteRaw(aText);

@@ -54,6 +54,10 @@ class TzorWSProtocol : public TzorWSNotifyTarget {
   bool Matches(const std::string& protocol) const;
   // The names offered in a client's request, each with the guid when there is one.
   std::string RequestedNames() const;
+  // A message posted over HTTP for this protocol ("/zor/protocol/<name>/"
+  // and `aPath`): `aAnswer` goes back to the poster as an HTML page.
+  virtual void DoHTTPRequest(TzorWSConnection* /*Connection*/, const std::string& /*aPath*/, std::string& /*aAnswer*/,
+                             const std::string& /*aBody*/) {}
 };
 
 // The application's API component: it takes the events of connections

@@ -1,15 +1,11 @@
 // Boost.Beast's WebSocket echo server, the peer of the server load benchmark:
 // asynchronous, one strand per connection, on a pool of threads.
 //   peer_beast_echo <threads>   prints the port it listens on
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <thread>
-#include <vector>
+
+#include "bench/server/beast_peer.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -42,24 +38,4 @@ class Session : public std::enable_shared_from_this<Session> {
   beast::flat_buffer buffer_;
 };
 
-void Accept(asio::io_context& io, tcp::acceptor& acceptor) {
-  acceptor.async_accept(asio::make_strand(io), [&io, &acceptor](beast::error_code ec, tcp::socket socket) {
-    if (!ec) {
-      socket.set_option(tcp::no_delay(true), ec);
-      std::make_shared<Session>(std::move(socket))->Start();
-    }
-    Accept(io, acceptor);
-  });
-}
-
-int main(int argc, char** argv) {
-  const int threads = argc > 1 ? std::atoi(argv[1]) : 2;
-  asio::io_context io(threads);
-  tcp::acceptor acceptor(io, {asio::ip::make_address("127.0.0.1"), 0});
-  std::printf("%u\n", acceptor.local_endpoint().port());
-  std::fflush(stdout);
-  Accept(io, acceptor);
-  std::vector<std::thread> pool;
-  for (int i = 0; i < threads; ++i) pool.emplace_back([&io] { io.run(); });
-  for (auto& t : pool) t.join();
-}
+int main(int argc, char** argv) { return zor::bench::ServeBeastPeer<Session>(argc, argv); }

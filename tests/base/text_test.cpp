@@ -24,6 +24,24 @@ TEST(ContainsText, IgnoresCaseIncludingNonAscii) {
   EXPECT_TRUE(ContainsText("abc", ""));
 }
 
+TEST(SameText, IgnoresCaseOnEitherPath) {
+  const struct {
+    std::string_view a, b;
+    bool same;
+  } cases[] = {
+      {"Content-Length", "content-LENGTH", true},   {"Content-Length", "Content-Lengths", false},
+      {"a-z@[`{", "A-Z@[`{", true},                 {"@", "`", false},  // neighbours of the letters
+      {"", "", true},                               {"x", "", false},
+      {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", true},  // Été / éTÉ
+      {"\xC3\xA9", "e", false},                     {"S", "\xC5\xBF", false},  // s / long s
+      {"\xC4\xB1", "I", false},                     // dotless i
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SameText(c.a, c.b), c.same) << c.a << " / " << c.b;
+    EXPECT_EQ(SameText(c.b, c.a), c.same) << c.b << " / " << c.a;
+  }
+}
+
 TEST(MatchMask, WildcardsAndSets) {
   EXPECT_TRUE(MatchMask("index.html", "*.HTML"));
   EXPECT_TRUE(MatchMask("abc", "a?c"));

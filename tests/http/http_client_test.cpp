@@ -2,6 +2,8 @@
 // handling, redirects, cookies, kept connections and server-sent events.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "http/http_client.h"
 #include "http/http_exceptions.h"
 #include "tests/http/scripted_transport.h"
@@ -90,6 +92,38 @@ TEST(HTTPClient, ErrorStatusRaisesStatusLineAndBody) {
   }
   server.responses.push_back("HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=ISO-8859-1\r\nContent-Length: 1\r\n\r\n\xE9");
   EXPECT_EQ(http.Get("http://h/x"), "\xC3\xA9");
+}
+
+TEST(HTTPClient, StreamVerbsAndErrorContentKeepTheBytes) {
+  ScriptedServer server;
+  ScriptedHTTP http(server);
+  const std::string latin1 = "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=ISO-8859-1\r\nContent-Length: 2\r\n\r\n\xE9\xFF";
+  using Verb = std::function<void(TzorStringStream&)>;
+  const std::pair<std::string, Verb> verbs[] = {
+      {"PUT /u HTTP/1.1", [&](TzorStringStream& r) { http.Put("http://h/u", TzorStringStream("\xFE"), r); }},
+      {"PATCH /u HTTP/1.1", [&](TzorStringStream& r) { http.Patch("http://h/u", TzorStringStream("\xFE"), r); }},
+      {"DELETE /u HTTP/1.1", [&](TzorStringStream& r) { http.Delete("http://h/u", TzorStringStream("\xFE"), r); }},
+      {"DELETE /e HTTP/1.1", [&](TzorStringStream& r) { http.Delete("http://h/e", TzorStringStream(), r); }}};
+  for (const auto& [line, verb] : verbs) {
+    server.responses.push_back(latin1);
+    const size_t before = server.AllReceived().size();
+    TzorStringStream response;
+    verb(response);
+    EXPECT_EQ(response.DataString(), "\xE9\xFF") << line;  // not decoded into UTF-8
+    const std::string sent = server.AllReceived().substr(before);
+    EXPECT_TRUE(sent.starts_with(line)) << sent;
+    EXPECT_EQ(sent.ends_with("\r\n\r\n\xFE"), line != "DELETE /e HTTP/1.1") << sent;
+    EXPECT_EQ(sent.find("Content-Length: 0"), std::string::npos) << sent;  // an empty DELETE carries no length
+  }
+  server.responses.push_back("HTTP/1.1 500 Oops\r\nContent-Type: text/plain; charset=ISO-8859-1\r\nContent-Length: 1\r\n\r\n\xE9");
+  try {
+    TzorStringStream response;
+    http.Put("http://h/u", TzorStringStream("x"), response);
+    FAIL() << "no error";
+  } catch (const EIdHTTPProtocolException& e) {
+    EXPECT_EQ(e.ErrorMessage(), "\xC3\xA9");
+    EXPECT_EQ(e.ErrorContent(), "\xE9");
+  }
 }
 
 TEST(HTTPClient, RedirectsOnlyWhenEnabled) {

@@ -84,6 +84,8 @@ class PeerProcess {
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[0], 0);
     posix_spawn_file_actions_addopen(&actions, 1, log_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    // The test's own sockets and files stay with the test.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<char*> args;
     for (auto& a : argv) args.push_back(a.data());
     args.push_back(nullptr);

@@ -297,6 +297,36 @@ TEST(OpenSSLEngine, CertificateAndKeyAsText) {
   EXPECT_THROW(NewOpenSSLContext(garbage), EzorTLSError);
 }
 
+// Ciphertext arriving in slices of any size splits records anywhere, also
+// inside the part OpenSSL has begun. Each Read returns at most what was
+// asked; once the last slice is in, Reads deliver everything without more
+// input, as an event-driven caller reads only when bytes arrive.
+TEST(OpenSSLEngine, RecordsSplitAcrossArrivalsAreReadWhole) {
+  struct Case {
+    size_t slice;
+    size_t max;
+  };
+  const Case cases[] = {{1, SIZE_MAX},     {5, SIZE_MAX},  {6, SIZE_MAX},    {1000, SIZE_MAX},
+                        {16 * 1024 + 21, SIZE_MAX}, {70000, SIZE_MAX}, {70000, 10}, {3000, 16 * 1024}};
+  std::string sent(100000, '\0');
+  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i * 13 + i / 256);
+  for (const Case& c : cases) {
+    Pair p(ClientSettings(), ServerSettings());
+    p.Handshake();
+    p.client->Write(sent);
+    std::string wire;
+    p.client->TakeOutgoing(wire);
+    std::string got;
+    for (size_t at = 0; at < wire.size(); at += c.slice) {
+      p.server->PutIncoming(std::string_view(wire).substr(at, c.slice));
+      EXPECT_LE(p.server->Read(got, c.max), c.max);
+    }
+    while (got.size() < sent.size() && p.server->Read(got, c.max) > 0) {
+    }
+    EXPECT_TRUE(got == sent) << "slice " << c.slice << ", max " << c.max << ": " << got.size() << " bytes";
+  }
+}
+
 TEST(OpenSSLEngine, GarbageFromThePeerFails) {
   auto ctx = NewOpenSSLContext(ServerSettings());
   auto server = ctx->NewEngine({});

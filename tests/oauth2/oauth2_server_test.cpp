@@ -8,6 +8,7 @@
 
 #include "base/bytes.h"
 #include "oauth2/pkce.h"
+#include "oauth2/sign_in_page.h"
 
 namespace zor {
 namespace {
@@ -84,6 +85,9 @@ struct OAuth2Server : ::testing::Test {
       EXPECT_EQ(Member(answer.Body, "error_description"), description);
     }
   }
+  TzorOAuth2HTTPAnswer Refresh(const std::string& refreshToken, const std::string& extra = "") {
+    return Post("/zor/oauth2/token", "grant_type=refresh_token&refresh_token=" + refreshToken + Credentials() + extra);
+  }
   bool Valid(const std::string& token) { return oauth.IsOAuth2TokenValid(nullptr, token); }
 
   TzorHTTPComponentServer_OAuth2 oauth;
@@ -114,7 +118,36 @@ TEST_F(OAuth2Server, PageShowsTheApplicationAndTheRequest) {
   EXPECT_NE(page.Body.find("Scope: read write"), std::string::npos);
   EXPECT_NE(page.Body.find("action=\"/zor/oauth2/auth\""), std::string::npos);
   EXPECT_EQ(page.Body.find("{%"), std::string::npos);
+  EXPECT_EQ(page.Headers, SignInPageHeaders(kRedirect));
   EXPECT_EQ(oauth.RequestCount(), 1u);
+}
+
+TEST(SignInPageHeaders, FormMayGoOnlyToTheServerAndRedirectToTheApplication) {
+  const struct {
+    const char* redirect;
+    const char* formAction;
+  } cases[] = {
+      {"https://app.example/cb?x=1#f", "form-action 'self' https://app.example"},
+      {"http://127.0.0.1:5000", "form-action 'self' http://127.0.0.1:5000"},
+      {"http://[::1]:8080/cb", "form-action 'self' http://[::1]:8080"},
+      {"com.example.app:/oauth2", "form-action 'self' com.example.app:"},
+      // Nothing a policy cannot hold as it is gets in.
+      {"javascript:alert(1)", "form-action 'self'"},
+      {"https://a.example;script-src *", "form-action 'self'"},
+      {"https://a.example 'unsafe-inline'", "form-action 'self'"},
+      {"https://user@a.example/", "form-action 'self'"},
+      {"https://a.example\r\nSet-Cookie: x=1", "form-action 'self'"},
+      {"https:///cb", "form-action 'self'"},
+      {"://a.example", "form-action 'self'"},
+      {"", "form-action 'self'"},
+  };
+  for (const auto& c : cases) {
+    const auto headers = SignInPageHeaders(c.redirect);
+    EXPECT_NE(std::find(headers.begin(), headers.end(),
+                        std::string("Content-Security-Policy: frame-ancestors 'none'; ") + c.formAction),
+              headers.end())
+        << c.redirect;
+  }
 }
 
 TEST_F(OAuth2Server, PageHandlerMayReplaceOrDropThePage) {
@@ -212,7 +245,7 @@ TEST_F(OAuth2Server, ClientCredentialsGrant) {
               "Currenty GrantType is not Allowed by the Application Configuration");
 }
 
-TEST_F(OAuth2Server, RefreshKeepsTheTokenAndExtendsIt) {
+TEST_F(OAuth2Server, RefreshExtendsTheTokenAndReplacesTheRefreshToken) {
   const auto first = Exchange(Code());
   const std::string access = Member(first.Body, "access_token");
   const std::string refresh = Member(first.Body, "refresh_token");
@@ -220,23 +253,71 @@ TEST_F(OAuth2Server, RefreshKeepsTheTokenAndExtendsIt) {
   std::string after;
   oauth.OnOAuth2AfterRefreshToken = [&](TzorComponent_Base*, TzorWSConnection*, const TzorHTTPOAuth2Request&,
                                         const std::string& response) { after = response; };
-  const auto answer = Post("/zor/oauth2/token", "grant_type=refresh_token&refresh_token=" + refresh + Credentials());
+  const auto answer = Refresh(refresh);
   ASSERT_EQ(answer.Status, 200) << answer.Body;
   EXPECT_EQ(Member(answer.Body, "access_token"), access);
   EXPECT_EQ(Member(answer.Body, "expires_in"), "3600");
-  EXPECT_EQ(Member(answer.Body, "refresh_token"), "<absent>");
+  const std::string renewed = Member(answer.Body, "refresh_token");
+  EXPECT_TRUE(std::regex_match(renewed, std::regex("[0-9a-f]{64}"))) << answer.Body;
+  EXPECT_NE(renewed, refresh);
   EXPECT_EQ(after, answer.Body);
   now += std::chrono::seconds(3500);
   EXPECT_TRUE(Valid(access));
-  ExpectError(Post("/zor/oauth2/token", "grant_type=refresh_token&scope=admin&refresh_token=" + refresh + Credentials()),
-              "invalid_scope", "Scope read write is different from previous value admin");
+  ExpectError(Refresh(renewed, "&scope=admin"), "invalid_scope", "Scope read write is different from previous value admin");
+  EXPECT_EQ(Refresh(renewed).Status, 200);
 }
 
-TEST_F(OAuth2Server, ExpiredTokensAreRejectedAndDropped) {
-  const std::string access = Member(Exchange(Code()).Body, "access_token");
+TEST_F(OAuth2Server, ReplayedRefreshTokenIsRefusedAndChangesNothing) {
+  const auto first = Exchange(Code());
+  const std::string access = Member(first.Body, "access_token");
+  const std::string refresh = Member(first.Body, "refresh_token");
+  const std::string renewed = Member(Refresh(refresh).Body, "refresh_token");
+  now += std::chrono::seconds(1000);
+  for (int replay = 0; replay < 2; ++replay)
+    ExpectError(Refresh(refresh), "invalid_grant", "Refresh Token not found " + refresh);
+  // The replay neither extended the token nor spent the current refresh token.
+  now += std::chrono::seconds(2600);
+  EXPECT_FALSE(Valid(access));
+  const auto answer = Refresh(renewed);
+  EXPECT_EQ(answer.Status, 200) << answer.Body;
+  EXPECT_TRUE(Valid(access));
+}
+
+TEST_F(OAuth2Server, ExpiredTokensAreRejectedAndDroppedOnceTheyCannotBeRefreshed) {
+  const auto answer = Exchange(Code());
+  const std::string access = Member(answer.Body, "access_token");
   now += std::chrono::seconds(3600);
   EXPECT_FALSE(Valid(access));
+  // Its refresh token still renews it: that is what refresh tokens are for.
+  EXPECT_EQ(oauth.RequestCount(), 1u);
+  const std::string renewed = Member(Refresh(Member(answer.Body, "refresh_token")).Body, "refresh_token");
+  EXPECT_TRUE(Valid(access));
+  // Past the refresh token's own life nothing is left.
+  now += std::chrono::seconds(oauth.OAuth2Options().Token().RefreshTokenExpiresIn);
+  ExpectError(Refresh(renewed), "invalid_grant");
+  EXPECT_FALSE(Valid(access));
   EXPECT_EQ(oauth.RequestCount(), 0u);
+  // Without a refresh token an expired token goes at once.
+  oauth.GetApp("My App")->RefreshToken = false;
+  const std::string plain = Member(Exchange(Code()).Body, "access_token");
+  now += std::chrono::seconds(3600);
+  EXPECT_FALSE(Valid(plain));
+  EXPECT_EQ(oauth.RequestCount(), 0u);
+}
+
+TEST_F(OAuth2Server, SpentRequestsArePrunedWithoutATokenCheck) {
+  // A flood of pages, codes and tokens that nobody uses again.
+  oauth.GetApp("My App")->RefreshToken = false;
+  for (int i = 0; i < 50; ++i) {
+    ShowPage();
+    Code();
+    EXPECT_EQ(Post("/zor/oauth2/token", "grant_type=client_credentials" + Credentials()).Status, 200);
+  }
+  EXPECT_EQ(oauth.RequestCount(), 150u);
+  now += std::chrono::seconds(3600);
+  // Whatever comes next clears what has run out.
+  ShowPage();
+  EXPECT_EQ(oauth.RequestCount(), 1u);
 }
 
 TEST_F(OAuth2Server, TokenCheckReadsTheAuthorizationLineAndLetsHandlersDecide) {
@@ -264,7 +345,7 @@ TEST_F(OAuth2Server, TokensIssuedElsewhere) {
   EXPECT_FALSE(Valid("t1"));
   // An expired token with a refresh token can still be refreshed.
   EXPECT_TRUE(oauth.AddToken("My App", "t2", now - std::chrono::seconds(1), "r2", "s"));
-  const auto refreshed = Post("/zor/oauth2/token", "grant_type=refresh_token&refresh_token=r2" + Credentials());
+  const auto refreshed = Refresh("r2");
   EXPECT_EQ(refreshed.Status, 200) << refreshed.Body;
   EXPECT_TRUE(Valid("t2"));
 }

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
+#include <vector>
 
 #include "server/mime_types.h"
 
@@ -27,33 +30,49 @@ class DocumentRoot : public ::testing::Test {
     fs::create_symlink(base / "secret.txt", root / "outside-link");
     fs::create_directory_symlink(base, root / "outside-dir");
     fs::create_symlink(root / "index.html", root / "inside-link");
+    fs::create_symlink("../index.html", root / "sub" / "relative-inside-link");
+    fs::create_symlink("../../secret.txt", root / "sub" / "relative-outside-link");
+    ::mkfifo((root / "fifo").c_str(), 0600);
   }
   void TearDown() override { fs::remove_all(base); }
-  static void Write(const fs::path& p) { std::ofstream(p) << "x"; }
+  static void Write(const fs::path& p) { std::ofstream(p) << "x" << p.filename().string(); }
 
   fs::path base, root;
 };
 
 TEST_F(DocumentRoot, FilesInsideAreFound) {
-  EXPECT_EQ(DocumentRootFile(root, "/index.html"), fs::canonical(root / "index.html"));
-  EXPECT_EQ(DocumentRootFile(root, "/sub/a%20b.txt?x=1"), fs::canonical(root / "sub" / "a b.txt"));
-  EXPECT_EQ(DocumentRootFile(root, "//sub/./a%20b.txt"), fs::canonical(root / "sub" / "a b.txt"));
-  EXPECT_EQ(DocumentRootFile(root / "", "/index.html"), fs::canonical(root / "index.html"));  // root with a "/"
-  // A link that stays inside is followed.
-  EXPECT_EQ(DocumentRootFile(root, "/inside-link"), fs::canonical(root / "index.html"));
+  const std::pair<fs::path, std::string> cases[] = {
+      {root, "/index.html"},
+      {root, "/sub/a%20b.txt?x=1"},
+      {root, "//sub/./a%20b.txt"},
+      {root / "", "/index.html"},  // root with a "/"
+      // Links that stay inside are followed, absolute or relative.
+      {root, "/inside-link"},
+      {root, "/sub/relative-inside-link"},
+  };
+  const fs::path files[] = {root / "index.html",       root / "sub" / "a b.txt", root / "sub" / "a b.txt",
+                            root / "index.html",       root / "index.html",      root / "index.html"};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& [folder, target] = cases[i];
+    EXPECT_EQ(DocumentRootFile(folder, target), fs::canonical(files[i])) << target;
+    EXPECT_EQ(ReadDocumentRootFile(folder, target), "x" + files[i].filename().string()) << target;
+  }
 }
 
 TEST_F(DocumentRoot, NothingOutsideIsReached) {
-  for (const char* target :
-       {"/../secret.txt", "/sub/../../secret.txt", "/%2e%2e/secret.txt", "/sub/%2E%2E/%2e%2e/secret.txt",
-        "/..%2fsecret.txt", "/..%2Fsecret.txt", "/..%5csecret.txt", "/..\\secret.txt", "/sub%2f..%2f..%2fsecret.txt",
-        "/outside-link", "/outside-dir/secret.txt", "secret.txt",
-        "http://h/../secret.txt", "/index.html%00.txt", "/", "/sub", "/missing.html", ""}) {
+  std::vector<std::string> targets = {
+      "/../secret.txt", "/sub/../../secret.txt", "/%2e%2e/secret.txt", "/sub/%2E%2E/%2e%2e/secret.txt",
+      "/..%2fsecret.txt", "/..%2Fsecret.txt", "/..%5csecret.txt", "/..\\secret.txt", "/sub%2f..%2f..%2fsecret.txt",
+      "/outside-link", "/outside-dir/secret.txt", "/sub/relative-outside-link", "secret.txt",
+      "http://h/../secret.txt", "/index.html%00.txt", "/", "/sub", "/missing.html", "",
+      // An absolute path in the request is taken under the root, never as it stands.
+      (base / "secret.txt").string(), "/" + (base / "secret.txt").string(),
+      "/fifo"};  // not a regular file, and its opening must not wait for a writer
+  for (const std::string& target : targets) {
     EXPECT_FALSE(DocumentRootFile(root, target).has_value()) << target;
+    EXPECT_FALSE(ReadDocumentRootFile(root, target).has_value()) << target;
   }
-  // An absolute path in the request is taken under the root, never as it stands.
-  EXPECT_FALSE(DocumentRootFile(root, (base / "secret.txt").string()).has_value());
-  EXPECT_FALSE(DocumentRootFile(root, "/" + (base / "secret.txt").string()).has_value());
+  EXPECT_FALSE(ReadDocumentRootFile(base / "missing-root", "/index.html").has_value());
 }
 
 TEST(MimeTable, SystemTypesOverBuiltInOnes) {

@@ -43,6 +43,7 @@ class HTTPServer : public ::testing::Test {
 
   void Echo(const std::string& handler, const TzorHTTPServerRequest& request, TzorHTTPServerResponse& response) {
     if (request.Document == "/throw") throw std::runtime_error("handler failed");
+    if (request.Document == "/throw-other") throw 42;  // not a std::exception
     response.ContentType = "text/plain";
     response.ContentText = handler + " " + request.Command + " " + request.Document + " [" + request.PostStream + "]";
   }
@@ -121,6 +122,15 @@ TEST_F(HTTPServer, AFailingHandlerAnswers500AndTheConnectionGoesOn) {
   EXPECT_EQ(Errors(), std::vector<std::string>{"handler failed"});
   c->Write("GET /after HTTP/1.1\r\n\r\n");
   EXPECT_EQ(Read(*c).body, "get GET /after []");
+  // Whatever a handler throws, of any method.
+  c->Write("GET /throw-other HTTP/1.1\r\n\r\nBREW /throw HTTP/1.1\r\n\r\nGET /after HTTP/1.1\r\n\r\n");
+  EXPECT_TRUE(Read(*c).head.starts_with("HTTP/1.1 500 Internal Server Error\r\n"));
+  EXPECT_TRUE(Read(*c).head.starts_with("HTTP/1.1 500 Internal Server Error\r\n"));
+  EXPECT_EQ(Read(*c).body, "get GET /after []");
+  EXPECT_EQ(Errors(), (std::vector<std::string>{"handler failed", "Unknown exception", "handler failed"}));
+  auto other = Connect();  // and the server serves other connections too
+  other->Write("GET /other HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(Read(*other).body, "get GET /other []");
 
   // A handler's header line that would add lines of its own fails the same way.
   server.OnCommandGet = [](TzorWSConnectionServer*, TzorHTTPServerRequest&, TzorHTTPServerResponse& response) {

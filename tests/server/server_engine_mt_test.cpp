@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/server/eventually.h"
+
 #include <atomic>
 #include <future>
 #include <thread>
@@ -19,6 +21,8 @@
 
 namespace zor {
 namespace {
+
+using test::Eventually;
 
 TzorConnection& Connect(TzorConnection& c, uint16_t port, std::shared_ptr<const TzorTLSContext> tls = nullptr) {
   c.Options().Host = "127.0.0.1";
@@ -41,12 +45,6 @@ std::string ReadToEnd(TzorConnection& c) {
 }
 
 // Waits for a condition that another thread brings about; no time is asserted.
-template <class F>
-bool Eventually(F condition) {
-  for (int i = 0; i < 2000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return condition();
-}
-
 // A server whose unknown-protocol sockets echo; it records what it classified.
 struct EchoServer {
   explicit EchoServer(TzorServerSocketSettings settings, std::shared_ptr<const TzorTLSContext> tls = nullptr) {

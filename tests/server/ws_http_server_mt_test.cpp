@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/server/eventually.h"
+
+#include <algorithm>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -17,6 +20,8 @@
 
 namespace zor {
 namespace {
+
+using test::Eventually;
 
 struct ServerFixture : ::testing::Test {
   ServerFixture() {
@@ -72,11 +77,6 @@ struct ServerFixture : ::testing::Test {
   std::vector<std::string> Errors() {
     std::lock_guard guard(lock);
     return errors;
-  }
-  template <class F>
-  static bool Eventually(F condition) {
-    for (int i = 0; i < 2000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return condition();
   }
 
   TzorWSHTTPServer server;
@@ -179,6 +179,158 @@ TEST_F(ServerFixture, PlainHTTPGoesToTheApplication) {
   d->Write("POST /x HTTP/1.1\r\nContent-Length: 2\r\nConnection: close\r\n\r\nhi");
   const std::string answer = ReadToEnd(*d);
   EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4), "POST /x|hi");
+}
+
+TEST_F(ServerFixture, EventStreamTakesMessagesPostedForItsGuid) {
+  auto sse = Connect();
+  sse->Write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
+  EXPECT_EQ(ReadToEnd(*sse), "");  // the fallback is off
+  server.SetActive(false);  // options change while the workers are stopped
+  server.FallBack().ServerSentEvents.Enabled = true;
+  sse = Connect();
+  sse->Write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
+  EXPECT_EQ(Head(*sse),
+            "HTTP/1.1 200 OK\r\nCache-Control: no-cache\r\nContent-Type: text/event-stream\r\n"
+            "Server: zorWebSockets 2023.6.0\r\n\r\n");
+  std::string events;
+  while (std::count(events.begin(), events.end(), '\n') < 6) events += sse->ReadBytes(1);
+  ASSERT_TRUE(events.starts_with("retry: 3000000\n\nid: ")) << events;
+  const std::string guid = events.substr(events.find("id: ") + 4, 32);
+  EXPECT_EQ(events, "retry: 3000000\n\nid: " + guid + "\n\ndata: " + guid + "\n\n");
+
+  // A post for the guid is a message of the subscriber; the echo is an event.
+  auto post = Connect();
+  post->Write("POST /zor/xhr/" + guid + " HTTP/1.1\r\nContent-Length: 6\r\n\r\nhi\nyou");
+  EXPECT_TRUE(ReadToEnd(*post).starts_with("HTTP/1.1 200 OK\r\n"));
+  const std::string echo = "data: echo:hi\ndata: you\n\n";
+  EXPECT_EQ(sse->ReadBytes(echo.size()), echo);
+  // An unknown guid gets no answer.
+  auto stray = Connect();
+  stray->Write("POST /zor/xhr/0123 HTTP/1.1\r\nContent-Length: 1\r\n\r\nx");
+  EXPECT_EQ(ReadToEnd(*stray), "");
+}
+
+// A subprotocol component that answers posts for it; the errors of its
+// connections come to it.
+struct PostAnswering : TzorWSProtocol {
+  std::string ProtocolName() const override { return "chat"; }
+  void DoHTTPRequest(TzorWSConnection*, const std::string& aPath, std::string& aAnswer,
+                     const std::string& aBody) override {
+    aAnswer = "got " + aPath + " " + aBody;
+  }
+  void DoNotifyError(TzorWSConnection*, const std::string& Error) override {
+    std::lock_guard guard(lock);
+    errors.push_back(Error);
+  }
+  std::vector<std::string> Errors() {
+    std::lock_guard guard(lock);
+    return errors;
+  }
+  std::mutex lock;
+  std::vector<std::string> errors;
+};
+
+TEST_F(ServerFixture, ProtocolPostsReachTheirComponent) {
+  PostAnswering chat;
+  server.RegisterProtocol(&chat);
+  auto post = Connect();
+  post->Write("POST /zor/protocol/CHAT/room/1 HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc");
+  const std::string answer = ReadToEnd(*post);
+  EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\nCache-Control: no-cache\r\nContent-Type: text/html\r\n"))
+      << answer;
+  EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4), "got room/1 abc");
+  auto other = Connect();
+  other->Write("POST /zor/protocol/news/x HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(ReadToEnd(*other), "");
+  // Posts authenticate like upgrades.
+  server.SetActive(false);  // options change while the workers are stopped
+  server.Authentication().Enabled = true;
+  server.Authentication().Basic.Enabled = true;
+  auto refused = Connect();
+  refused->Write("POST /zor/protocol/chat/x HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(ReadToEnd(*refused), "");
+  EXPECT_TRUE(Eventually([&] { return chat.Errors() == std::vector<std::string>{"Authentication Denied"}; }));
+  server.UnregisterProtocol(&chat);
+}
+
+TEST_F(ServerFixture, GroupsTakeBroadcastsByMaskAndLoseConnectionsThatGo) {
+  std::vector<std::string> changes;
+  auto note = [&](const std::string& what, const std::string& group) {
+    std::lock_guard guard(lock);
+    changes.push_back(what + " " + group);
+  };
+  server.Groups().OnClientAdded = [&](TzorWSServerGroups*, const std::string& g, TzorWSConnection*) { note("+", g); };
+  server.Groups().OnClientRemoved = [&](TzorWSServerGroups*, const std::string& g, TzorWSConnection*) { note("-", g); };
+  // A client's first message names the group it joins.
+  server.OnMessage = [this](TzorWSConnection* c, const std::string& text) {
+    server.Groups().Add(text, c);
+    EXPECT_FALSE(server.Groups().Add(text, c));  // once per group
+    c->WriteData("joined");
+  };
+  auto a = Connect();
+  auto b = Connect();
+  const std::string joined = ServerText("joined");
+  for (const auto& [client, group] : {std::pair{a.get(), "room.a"}, std::pair{b.get(), "room.b"}}) {
+    client->Write(Upgrade("/") + ClientText(group));
+    Head(*client);
+    EXPECT_EQ(client->ReadBytes(joined.size()), joined);
+  }
+  server.Groups().BroadCast("room.*", "to all");
+  for (auto* client : {a.get(), b.get()}) EXPECT_EQ(client->ReadBytes(8), ServerText("to all"));
+  server.Groups().BroadCast("ROOM.B", "to b");
+  EXPECT_EQ(b->ReadBytes(6), ServerText("to b"));
+
+  b.reset();  // b goes; its group stays, empty
+  EXPECT_TRUE(Eventually([&] { return server.Groups().GetGroupByName("room.b")->Clients.empty(); }));
+  server.Groups().BroadCast("*", "last");
+  EXPECT_EQ(a->ReadBytes(6), ServerText("last"));
+  EXPECT_EQ(server.Groups().GetGroupByName("room.a")->Clients.size(), 1u);
+  EXPECT_FALSE(server.Groups().GetGroupByName("room.c").has_value());
+  server.SetActive(false);  // the handlers go with this scope
+  std::lock_guard guard(lock);
+  EXPECT_EQ(changes, (std::vector<std::string>{"+ room.a", "+ room.b", "- room.b", "- room.a"}));
+}
+
+TEST_F(ServerFixture, HeartBeatDropsSilentPeersAndLeavesTakenOnesToTheApplication) {
+  server.HeartBeat().SetEnabled(true);
+  server.FallBack().ServerSentEvents.Enabled = true;
+  server.HeartBeat().SetInterval(1);
+  server.HeartBeat().SetTimeout(1);
+  std::vector<std::string> exceptions;
+  server.OnException = [&](TzorWSConnection*, const std::exception& e) {
+    std::lock_guard guard(lock);
+    exceptions.push_back(e.what());
+  };
+  // Connections on "/own" keep their heartbeat to the application.
+  server.OnBeforeHeartBeat = [](TzorComponent_Base*, TzorWSConnection* c, bool& handled) {
+    handled = !c->HeadersRequest().empty() && c->HeadersRequest().front().starts_with("GET /own ");
+  };
+  auto silent = Connect();
+  silent->Write(Upgrade("/"));
+  Head(*silent);
+  auto own = Connect();
+  own->Write(Upgrade("/own"));
+  Head(*own);
+  // An event stream gets pings but has no way to answer them.
+  auto events = Connect();
+  events->Write("GET /events HTTP/1.1\r\nAccept: text/event-stream\r\n\r\n");
+  Head(*events);
+  // The silent peer gets pings, answers none and is dropped.
+  EXPECT_EQ(static_cast<uint8_t>(silent->ReadBytes(1)[0]), 0x89);
+  ReadToEnd(*silent);
+  EXPECT_TRUE(Eventually([&] {
+    std::lock_guard guard(lock);
+    return exceptions == std::vector<std::string>{"HeartBeat Timeout exceeded."};
+  }));
+  // No ping went to the other: the echo is the first thing it reads.
+  own->Write(ClientText("hi"));
+  const std::string echo = ServerText("echo:hi");
+  EXPECT_EQ(own->ReadBytes(echo.size()), echo);
+  server.BroadCast("still there");
+  std::string stream;
+  while (stream.find("data: still there\n\n") == std::string::npos) stream += events->ReadBytes(1);
+  EXPECT_NE(stream.find("event: Ping\ndata: "), std::string::npos) << stream;
+  server.SetActive(false);  // the handlers go with this scope
 }
 
 TEST_F(ServerFixture, ApplicationGetsTheWholeBodyWhenItArrivesAfterTheHead) {

@@ -58,6 +58,8 @@ struct TzorPineconeLocal::Server {
     http.HTTPLimits().MaxBodySize = kBodyLimit;
     http.HTTPLimits().MaxHeadSize = kHeaderLimit;
     http.SetKeepAliveTimeOut(kIdleTimeoutMs);
+    // HTTP/2 for the clients that offer "h2"; HTTP/1.1 for the others.
+    http.SetHTTP2Enabled(true);
     http.OnSSLALPNSelect = [](TzorComponent_Base*, const std::vector<std::string>& offered, std::string& chosen) {
       if (std::find(offered.begin(), offered.end(), "http/1.1") != offered.end()) chosen = "http/1.1";
     };

@@ -1,5 +1,6 @@
 #pragma once
-// An in-memory Pinecone-compatible service over HTTPS on 127.0.0.1, served by
+// An in-memory Pinecone-compatible service over HTTPS (HTTP/1.1, and HTTP/2
+// through ALPN) on 127.0.0.1, served by
 // the library's own HTTP server (TzorWSHTTPServer), for
 // working offline and for tests. Clients reach it under the service's own
 // host names by connecting to 127.0.0.1:Port() instead (connect-to); it tells

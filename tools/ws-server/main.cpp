@@ -1,7 +1,9 @@
 // zor-ws-server: the WebSocket and HTTP server echoing every message back,
 // for the interop tests, the soak test and the load benchmark.
 //   zor-ws-server [--port N] [--address A] [--threads T] [--tls CERT KEY]
-//                 [--http2] [--html] [--deflate]
+//                 [--http2] [--html] [--deflate] [--hello] [--document-root DIR]
+// --hello answers every other HTTP request with a short text, --document-root
+// serves the files of DIR (for the HTTP benchmark).
 // Prints "listening on port N" and serves until SIGINT or SIGTERM.
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,15 @@
 
 #include "server/ws_http_server.h"
 #include "tools/stop_signals.h"
+
+namespace {
+
+void AnswerHello(zor::TzorWSConnectionServer*, zor::TzorHTTPServerRequest&, zor::TzorHTTPServerResponse& response) {
+  response.ContentType = "text/plain";
+  response.ContentText = "Hello, World!";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace zor;
@@ -27,9 +38,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--http2") server.SetHTTP2Enabled(true);
     else if (arg == "--html") server.Options().HTMLFiles = true;
     else if (arg == "--deflate") server.Extensions().PerMessage_Deflate().SetEnabled(true);
+    else if (arg == "--hello") server.OnCommandGet = server.OnCommandOther = AnswerHello;
+    else if (arg == "--document-root" && i + 1 < argc) server.SetDocumentRoot(argv[++i]);
     else {
       std::fprintf(stderr, "usage: zor-ws-server [--port N] [--address A] [--threads T] [--tls CERT KEY] "
-                           "[--http2] [--html] [--deflate]\n");
+                           "[--http2] [--html] [--deflate] [--hello] [--document-root DIR]\n");
       return 2;
     }
   }

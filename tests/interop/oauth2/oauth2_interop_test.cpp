@@ -1,7 +1,8 @@
 // OAuth2 against independent implementations: our authorization server
-// driven by Python's requests-oauthlib, and our client against Node's
-// oauth2-mock-server over HTTPS (client credentials, and the code grant with
-// a scripted browser following the redirect, then a refresh).
+// driven by Python's requests-oauthlib and Node's openid-client, and our
+// client against Node's oauth2-mock-server over HTTPS (client credentials,
+// and the code grant with a scripted browser following the redirect, then a
+// refresh).
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -18,28 +19,56 @@ namespace {
 
 const std::string kSource = ZOR_SOURCE_DIR;
 
-TEST(OAuth2Interop, RequestsOAuthlibAgainstOurServer) {
+// Our authorization server over TLS with one application, for client
+// libraries of others to drive.
+struct OurAuthorizationServer : ::testing::Test {
+  OurAuthorizationServer() {
+    EXPECT_TRUE(oauth.RegisterApp("interop app", redirect, clientId, secret));
+    test::AcceptUser(oauth, "alice", "p&ss w");
+    const TzorTLSSettings tls = pki.ServerSettings();
+    test::ServeOAuth2(server, oauth, &tls);
+    base = "https://127.0.0.1:" + std::to_string(server.ListeningPort());
+  }
+  ~OurAuthorizationServer() override { server.SetActive(false); }
+
   test::TestPKI pki;
   TzorHTTPComponentServer_OAuth2 oauth;
-  std::string clientId, secret;
-  const std::string redirect = "https://127.0.0.1:1/callback";
-  ASSERT_TRUE(oauth.RegisterApp("python app", redirect, clientId, secret));
-  test::AcceptUser(oauth, "alice", "p&ss w");
   TzorWSHTTPServer server;
-  const TzorTLSSettings tls = pki.ServerSettings();
-  test::ServeOAuth2(server, oauth, &tls);
+  const std::string redirect = "https://127.0.0.1:1/callback";
+  std::string clientId, secret, base;
+};
+
+TEST_F(OurAuthorizationServer, DrivenByRequestsOAuthlib) {
   const std::string output =
-      test::RunProgram({"/usr/bin/python3", kSource + "/tests/interop/oauth2/requests_oauthlib_client.py",
-                        "https://127.0.0.1:" + std::to_string(server.ListeningPort()), pki.CAFile(), clientId, secret,
-                        redirect});
-  server.SetActive(false);
+      test::RunProgram({"/usr/bin/python3", kSource + "/tests/interop/oauth2/requests_oauthlib_client.py", base,
+                        pki.CAFile(), clientId, secret, redirect});
   EXPECT_EQ(output,
             "redirect: state kept\n"
             "code grant: Bearer 3600 read write\n"
             "resource: protected data GET /data HTTP/1.1\n"
             "replayed code: invalid_grant\n"
             "refresh: same token 3600\n"
+            "refresh token: replaced\n"
+            "replayed refresh token: invalid_grant\n"
             "client credentials: Bearer 64\n"
+            "wrong secret: invalid_client\n"
+            "done\n");
+}
+
+TEST_F(OurAuthorizationServer, DrivenByOpenIdClient) {
+  // Node trusts the test CA through its environment.
+  const std::string output =
+      test::RunProgram({"/usr/bin/env", "NODE_EXTRA_CA_CERTS=" + pki.CAFile(), "node",
+                        kSource + "/tests/interop/oauth2/openid_client.mjs", base, clientId, secret, redirect});
+  EXPECT_EQ(output,
+            "code grant: bearer 3600 read write 64\n"
+            "resource: 200 protected data GET /data HTTP/1.1\n"
+            "replayed code: invalid_grant\n"
+            "wrong verifier: invalid_grant\n"
+            "refresh: same token 3600 new refresh token\n"
+            "replayed refresh token: invalid_grant\n"
+            "rotated refresh token: bearer\n"
+            "client credentials: bearer jobs 64\n"
             "wrong secret: invalid_client\n"
             "done\n");
 }

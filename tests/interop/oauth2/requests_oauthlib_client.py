@@ -1,8 +1,8 @@
 """Drives our authorization server with requests-oauthlib, the way a Python
 application would: the code grant with PKCE (a scripted browser signs in on the
 page), a protected request with the token, a refresh, the client-credentials
-grant, and the refusals a replayed code and a wrong secret must get. Prints one
-line per step."""
+grant, and the refusals a replayed code, a replayed refresh token and a wrong
+secret must get. Prints one line per step."""
 import re
 import sys
 
@@ -46,6 +46,9 @@ step("replayed code", lambda: str(session.fetch_token(token_url, authorization_r
 refreshed = session.refresh_token(token_url, client_id=client_id, client_secret=secret, verify=ca)
 print("refresh: " + ("same token" if refreshed["access_token"] == token["access_token"] else "new token")
       + " " + str(refreshed["expires_in"]), flush=True)
+print("refresh token: " + ("replaced" if refreshed["refresh_token"] != token["refresh_token"] else "kept"), flush=True)
+step("replayed refresh token", lambda: str(session.refresh_token(
+    token_url, refresh_token=token["refresh_token"], client_id=client_id, client_secret=secret, verify=ca)))
 
 backend = OAuth2Session(client=BackendApplicationClient(client_id))
 machine = backend.fetch_token(token_url, client_id=client_id, client_secret=secret, verify=ca)

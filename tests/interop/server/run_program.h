@@ -26,6 +26,9 @@ inline std::string RunProgram(std::vector<std::string> argv, int seconds = 60) {
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  // Sockets of the test stay with the test: a listener the program held
+  // would go on taking connections after the test closed it.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   std::vector<char*> args;
   for (auto& a : argv) args.push_back(a.data());
   args.push_back(nullptr);

@@ -1,8 +1,11 @@
 // The server against independent clients: Python's websockets and Node's ws
 // (plain, TLS, permessage-deflate), curl for the built-in files and the
-// session route, and a headless Chromium that opens the test page, whose
-// script connects, sends and shows the echo in the page.
+// session route, Python's h2 for WebSocket over HTTP/2, nghttp for files over
+// HTTP/2, and a headless Chromium that opens the test page, whose script
+// connects, sends and shows the echo in the page.
 #include <gtest/gtest.h>
+
+#include <stdlib.h>
 
 #include <filesystem>
 
@@ -89,11 +92,65 @@ TEST_F(ServerInterop, CurlFetchesTheBuiltInFilesAndASession) {
   EXPECT_TRUE(refused.starts_with("HTTP/1.1 404 Not Found")) << refused;
 }
 
+TEST_F(ServerInterop, PythonH2ClientSpeaksWebSocketOverHTTP2) {
+  server.SetHTTP2Enabled(true);
+  server.HTTP2Options().Settings.EnableConnectProtocol = true;
+  Start();
+  const std::string port = std::to_string(server.ListeningPort());
+  const std::string done = "ok settings\nok upgrade\nok text\nok large\nok close 1000\nok other stream\ndone";
+  const std::string plain = Run({"/usr/bin/python3", kPeers + "python_h2_websocket.py", port});
+  EXPECT_NE(plain.find(done), std::string::npos) << plain;
+  server.SetActive(false);
+  Start(true);
+  const std::string tls = Run({"/usr/bin/python3", kPeers + "python_h2_websocket.py",
+                               std::to_string(server.ListeningPort()), "--ca", pki.CAFile()});
+  EXPECT_NE(tls.find(done), std::string::npos) << tls;
+}
+
+TEST_F(ServerInterop, NghttpFetchesABuiltInFileOverHTTP2) {
+  server.SetHTTP2Enabled(true);
+  Start();
+  const std::string plain = Run({"nghttp", "-v", URL("http", "/zorWebSockets.js")});
+  EXPECT_NE(plain.find(":status: 200"), std::string::npos) << plain;
+  EXPECT_NE(plain.find("content-type: text/javascript; charset=utf-8"), std::string::npos) << plain;
+  EXPECT_NE(plain.find("global.zorWebSocket = zorWebSocket"), std::string::npos) << plain;
+  server.SetActive(false);
+  Start(true);
+  // ALPN picks h2; the page's placeholders name the TLS side.
+  const std::string tls = Run({"nghttp", "-v", URL("https", "/zorWebSockets.html")});
+  EXPECT_NE(tls.find("The negotiated protocol: h2"), std::string::npos) << tls;
+  EXPECT_NE(tls.find(":status: 200"), std::string::npos) << tls;
+  EXPECT_NE(tls.find("wss://127.0.0.1:" + std::to_string(server.ListeningPort()) + "/"), std::string::npos) << tls;
+}
+
+TEST_F(ServerInterop, ALPNPicksH2WhenEnabledAndAsksTheApplicationOtherwise) {
+  std::vector<std::string> offered;
+  server.OnSSLALPNSelect = [&](TzorComponent_Base*, const std::vector<std::string>& protocols, std::string& chosen) {
+    offered = protocols;
+    chosen = "http/1.1";
+  };
+  Start(true);
+  const std::string http1 = Run({"curl", "-sS", "-v", "--http2", "--cacert", pki.CAFile(), URL("https", "/zorWebSockets.js")});
+  EXPECT_NE(http1.find("ALPN: server accepted http/1.1"), std::string::npos) << http1;
+  EXPECT_NE(http1.find("HTTP/1.1 200 OK"), std::string::npos) << http1;
+  EXPECT_EQ(offered, (std::vector<std::string>{"h2", "http/1.1"}));
+  server.SetActive(false);
+  server.SetHTTP2Enabled(true);
+  offered.clear();
+  Start(true);
+  const std::string h2 = Run({"curl", "-sS", "-v", "--http2", "--cacert", pki.CAFile(), URL("https", "/zorWebSockets.js")});
+  EXPECT_NE(h2.find("ALPN: server accepted h2"), std::string::npos) << h2;
+  EXPECT_NE(h2.find("HTTP/2 200"), std::string::npos) << h2;
+  EXPECT_NE(h2.find("global.zorWebSocket = zorWebSocket"), std::string::npos) << h2;
+  EXPECT_TRUE(offered.empty());  // h2 needs no one's opinion
+}
+
 TEST_F(ServerInterop, ChromiumRunsTheTestPage) {
   if (test::FindProgram("chromium").empty()) GTEST_SKIP() << "chromium is not installed (scripts/install-deps)";
   Start();
-  const std::string profile = ::testing::TempDir() + "server_interop_chromium";
-  std::filesystem::remove_all(profile);
+  // A folder of this run's own: runs of other trees may share the machine.
+  std::string profile = ::testing::TempDir() + "server_interop_chromium_XXXXXX";
+  ASSERT_NE(mkdtemp(profile.data()), nullptr);
   const std::string dom =
       Run({"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
            "--disable-background-networking", "--disable-component-update", "--disable-sync",

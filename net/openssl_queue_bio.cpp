@@ -1,0 +1,96 @@
+#include "net/openssl_queue_bio.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zor {
+
+namespace {
+
+TzorQueueBIO& QueueOf(BIO* bio) { return *static_cast<TzorQueueBIO*>(BIO_get_data(bio)); }
+
+int ReadQueue(BIO* bio, char* out, size_t size, size_t* read) {
+  BIO_clear_retry_flags(bio);
+  *read = QueueOf(bio).Take(out, size);
+  if (*read > 0) return 1;
+  BIO_set_retry_read(bio);  // more is to come: the connection feeds the queue
+  return 0;
+}
+
+int WriteQueue(BIO* bio, const char* in, size_t size, size_t* written) {
+  BIO_clear_retry_flags(bio);
+  QueueOf(bio).Append(std::string_view(in, size));
+  *written = size;
+  return 1;
+}
+
+long ControlQueue(BIO* bio, int command, long, void*) {
+  switch (command) {
+    case BIO_CTRL_FLUSH:
+      return 1;  // the connection sends what was written
+    case BIO_CTRL_PENDING:
+    case BIO_CTRL_WPENDING:
+      return static_cast<long>(QueueOf(bio).Size());
+    default:
+      return 0;
+  }
+}
+
+const BIO_METHOD* QueueMethod() {
+  static const BIO_METHOD* const method = [] {
+    BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "zor queue");
+    if (made) {
+      BIO_meth_set_read_ex(made, ReadQueue);
+      BIO_meth_set_write_ex(made, WriteQueue);
+      BIO_meth_set_ctrl(made, ControlQueue);
+    }
+    return made;
+  }();
+  return method;
+}
+
+}  // namespace
+
+BIO* TzorQueueBIO::NewBIO() {
+  const BIO_METHOD* method = QueueMethod();
+  BIO* bio = method ? BIO_new(method) : nullptr;
+  if (!bio) return nullptr;
+  BIO_set_data(bio, this);
+  BIO_set_init(bio, 1);
+  return bio;
+}
+
+void TzorQueueBIO::Append(std::string_view bytes) {
+  // The taken front goes once it outweighs the rest, so that each byte is
+  // moved at most about once.
+  if (start_ > 0 && start_ >= Size()) {
+    data_.erase(0, start_);
+    start_ = 0;
+  }
+  data_.append(bytes);
+}
+
+size_t TzorQueueBIO::Take(char* out, size_t max) {
+  const size_t n = std::min(max, Size());
+  if (n == 0) return 0;
+  std::memcpy(out, data_.data() + start_, n);
+  start_ += n;
+  if (start_ == data_.size()) {
+    data_.clear();
+    start_ = 0;
+  }
+  return n;
+}
+
+void TzorQueueBIO::TakeAll(std::string& out) {
+  if (out.empty() && start_ == 0) {
+    out.swap(data_);
+    data_.clear();
+    return;
+  }
+  out.append(data_, start_);
+  data_.clear();
+  start_ = 0;
+}
+
+}  // namespace zor

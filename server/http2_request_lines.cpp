@@ -1,0 +1,40 @@
+#include "server/http2_request_lines.h"
+
+#include "base/text.h"
+
+namespace zor {
+
+namespace {
+
+std::string Field(const TzorHTTP2_HeaderList& headers, std::string_view name) {
+  return std::string(headers.Find(name).value_or(""));
+}
+
+std::vector<std::string> Lines(const TzorHTTP2_HeaderList& headers, const std::string& method,
+                               std::vector<std::string> extra) {
+  std::vector<std::string> lines{method + " " + Field(headers, ":path") + " HTTP/2"};
+  if (const auto authority = headers.Find(":authority")) lines.push_back("Host: " + std::string(*authority));
+  for (std::string& line : extra) lines.push_back(std::move(line));
+  for (size_t i = 0; i < headers.Count(); ++i) {
+    const std::string_view name = headers.Name(i);
+    if (name.empty() || name.front() == ':') continue;
+    lines.push_back(std::string(name) + ": " + std::string(headers.Value(i)));
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> HTTP2RequestLines(const TzorHTTP2_HeaderList& headers) {
+  return Lines(headers, Field(headers, ":method"), {});
+}
+
+bool IsWebSocketConnect(const TzorHTTP2_HeaderList& headers) {
+  return headers.Find(":method") == "CONNECT" && SameText(Field(headers, ":protocol"), "websocket");
+}
+
+std::vector<std::string> WebSocketConnectLines(const TzorHTTP2_HeaderList& headers) {
+  return Lines(headers, "GET", {"Upgrade: websocket", "Connection: Upgrade"});
+}
+
+}  // namespace zor
