@@ -322,6 +322,7 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
     StopHeartBeat();
   };
   ws->OnRedirect = [this](TzorWSConnectionClient*, const std::string& location) { Redirect(location); };
+  ws->OnAwaitCloseAnswer = [this, weak = std::weak_ptr(session)](TzorWSConnection*) { BoundCloseAnswer(weak); };
 
   {
     std::lock_guard lock(session_lock_);
@@ -416,6 +417,22 @@ void TzorWSClient::TCPDisconnected(const std::shared_ptr<Session>& session) {
     FDisconnecting = false;
     ReportError(nullptr, e.what());
   }
+}
+
+void TzorWSClient::BoundCloseAnswer(std::weak_ptr<Session> weak) {
+  // The IO thread bounds its own wait for the answer, but a close made on
+  // another thread may find it waiting for bytes without end: a helper
+  // ends an unanswered wait on time (closing the socket wakes the IO thread).
+  RunOnClientThread([this, weak] {
+    auto session = weak.lock();
+    if (!session) return;
+    {
+      std::unique_lock lock(session_lock_);
+      state_changed_.wait_for(lock, std::chrono::milliseconds(session->ws->CloseAnswerTimeLeft()),
+                              [&] { return session->ended || Destroying(); });
+    }
+    if (!Destroying()) session->ws->CheckCloseAnswer();
+  });
 }
 
 void TzorWSClient::Redirect(const std::string& aLocation) {

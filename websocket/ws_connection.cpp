@@ -6,6 +6,8 @@
 #include "base/random.h"
 #include "net/traffic_log.h"
 
+#include <algorithm>
+
 namespace zor {
 
 namespace {
@@ -81,7 +83,7 @@ void TzorWSConnection::ReadFrames(bool aRequireMask) {
         pass.Pause();
         FlushOutput();
         pass.Resume();
-        transport_->WaitForData(read_timeout_);
+        transport_->WaitForData(NextWait());
       }
     }
   } catch (...) {
@@ -93,6 +95,14 @@ void TzorWSConnection::ReadFrames(bool aRequireMask) {
   FlushOutput();
   AfterReadFrames();
   CheckCloseAnswer();
+}
+
+int TzorWSConnection::NextWait() const {
+  // A wait for the peer's close answer ends on time even where reads wait
+  // without end (-1): the pass returns and closes the transport.
+  if (!AwaitingCloseAnswer()) return read_timeout_;
+  const int left = CloseAnswerTimeLeft();
+  return read_timeout_ < 0 ? left : std::min(read_timeout_, left);
 }
 
 void TzorWSConnection::ReadFramesOf(std::string_view bytes, bool aRequireMask) {

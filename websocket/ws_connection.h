@@ -313,6 +313,8 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   bool IsRaw() const { return transport_kind_ == trpTCP || transport_kind_ == trpSSE; }
   // Frames are read: not disconnected, or waiting for the peer's close.
   bool ReadsFrames() const { return !disconnected_ || AwaitingCloseAnswer(); }
+  // How long a read pass waits for more bytes (ms, -1 without end).
+  int NextWait() const;
   // True for the one caller that is to write the connection's close frame.
   bool ClaimCloseFrame();
   void WriteCloseFrame(int aCloseCode);
