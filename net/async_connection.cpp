@@ -163,15 +163,16 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
       return End(std::make_exception_ptr(EzorSocketError(Format("Receive failed: %s", ec.message().c_str()), ec.value())));
     }
     ArmIdleTimer();
-    std::string plain;
+    // Without TLS the chunk read is the plaintext: it goes to the input buffer uncopied.
+    std::string decrypted;
+    std::string_view plain = chunk;
     try {
       if (engine) {
         std::lock_guard guard(engine_lock);
         engine->PutIncoming(chunk);
         if (!engine->HandshakeDone()) engine->Handshake();
-        if (engine->HandshakeDone()) engine->Read(plain, SIZE_MAX);
-      } else {
-        plain.assign(chunk);
+        if (engine->HandshakeDone()) engine->Read(decrypted, SIZE_MAX);
+        plain = decrypted;
       }
     } catch (...) {
       return EndAfterWrites(std::current_exception());

@@ -279,8 +279,16 @@ struct TzorWSHTTPServer::Impl {
   }
 
   void Upgrade(TzorServerSocket& s, TzorWSConnectionServer& c) {
-    Handshake(c);
     std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
+    // A close of ours (a refused login's among them) waits for the peer's
+    // answer; the socket's idle timer ends a wait that stays unanswered.
+    c.OnAwaitCloseAnswer = [weak, socket = std::weak_ptr(s.Connection().shared_from_this())](TzorWSConnection* self) {
+      if (auto connection = socket.lock())
+        connection->SetIdleTimeout(self->CloseTimeOut(), [weak](TzorAsyncConnection&) {
+          if (auto conn = weak.lock()) conn->CheckCloseAnswer();
+        });
+    };
+    Handshake(c);
     s.SetDataHandler([this, weak](TzorAsyncConnection&) {
       if (auto conn = weak.lock()) Read(*conn, true);
     });
