@@ -3,8 +3,10 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <optional>
@@ -35,6 +37,10 @@ constexpr int kCloseNotifyTimeoutMs = 1000;
 
 [[noreturn]] void ThrowSocketError(const char* what, const error_code& ec) {
   throw EzorSocketError(Format("%s: %s", what, ec.message().c_str()), ec.value());
+}
+
+[[noreturn]] void ThrowSocketError(const char* what, int error) {
+  ThrowSocketError(what, error_code(error, boost::system::system_category()));
 }
 
 void PauseFor(TzorConnectionIntercept::Pause pause) {
@@ -201,11 +207,14 @@ struct TzorConnection::Impl : TzorSocketState {
       if (int interval = seconds(options.KeepAliveInterval))
         setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
     }
-    socket.non_blocking(true, ec);
+    // Blocking, so that a reader without a time-out waits inside the receive
+    // call itself: one system call per arrival instead of a poll and a read.
+    // Every other call says MSG_DONTWAIT and polls for its deadline.
+    socket.non_blocking(false, ec);
     if (ec) ThrowSocketError("Cannot configure socket", ec);
   }
 
-  // --- raw socket IO (non-blocking socket, poll() for the waits) ----------
+  // --- raw socket IO (poll() for the waits that have a deadline) ----------
 
   bool WaitSocket(short events, const TzorDeadline& deadline) {
     pollfd p{socket.native_handle(), events, 0};
@@ -217,37 +226,49 @@ struct TzorConnection::Impl : TzorSocketState {
     }
   }
 
-  // Some bytes; empty at end of stream; nullopt when the deadline passed.
-  // The bytes stay in receive_buffer until the next call; empty: the peer closed.
-  std::optional<std::string_view> RawReceive(const TzorDeadline& deadline) {
-    // After a read that did not fill the buffer the socket is most likely
-    // empty: waiting first saves the read that would only say so.
-    if (drained && !WaitSocket(POLLIN, deadline)) return std::nullopt;
+  // Up to `size` bytes into `buffer`: how many, 0 at end of stream (also
+  // after Close's shutdown), nullopt when the deadline passed first. Without
+  // a deadline the receive call itself waits; with one, the socket is polled
+  // first when it is most likely empty (`poll_first`), else on would-block.
+  std::optional<size_t> ReceiveInto(char* buffer, size_t size, const TzorDeadline& deadline, bool poll_first) {
+    const bool limited = deadline.Limited();
+    if (limited && poll_first && !WaitSocket(POLLIN, deadline)) return std::nullopt;
     for (;;) {
-      error_code ec;
-      const size_t n = socket.read_some(asio::buffer(receive_buffer), ec);
-      drained = ec || n < receive_buffer.size();
-      if (!ec) return std::string_view(receive_buffer.data(), n);
-      if (ec == asio::error::eof) return std::string_view();
-      if (ec != asio::error::would_block && ec != asio::error::try_again) {
+      const ssize_t n = ::recv(socket.native_handle(), buffer, size, limited ? MSG_DONTWAIT : 0);
+      if (n >= 0) return static_cast<size_t>(n);
+      const int e = errno;
+      if (e == EINTR) continue;
+      if (e != EAGAIN && e != EWOULDBLOCK) {
         if (!open) throw EzorClosedSocket();
-        ThrowSocketError("Receive failed", ec);
+        ThrowSocketError("Receive failed", e);
       }
       if (!WaitSocket(POLLIN, deadline)) return std::nullopt;
     }
   }
 
+  // Some bytes; empty at end of stream; nullopt when the deadline passed.
+  // The bytes stay in receive_buffer until the next call.
+  std::optional<std::string_view> RawReceive(const TzorDeadline& deadline) {
+    // After a read that did not fill the buffer the socket is most likely
+    // empty: waiting first saves the read that would only say so.
+    const auto n = ReceiveInto(receive_buffer.data(), receive_buffer.size(), deadline, drained);
+    drained = !n || *n < receive_buffer.size();
+    if (!n) return std::nullopt;
+    return std::string_view(receive_buffer.data(), *n);
+  }
+
   void RawSendAll(std::string_view data, const TzorDeadline& deadline) {
     while (!data.empty()) {
-      error_code ec;
-      const size_t n = socket.write_some(asio::buffer(data.data(), data.size()), ec);
-      if (!ec) {
-        data.remove_prefix(n);
+      const ssize_t n = ::send(socket.native_handle(), data.data(), data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (n >= 0) {
+        data.remove_prefix(static_cast<size_t>(n));
         continue;
       }
-      if (ec != asio::error::would_block && ec != asio::error::try_again) {
+      const int e = errno;
+      if (e == EINTR) continue;
+      if (e != EAGAIN && e != EWOULDBLOCK) {
         if (!open) throw EzorClosedSocket();
-        ThrowSocketError("Send failed", ec);
+        ThrowSocketError("Send failed", e);
       }
       if (!WaitSocket(POLLOUT, deadline)) throw EzorWriteTimeout("Write timed out.");
     }
@@ -257,19 +278,13 @@ struct TzorConnection::Impl : TzorSocketState {
   int HandshakeTimeout() const { return options.ConnectTimeout > 0 ? options.ConnectTimeout : options.ReadTimeout; }
 
   std::string RawReceiveExactly(size_t count, const char* peer) {
-    std::string out;
+    std::string out(count, '\0');
     const auto deadline = TzorDeadline::After(HandshakeTimeout());
-    while (out.size() < count) {
-      std::string chunk(count - out.size(), '\0');
-      error_code ec;
-      const size_t n = socket.read_some(asio::buffer(chunk), ec);
-      if (!ec) {
-        out.append(chunk, 0, n);
-        continue;
-      }
-      if (ec == asio::error::eof) throw EzorProxyError(Format("%s closed the connection", peer));
-      if (ec != asio::error::would_block && ec != asio::error::try_again) ThrowSocketError("Receive failed", ec);
-      if (!WaitSocket(POLLIN, deadline)) throw EzorReadTimeout(Format("%s did not answer in time", peer));
+    for (size_t got = 0; got < count;) {
+      const auto n = ReceiveInto(out.data() + got, count - got, deadline, false);
+      if (!n) throw EzorReadTimeout(Format("%s did not answer in time", peer));
+      if (*n == 0) throw EzorProxyError(Format("%s closed the connection", peer));
+      got += *n;
     }
     return out;
   }
