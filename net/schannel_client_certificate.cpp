@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "base/format.h"
+#include "base/markup.h"
 
 namespace zor {
 
@@ -16,10 +17,7 @@ bool HexToBytes(const std::string& hex, std::string& bytes) {
   for (size_t i = 0; i + 1 < hex.size(); i += 2) {
     int value = 0;
     for (const char ch : {hex[i], hex[i + 1]}) {
-      const int digit = std::isdigit(static_cast<unsigned char>(ch)) ? ch - '0'
-                        : (ch >= 'a' && ch <= 'f')                  ? ch - 'a' + 10
-                        : (ch >= 'A' && ch <= 'F')                  ? ch - 'A' + 10
-                                                                     : -1;
+      const int digit = HexDigitValue(ch);
       if (digit < 0) return false;
       value = value * 16 + digit;
     }

@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "base/text.h"
-#include "server/http_server_request.h"
+#include "base/url.h"
 
 namespace zor {
 
@@ -31,7 +31,7 @@ bool Inside(const fs::path& file, const fs::path& root) {
 std::optional<std::string> RelativePath(std::string_view target) {
   const std::string_view rawPath = target.substr(0, target.find('?'));
   if (ContainsText(rawPath, "%2f") || ContainsText(rawPath, "%5c") || ContainsText(rawPath, "%00")) return {};
-  const std::string document = DecodeURLComponent(rawPath, false);
+  const std::string document = PercentDecode(rawPath, false);
   if (document.empty() || document.front() != '/' || document.find_first_of(std::string_view("\\\0", 2)) != std::string::npos)
     return {};
   std::string relative;
