@@ -1,5 +1,6 @@
 #include "tools/pinecone-local/request_fields.h"
 
+#include "base/url.h"
 #include "tools/pinecone-local/local_routes.h"
 
 namespace zor::pinecone_local {
