@@ -1,8 +1,6 @@
 #include "net/schannel_client_certificate.h"
 
-#include <fstream>
-#include <sstream>
-
+#include "base/files.h"
 #include "base/format.h"
 #include "base/markup.h"
 
@@ -26,15 +24,6 @@ bool HexToBytes(const std::string& hex, std::string& bytes) {
   return bytes.size() * 2 == hex.size();
 }
 
-bool ReadWholeFile(const std::string& file, std::string& bytes) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  bytes = buffer.str();
-  return true;
-}
-
 const char* StoreName(TzorSChannelCertStoreName name) {
   static const char* const kNames[] = {"MY", "Root", "Trust", "CA"};
   return kNames[name];
@@ -55,7 +44,7 @@ TzorClientCertificateChoice ByThumbprint(const TzorSChannelCertificate& c) {
 TzorClientCertificateChoice FromFile(const TzorSChannelCertificate& c) {
   std::string bytes;
   std::shared_ptr<const TzorCertContext> imported;
-  if (ReadWholeFile(c.CertFile(), bytes)) {
+  if (ReadFileBytes(c.CertFile(), bytes)) {
     imported = ImportPFX(bytes, c.CertFilePassword().c_str());
     // An empty password may stand for none at all.
     if (!imported && c.CertFilePassword().empty()) imported = ImportPFX(bytes, nullptr);
