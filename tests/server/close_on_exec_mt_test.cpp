@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -108,9 +109,11 @@ TEST(CloseOnExec, ListenerConnectionEndsAndTrafficLogAreNotInherited) {
 
   const std::string inherited = DescriptorsOfAStartedProgram();
   ASSERT_NE(inherited.find("/proc/"), std::string::npos) << inherited;  // the program did list its descriptors
-  for (const auto& [fd, target] : opened)
-    if (target.rfind("socket:", 0) == 0 || target == logFile.string())
+  for (const auto& [fd, target] : opened) {
+    if (target.rfind("socket:", 0) == 0 || target == logFile.string()) {
       EXPECT_EQ(inherited.find(target), std::string::npos) << target << " reached the started program:\n" << inherited;
+    }
+  }
 
   client.Disconnect();
   server.SetActive(false);
