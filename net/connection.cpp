@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "base/format.h"
+#include "net/cloexec_sockets.h"
 #include "net/deadline.h"
 #include "net/net_errors.h"
 #include "net/socket_state.h"
@@ -158,7 +159,7 @@ struct TzorConnection::Impl : TzorSocketState {
       const tcp::endpoint remote = entry.endpoint();
       error_code ec;
       socket.close(ec);
-      socket.open(remote.protocol(), ec);
+      OpenCloseOnExec(socket, remote.protocol(), ec);
       if (ec) {
         last = ec;
         continue;

@@ -11,7 +11,7 @@
 #include <ctime>
 
 #include "base/text.h"
-#include "server/http_server_request.h"
+#include "base/url.h"
 
 namespace zor {
 
@@ -35,7 +35,7 @@ std::optional<std::string> RelativePath(std::string_view target) {
   if (rawPath.find('%') != std::string_view::npos &&
       (ContainsText(rawPath, "%2f") || ContainsText(rawPath, "%5c") || ContainsText(rawPath, "%00")))
     return {};
-  const std::string document = DecodeURLComponent(rawPath, false);
+  const std::string document = PercentDecode(rawPath, false);
   if (document.empty() || document.front() != '/' || document.find_first_of(std::string_view("\\\0", 2)) != std::string::npos)
     return {};
   std::string relative;

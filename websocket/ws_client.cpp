@@ -6,6 +6,7 @@
 
 #include "base/format.h"
 #include "base/text.h"
+#include "base/url.h"
 #include "http/http_client.h"
 #include "net/deadline.h"
 #include "net/net_errors.h"
@@ -233,7 +234,8 @@ void TzorWSClient::RequestSession() {
   auto& session = FAuthentication.Session();
   const std::string body =
       HTTPGet(SessionRequestURL(FTLS, FHost, FPort, FAuthentication.User(), FAuthentication.Password()));
-  if (ReadSessionAnswer(body, session)) FOptions.SetParameters(kSessionConnectPath + EncodePathSegment(session.ID()));
+  if (ReadSessionAnswer(body, session))
+    FOptions.SetParameters(kSessionConnectPath + PercentEncode(session.ID(), false));
 }
 
 bool TzorWSClient::StartTokenSource() {
