@@ -167,6 +167,8 @@ class TzorHTTP2Session {
   TzorHTTP2_StreamResponse* OpenStream(TzorHTTP2_Frame_Headers& frame);
   // The peer's END_STREAM: state, content-length, delivery.
   void EndOfRequest(TzorHTTP2_StreamResponse& stream);
+  // The whole request: its events, as the fragmented-data mode says.
+  void DeliverRequest(TzorHTTP2_StreamResponse& stream);
   void DoReadStreamResponse(TzorHTTP2_StreamResponse& stream);
   void DoHTTP2PushRequest(int32_t promisedStream);
   // Credits the peer's windows for octets this side has taken in.
