@@ -653,12 +653,11 @@ bool TzorHTTP2Session::Respond(int32_t stream, std::span<const uint8_t> body, bo
   frame.SetStreamIdentifier(stream);
   frame.WriteBytes();
   if (!endStream) push();
-  std::vector<int32_t> finished;
   if (endStream) {
     LocalEnded(stream);
   } else if (withBody) {
-    FWriteDataFrames.AddFrame(stream, body, true, FOutput, finished);
-    for (const int32_t ended : finished) LocalEnded(ended);
+    FWriteDataFrames.AddFrame(stream, body, true, FOutput, FFinished);
+    EndFinished();
     SendData();
   }
   Flush();
@@ -725,9 +724,8 @@ bool TzorHTTP2Session::SendHTTP2TunnelData(int32_t stream, std::span<const uint8
   const Lock lock(FLock);
   TzorHTTP2_StreamResponse* record = Find(stream);
   if (!record || !record->LocalOpen() || FGoAwaySent) return false;
-  std::vector<int32_t> finished;
-  FWriteDataFrames.AddFrame(stream, bytes, endStream, FOutput, finished);
-  for (const int32_t ended : finished) LocalEnded(ended);
+  FWriteDataFrames.AddFrame(stream, bytes, endStream, FOutput, FFinished);
+  EndFinished();
   SendData();
   Flush();
   return true;
@@ -771,9 +769,13 @@ int32_t TzorHTTP2Session::SendHTTP2PushPromise(const std::string& path, const st
 }
 
 void TzorHTTP2Session::SendData() {
-  std::vector<int32_t> finished;
-  FWriteDataFrames.SendFrames(FOutput, finished);
-  for (const int32_t stream : finished) LocalEnded(stream);
+  FWriteDataFrames.SendFrames(FOutput, FFinished);
+  EndFinished();
+}
+
+void TzorHTTP2Session::EndFinished() {
+  for (const int32_t stream : FFinished) LocalEnded(stream);
+  FFinished.clear();
 }
 
 void TzorHTTP2Session::Flush() {

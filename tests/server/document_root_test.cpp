@@ -141,6 +141,7 @@ TEST(MimeTable, SystemTypesOverBuiltInOnes) {
   EXPECT_EQ(table.TypeOfFile("app.js"), "text/javascript");
   EXPECT_EQ(table.TypeOfFile("noext"), "application/octet-stream");
   EXPECT_EQ(table.TypeOfFile("dir.d/file"), "application/octet-stream");
+  EXPECT_EQ(table.TypeOfFile("dir.txt\\file"), "application/octet-stream");
   table.AddFromText("# comment\napplication/x-zor  zor ZR2 # trailing\nnot-a-type abc\ntext/x-js js\n");
   EXPECT_EQ(table.TypeOfFile("f.zor"), "application/x-zor");
   EXPECT_EQ(table.TypeOfFile("f.zr2"), "application/x-zor");
