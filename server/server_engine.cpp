@@ -6,7 +6,6 @@
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -46,8 +45,9 @@ struct TzorServerEngine::Impl : std::enable_shared_from_this<Impl> {
   bool stopped = false;
 
   void Accept(const std::shared_ptr<Listener>& listener) {
+    // The connection puts its socket on a strand of its own.
     listener->acceptor.async_accept(
-        asio::make_strand(io), [self = shared_from_this(), listener](const error_code& ec, tcp::socket socket) {
+        [self = shared_from_this(), listener](const error_code& ec, tcp::socket socket) {
           if (ec == asio::error::operation_aborted || !listener->acceptor.is_open()) return;
           if (ec) {
             listener->retry.expires_after(kAcceptRetryPause);
