@@ -29,9 +29,10 @@ using Strand = asio::strand<asio::io_context::executor_type>;
 // socket's own type-erased executor would cost every handler copies of that
 // executor (and a second queue when it is a strand itself).
 Strand StrandOf(TzorAsyncConnection::Socket& socket) {
-  const auto* executor = socket.get_executor().target<asio::io_context::executor_type>();
-  if (!executor) throw std::invalid_argument("an async connection's socket runs on an io_context's own executor");
-  return asio::make_strand(*executor);
+  const auto& executor = socket.get_executor();
+  if (const auto* plain = executor.target<asio::io_context::executor_type>()) return asio::make_strand(*plain);
+  if (const auto* strand = executor.target<Strand>()) return asio::make_strand(strand->get_inner_executor());
+  throw std::invalid_argument("an async connection's socket runs on an io_context or a strand of one");
 }
 
 // Reads wait for readiness and then take the bytes into the worker thread's
