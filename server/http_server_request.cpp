@@ -49,6 +49,8 @@ std::string FieldValue(const TzorHTTPFields& fields, std::string_view name) {
 }
 
 std::string DecodeURLComponent(std::string_view text, bool plusIsSpace) {
+  if (text.find('%') == std::string_view::npos && (!plusIsSpace || text.find('+') == std::string_view::npos))
+    return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
