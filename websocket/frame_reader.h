@@ -104,6 +104,8 @@ class TzorWSFrameReader {
   // returns the number consumed.
   size_t Read(const uint8_t* data, size_t size);
   bool Stopped() const { return stopped_; }
+  // No frame is partly read.
+  bool BetweenFrames() const { return current_->State == 0; }
   // The owner closed the connection: nothing more is read.
   void Stop() { stopped_ = true; }
 

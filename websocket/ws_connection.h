@@ -314,6 +314,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // Frames are read: not disconnected, or waiting for the peer's close.
   bool ReadsFrames() const { return !disconnected_ || AwaitingCloseAnswer(); }
   // How long a read pass waits for more bytes (ms, -1 without end).
+  bool WithinFrame() const;
   int NextWait() const;
   // True for the one caller that is to write the connection's close frame.
   bool ClaimCloseFrame();
