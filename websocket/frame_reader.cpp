@@ -254,8 +254,8 @@ inline bool TzorWSFrameReader::TooBig(const TzorWSMsg& m, uint64_t length) const
 }
 
 inline void TzorWSFrameReader::BeginFrame(uint8_t b) {
-  closeCode_ = 0;
-  if (!closeReason_.empty()) closeReason_.clear();
+  closeCode_.store(0, std::memory_order_relaxed);
+  if (!closeReason_.empty()) SetCloseReason({});
   current_->Continuation = false;
   const TOpcode type = kWireOpcodeType[b & 0x0F];
   // Control frames have their own object, so that a data message's partial
@@ -280,8 +280,8 @@ inline void TzorWSFrameReader::SetLengthForm(TzorWSMsg& m, uint8_t b) {
 
 void TzorWSFrameReader::FirstByte(uint8_t b) {
   if (const char* fault = FirstByteFault(b)) {
-    closeCode_ = 0;
-    closeReason_.clear();
+    closeCode_.store(0, std::memory_order_relaxed);
+    SetCloseReason({});
     return Fail(fault, kCloseProtocolError);
   }
   BeginFrame(b);
@@ -376,14 +376,29 @@ inline size_t TzorWSFrameReader::PayloadBytes(const uint8_t* data, size_t size) 
   }
 }
 
+std::string TzorWSFrameReader::CloseReason() const {
+  std::lock_guard guard(closeReasonLock_);
+  return closeReason_;
+}
+
+void TzorWSFrameReader::SetCloseReason(std::string reason) {
+  std::lock_guard guard(closeReasonLock_);
+  closeReason_ = std::move(reason);
+}
+
 void TzorWSFrameReader::CloseFrameComplete() {
   const std::string& payload = control_.Stream;
   if (payload.size() == 1) return Fail("Invalid Payload length for close code", kCloseProtocolError);
   if (payload.size() >= 2) {
-    closeCode_ = (static_cast<uint8_t>(payload[0]) << 8) | static_cast<uint8_t>(payload[1]);
-    if (payload.size() == 2 && !IsCloseCodeAccepted(closeCode_))
-      return Fail("Invalid close code", kCloseProtocolError);
-    if (payload.size() > 2 && !DecodeTextPayload(std::string_view(payload).substr(2), closeReason_)) return;
+    const int code = (static_cast<uint8_t>(payload[0]) << 8) | static_cast<uint8_t>(payload[1]);
+    closeCode_.store(code, std::memory_order_relaxed);
+    if (payload.size() == 2 && !IsCloseCodeAccepted(code)) return Fail("Invalid close code", kCloseProtocolError);
+    if (payload.size() > 2) {
+      std::string reason;
+      const bool decoded = DecodeTextPayload(std::string_view(payload).substr(2), reason);
+      SetCloseReason(std::move(reason));
+      if (!decoded) return;
+    }
   }
   control_.Clear();
   current_ = &message_;

@@ -140,7 +140,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   TzorWSQueueOptions& QueueOptions() { return queue_options_; }
   void SetQueueOptions(const TzorWSQueueOptions& value) { queue_options_.Assign(value); }
   int CloseCode() const { return reader_.CloseCode(); }
-  const std::string& CloseReason() const { return reader_.CloseReason(); }
+  std::string CloseReason() const { return reader_.CloseReason(); }
   TwsSpecification Specification() const { return writer_.Specification(); }
   void SetSpecification(TwsSpecification value) { writer_.SetSpecification(value); }
   bool Masked() const { return writer_.Masked(); }
