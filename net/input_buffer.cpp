@@ -18,6 +18,7 @@ size_t TzorInputBuffer::Take(std::string& out, size_t max) {
     out.swap(data_);
     data_.clear();
     data_.reserve(capacity);
+    SizeChangedLocked();
     return n;
   }
   out.append(data_, start_, n);
@@ -29,6 +30,7 @@ size_t TzorInputBuffer::Take(std::string& out, size_t max) {
     data_.erase(0, start_);
     start_ = 0;
   }
+  SizeChangedLocked();
   return n;
 }
 
