@@ -163,26 +163,34 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
       return End(std::make_exception_ptr(EzorSocketError(Format("Receive failed: %s", ec.message().c_str()), ec.value())));
     }
     ArmIdleTimer();
-    std::string plain;
-    try {
-      if (engine) {
+    // Once ready and without intercepts nobody else sees the plaintext: it
+    // is decrypted straight into the input buffer.
+    const bool direct = engine && ready && intercepts.empty();
+    std::string decrypted;
+    std::string_view plain = chunk;
+    size_t got = chunk.size();
+    if (engine) {
+      try {
         std::lock_guard guard(engine_lock);
         engine->PutIncoming(chunk);
         if (!engine->HandshakeDone()) engine->Handshake();
-        if (engine->HandshakeDone()) engine->Read(plain, SIZE_MAX);
-      } else {
-        plain.assign(chunk);
+        got = !engine->HandshakeDone() ? 0
+              : direct ? input.AppendWith([&](std::string& data) { return engine->Read(data, SIZE_MAX); })
+                       : engine->Read(decrypted, SIZE_MAX);
+      } catch (...) {
+        return EndAfterWrites(std::current_exception());
       }
-    } catch (...) {
-      return EndAfterWrites(std::current_exception());
+      plain = decrypted;
+      TakeEngineOutput();
+      if (!ready && EngineReady()) MarkReady();
     }
-    TakeEngineOutput();
-    if (engine && !ready && EngineReady()) MarkReady();
     TzorConnectionIntercept::Pause pause{};
-    if (!plain.empty()) {
-      pause = ShowReceived(plain);
-      received += plain.size();
-      input.Append(plain);
+    if (got > 0) {
+      if (!direct) {
+        pause = ShowReceived(plain);
+        input.Append(plain);
+      }
+      received += got;
       if (handlers.OnData) handlers.OnData(self);
     }
     if (engine && EnginePeerClosed()) {

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -59,8 +60,9 @@ struct TzorConnection::Impl : TzorSocketState {
   std::atomic<bool> open{false};
   std::atomic<bool> peer_closed{false};
 
-  // Socket reads land here first (reading thread and handshakes only).
-  std::vector<char> receive_buffer = std::vector<char>(kReadChunk);
+  // Socket reads without TLS land here first (reading thread only; made on
+  // first use, as TLS reads go straight into the engine).
+  std::vector<char> receive_buffer;
   bool drained = false;  // the last read left the socket empty, as far as it knows
   std::string decrypted;  // reading thread only; kept to reuse its capacity
 
@@ -217,24 +219,54 @@ struct TzorConnection::Impl : TzorSocketState {
     }
   }
 
-  // Some bytes; empty at end of stream; nullopt when the deadline passed.
-  // The bytes stay in receive_buffer until the next call; empty: the peer closed.
-  std::optional<std::string_view> RawReceive(const TzorDeadline& deadline) {
+  // Waits for bytes and has `read_some(ec, room)` read them into a buffer
+  // of `room` bytes: how many came, 0 at end of stream; nullopt when the
+  // deadline passed.
+  template <class ReadSome>
+  std::optional<size_t> Receive(const TzorDeadline& deadline, ReadSome&& read_some) {
     // After a read that did not fill the buffer the socket is most likely
     // empty: waiting first saves the read that would only say so.
     if (drained && !WaitSocket(POLLIN, deadline)) return std::nullopt;
     for (;;) {
       error_code ec;
-      const size_t n = socket.read_some(asio::buffer(receive_buffer), ec);
-      drained = ec || n < receive_buffer.size();
-      if (!ec) return std::string_view(receive_buffer.data(), n);
-      if (ec == asio::error::eof) return std::string_view();
+      size_t room = 0;
+      const size_t n = read_some(ec, room);
+      drained = ec || n < room;
+      if (!ec) return n;
+      if (ec == asio::error::eof) return 0;
       if (ec != asio::error::would_block && ec != asio::error::try_again) {
         if (!open) throw EzorClosedSocket();
         ThrowSocketError("Receive failed", ec);
       }
       if (!WaitSocket(POLLIN, deadline)) return std::nullopt;
     }
+  }
+
+  // Some bytes, left in receive_buffer until the next call; empty: the peer
+  // closed; nullopt when the deadline passed.
+  std::optional<std::string_view> RawReceive(const TzorDeadline& deadline) {
+    const auto n = Receive(deadline, [&](error_code& ec, size_t& room) {
+      receive_buffer.resize(kReadChunk);
+      room = receive_buffer.size();
+      return socket.read_some(asio::buffer(receive_buffer), ec);
+    });
+    if (!n) return std::nullopt;
+    return std::string_view(receive_buffer.data(), *n);
+  }
+
+  // Reads ciphertext straight into the engine. The lock is held for the
+  // read itself only (the socket does not block): a writer may make the
+  // engine read what came in (a renegotiation).
+  std::optional<size_t> ReceiveCiphertext(const TzorDeadline& deadline) {
+    return Receive(deadline, [&](error_code& ec, size_t& room) -> size_t {
+      std::lock_guard guard(engine_lock);
+      const std::span<char> free = engine->IncomingRoom(kReadChunk);
+      room = free.size();
+      const size_t n = socket.read_some(asio::buffer(free.data(), free.size()), ec);
+      if (ec) return 0;
+      engine->CommitIncoming(n);
+      return n;
+    });
   }
 
   void RawSendAll(std::string_view data, const TzorDeadline& deadline) {
@@ -370,11 +402,9 @@ struct TzorConnection::Impl : TzorSocketState {
       }
       FlushEngine(true);
       if (done) return;
-      auto raw = RawReceive(deadline);
-      if (!raw) throw EzorReadTimeout("TLS handshake timed out");
-      if (raw->empty()) throw EzorTLSError("TLS handshake failed: the peer closed the connection");
-      std::lock_guard guard(engine_lock);
-      engine->PutIncoming(*raw);
+      const auto n = ReceiveCiphertext(deadline);
+      if (!n) throw EzorReadTimeout("TLS handshake timed out");
+      if (*n == 0) throw EzorTLSError("TLS handshake failed: the peer closed the connection");
     }
   }
 
@@ -425,18 +455,20 @@ struct TzorConnection::Impl : TzorSocketState {
         if (closed) peer_closed = true;
       }
       if (peer_closed) return false;
-      auto raw = RawReceive(deadline);
+      if (engine) {
+        const auto n = ReceiveCiphertext(deadline);
+        if (!n) return false;
+        if (*n == 0) peer_closed = true;  // the engine may still hold records
+        continue;
+      }
+      const auto raw = RawReceive(deadline);
       if (!raw) return false;
       if (raw->empty()) {
         peer_closed = true;
-        continue;  // the engine may still hold records
+        return false;
       }
-      if (!engine) {
-        Deliver(*raw);
-        return true;
-      }
-      std::lock_guard guard(engine_lock);
-      engine->PutIncoming(*raw);
+      Deliver(*raw);
+      return true;
     }
   }
 

@@ -267,8 +267,8 @@ class OpenSSLEngine : public TzorTLSEngine {
     ERR_clear_error();
     ssl_ = SSL_new(ctx);
     if (!ssl_) Fail("Cannot create a TLS connection");
-    BIO* in = incoming_.NewBIO();
-    BIO* out = outgoing_.NewBIO();
+    BIO* in = NewQueueBIO(incoming_);
+    BIO* out = NewQueueBIO(outgoing_);
     if (!in || !out) {
       BIO_free(in);
       BIO_free(out);
@@ -318,7 +318,8 @@ class OpenSSLEngine : public TzorTLSEngine {
   }
   bool HandshakeDone() const override { return done_; }
 
-  void PutIncoming(std::string_view ciphertext) override { incoming_.Append(ciphertext); }
+  std::span<char> IncomingRoom(size_t size) override { return incoming_.Room(size); }
+  void CommitIncoming(size_t size) override { incoming_.Commit(size); }
 
   // Decrypts straight into `out`, which grows by what the buffered
   // ciphertext can hold at most rather than by a record's worth per call.
@@ -396,8 +397,8 @@ class OpenSSLEngine : public TzorTLSEngine {
   }
 
   // OpenSSL reads and writes these through its BIOs until ssl_ is freed.
-  TzorQueueBIO incoming_;
-  TzorQueueBIO outgoing_;
+  TzorByteQueue incoming_;
+  TzorByteQueue outgoing_;
   SSL* ssl_ = nullptr;
   bool done_ = false;
   bool peer_closed_ = false;

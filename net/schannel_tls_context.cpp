@@ -1,8 +1,8 @@
 #include "net/schannel_tls_context.h"
 
 #include <cerrno>
-#include <cstring>
 
+#include "net/byte_queue.h"
 #include "net/schannel_error.h"
 
 namespace zor {
@@ -18,27 +18,18 @@ class BufferSocket : public TzorSChannelSocket {
     return size;
   }
   int Recv(char* buffer, int size) override {
-    if (at_ == incoming.size()) {
-      error_ = EWOULDBLOCK;
-      return -1;
-    }
-    const size_t n = std::min(static_cast<size_t>(size), incoming.size() - at_);
-    std::memcpy(buffer, incoming.data() + at_, n);
-    at_ += n;
-    if (at_ == incoming.size()) {
-      incoming.clear();
-      at_ = 0;
-    }
-    return static_cast<int>(n);
+    const size_t n = incoming.Take(buffer, size > 0 ? static_cast<size_t>(size) : 0);
+    if (n > 0) return static_cast<int>(n);
+    error_ = EWOULDBLOCK;
+    return -1;
   }
-  int Select(int) override { return incoming.size() > at_ ? 1 : 0; }
+  int Select(int) override { return incoming.Size() > 0 ? 1 : 0; }
   int LastError() const override { return error_; }
 
-  std::string incoming;
+  TzorByteQueue incoming;
   std::string outgoing;
 
  private:
-  size_t at_ = 0;
   int error_ = 0;
 };
 
@@ -65,7 +56,8 @@ class SChannelTLSEngine : public TzorTLSEngine {
   }
   bool HandshakeDone() const override { return done_; }
 
-  void PutIncoming(std::string_view ciphertext) override { socket_.incoming.append(ciphertext); }
+  std::span<char> IncomingRoom(size_t size) override { return socket_.incoming.Room(size); }
+  void CommitIncoming(size_t size) override { socket_.incoming.Commit(size); }
 
   size_t Read(std::string& out, size_t max) override {
     if (!done_ && !Handshake()) return 0;

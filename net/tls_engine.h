@@ -5,8 +5,10 @@
 // the event-driven server alike. An engine is not locked; its connection
 // serialises the calls.
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,8 +86,16 @@ class TzorTLSEngine {
   virtual bool Handshake() = 0;
   virtual bool HandshakeDone() const = 0;
 
-  // Ciphertext received from the peer.
-  virtual void PutIncoming(std::string_view ciphertext) = 0;
+  // Free room for at least `size` bytes of ciphertext from the peer, valid
+  // until the next call: a socket reads into it and CommitIncoming adds what
+  // it read, which saves copying the bytes in.
+  virtual std::span<char> IncomingRoom(size_t size) = 0;
+  virtual void CommitIncoming(size_t size) = 0;
+  // Ciphertext received from the peer, copied in.
+  void PutIncoming(std::string_view ciphertext) {
+    std::memcpy(IncomingRoom(ciphertext.size()).data(), ciphertext.data(), ciphertext.size());
+    CommitIncoming(ciphertext.size());
+  }
   // Decrypts into `out` (appending); returns the number of bytes, 0 when more
   // ciphertext is needed or the peer has closed (see PeerClosed).
   virtual size_t Read(std::string& out, size_t max) = 0;
