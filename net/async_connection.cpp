@@ -173,10 +173,9 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
       try {
         std::lock_guard guard(engine_lock);
         engine->PutIncoming(chunk);
+        got = 0;
         if (!engine->HandshakeDone()) engine->Handshake();
-        got = !engine->HandshakeDone() ? 0
-              : direct ? input.AppendWith([&](std::string& data) { return engine->Read(data, SIZE_MAX); })
-                       : engine->Read(decrypted, SIZE_MAX);
+        if (engine->HandshakeDone()) got = direct ? DecryptIntoInput(chunk.size()) : engine->Read(decrypted, SIZE_MAX);
       } catch (...) {
         return EndAfterWrites(std::current_exception());
       }
@@ -198,6 +197,19 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
       return EndAfterWrites(nullptr);
     }
     ReadNext(pause);
+  }
+
+  // Everything the engine can decrypt, straight into the input buffer, in
+  // steps of the size of what came (plaintext is never larger than its
+  // ciphertext): an idle connection keeps no more room than its traffic
+  // needed. Caller holds engine_lock.
+  size_t DecryptIntoInput(size_t step) {
+    size_t got = 0;
+    for (;;) {
+      const size_t n = input.AppendWith(step, [&](std::span<char> room) { return engine->ReadInto(room); });
+      got += n;
+      if (n == 0 || n < step) return got;
+    }
   }
 
   bool EngineReady() {

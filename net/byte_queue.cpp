@@ -6,6 +6,7 @@
 namespace zor {
 
 void TzorByteQueue::Append(std::string_view bytes) {
+  if (bytes.empty()) return;
   std::memcpy(Room(bytes.size()).data(), bytes.data(), bytes.size());
   Commit(bytes.size());
 }
@@ -22,12 +23,15 @@ std::span<char> TzorByteQueue::Room(size_t size) {
   return {data_.data() + end_, data_.size() - end_};
 }
 
+void TzorByteQueue::Drop(size_t size) {
+  start_ += size;
+  if (start_ == end_) start_ = end_ = 0;
+}
+
 size_t TzorByteQueue::Take(char* out, size_t max) {
   const size_t n = std::min(max, Size());
-  if (n == 0) return 0;
   std::memcpy(out, data_.data() + start_, n);
-  start_ += n;
-  if (start_ == end_) start_ = end_ = 0;
+  Drop(n);
   return n;
 }
 

@@ -20,10 +20,16 @@ class TzorByteQueue {
   // the next change; Commit adds what was written there.
   std::span<char> Room(size_t size);
   void Commit(size_t size) { end_ += size; }
+  // The queued bytes, valid until the next change.
+  std::string_view Front() const { return {data_.data() + start_, Size()}; }
+  // Removes `size` bytes (at most Size()) from the front.
+  void Drop(size_t size);
   // Moves at most `max` bytes to `out`; returns how many.
   size_t Take(char* out, size_t max);
   // Moves everything to the end of `out`; an empty `out` takes the storage.
   void TakeAll(std::string& out);
+  // Storage for `size` bytes in all, allocated now (after TakeAll took it).
+  void Reserve(size_t size) { data_.reserve(size); }
 
  private:
   // [start_, end_) of data_ is queued; the rest of data_ is room, cleared

@@ -439,7 +439,7 @@ struct TzorConnection::Impl : TzorSocketState {
         bool closed, pending;
         {
           std::lock_guard guard(engine_lock);
-          got = direct ? input.AppendWith([&](std::string& data) { return engine->Read(data, kReadChunk); })
+          got = direct ? input.AppendWith(kReadChunk, [&](std::span<char> room) { return engine->ReadInto(room); })
                        : engine->Read(decrypted, kReadChunk);
           closed = engine->PeerClosed();
           pending = engine->HasOutgoing();

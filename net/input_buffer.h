@@ -2,11 +2,15 @@
 // The input buffer both connection kinds read from: bytes received (after
 // TLS) wait here until the protocol code takes them. One thread fills and
 // drains it; any thread may ask its size. Bytes are taken from the front
-// without moving the rest each time.
+// without moving the rest each time, and a TLS engine decrypts straight
+// into its free room.
 #include <cstddef>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "net/byte_queue.h"
 
 namespace zor {
 
@@ -15,40 +19,31 @@ class TzorInputBuffer {
  public:
   size_t Size() const {
     std::lock_guard guard(lock_);
-    return data_.size() - start_;
+    return bytes_.Size();
   }
   void Append(std::string_view bytes) {
     std::lock_guard guard(lock_);
-    DropTakenLocked();
-    data_ += bytes;
+    bytes_.Append(bytes);
   }
-  // Lets `fill` append to the buffer's text in place (a TLS engine decrypting
-  // straight into it); returns what `fill` returns.
+  // Lets `fill` write into free room for `size` bytes at the back and adds
+  // what it wrote; `fill` returns how much that was.
   template <class Fill>
-  size_t AppendWith(Fill&& fill) {
+  size_t AppendWith(size_t size, Fill&& fill) {
     std::lock_guard guard(lock_);
-    DropTakenLocked();
-    return fill(data_);
+    const size_t n = fill(bytes_.Room(size).first(size));
+    bytes_.Commit(n);
+    return n;
   }
   // Appends at most `max` bytes to `out`; returns how many.
   size_t Take(std::string& out, size_t max);
   void Clear() {
     std::lock_guard guard(lock_);
-    data_.clear();
-    start_ = 0;
+    bytes_ = TzorByteQueue();
   }
 
  private:
-  void DropTakenLocked() {
-    if (start_ > 0 && start_ == data_.size()) {
-      data_.clear();
-      start_ = 0;
-    }
-  }
-
   mutable std::mutex lock_;
-  std::string data_;
-  size_t start_ = 0;  // bytes before it were taken already
+  TzorByteQueue bytes_;
 };
 
 }  // namespace zor

@@ -321,23 +321,16 @@ class OpenSSLEngine : public TzorTLSEngine {
   std::span<char> IncomingRoom(size_t size) override { return incoming_.Room(size); }
   void CommitIncoming(size_t size) override { incoming_.Commit(size); }
 
-  // Decrypts straight into `out`, which grows by what the buffered
-  // ciphertext can hold at most rather than by a record's worth per call.
-  size_t Read(std::string& out, size_t max) override {
+  size_t ReadInto(std::span<char> out) override {
     if (!done_ && !Handshake()) return 0;
-    const size_t start = out.size();
-    size_t end = start;  // the plaintext read so far ends here
-    while (end - start < max && !peer_closed_) {
-      if (end == out.size()) {
-        const size_t room = std::min(max - (end - start), PlaintextBound());
-        if (room == 0) break;
-        out.resize(end + room);
-      }
-      size_t got = 0;
-      ERR_clear_error();
-      const int r = SSL_read_ex(ssl_, out.data() + end, out.size() - end, &got);
+    // Reads that succeed or want more queue no errors: one clearing serves them all.
+    ERR_clear_error();
+    size_t got = 0;
+    while (got < out.size() && !peer_closed_) {
+      size_t n = 0;
+      const int r = SSL_read_ex(ssl_, out.data() + got, out.size() - got, &n);
       if (r == 1) {
-        end += got;
+        got += n;
         continue;
       }
       const int error = SSL_get_error(ssl_, r);
@@ -346,11 +339,9 @@ class OpenSSLEngine : public TzorTLSEngine {
         peer_closed_ = true;
         break;
       }
-      out.resize(end);
       Fail("TLS read failed");
     }
-    out.resize(end);
-    return end - start;
+    return got;
   }
   bool PeerClosed() const override { return peer_closed_; }
 
@@ -390,12 +381,6 @@ class OpenSSLEngine : public TzorTLSEngine {
   }
 
  private:
-  // Plaintext never outgrows its ciphertext; a record begun inside OpenSSL
-  // adds at most one record's plaintext.
-  size_t PlaintextBound() const {
-    return incoming_.Size() + (SSL_has_pending(ssl_) == 1 ? SSL3_RT_MAX_PLAIN_LENGTH : 0);
-  }
-
   // OpenSSL reads and writes these through its BIOs until ssl_ is freed.
   TzorByteQueue incoming_;
   TzorByteQueue outgoing_;

@@ -1,6 +1,8 @@
 #include "net/schannel_tls_context.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include "net/byte_queue.h"
 #include "net/schannel_error.h"
@@ -59,14 +61,13 @@ class SChannelTLSEngine : public TzorTLSEngine {
   std::span<char> IncomingRoom(size_t size) override { return socket_.incoming.Room(size); }
   void CommitIncoming(size_t size) override { socket_.incoming.Commit(size); }
 
-  size_t Read(std::string& out, size_t max) override {
+  size_t ReadInto(std::span<char> out) override {
     if (!done_ && !Handshake()) return 0;
     size_t got = 0;
-    while (got < max && !peer_closed_) {
-      char buffer[16384];
-      const int n = engine_.Read(buffer, static_cast<int>(std::min(max - got, sizeof buffer)));
+    while (got < out.size() && !peer_closed_) {
+      const size_t step = std::min<size_t>(out.size() - got, INT_MAX);
+      const int n = engine_.Read(out.data() + got, static_cast<int>(step));
       if (n > 0) {
-        out.append(buffer, static_cast<size_t>(n));
         got += static_cast<size_t>(n);
         continue;
       }

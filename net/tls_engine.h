@@ -93,12 +93,16 @@ class TzorTLSEngine {
   virtual void CommitIncoming(size_t size) = 0;
   // Ciphertext received from the peer, copied in.
   void PutIncoming(std::string_view ciphertext) {
+    if (ciphertext.empty()) return;
     std::memcpy(IncomingRoom(ciphertext.size()).data(), ciphertext.data(), ciphertext.size());
     CommitIncoming(ciphertext.size());
   }
-  // Decrypts into `out` (appending); returns the number of bytes, 0 when more
-  // ciphertext is needed or the peer has closed (see PeerClosed).
-  virtual size_t Read(std::string& out, size_t max) = 0;
+  // Decrypts into `out` until it is full or the ciphertext in is used up;
+  // returns the number of bytes, 0 when more ciphertext is needed or the
+  // peer has closed (see PeerClosed).
+  virtual size_t ReadInto(std::span<char> out) = 0;
+  // The same, appending at most `max` bytes to `out`.
+  size_t Read(std::string& out, size_t max);
   virtual bool PeerClosed() const = 0;
   // Encrypts; the records wait in the outgoing buffer.
   virtual void Write(std::string_view plaintext) = 0;
