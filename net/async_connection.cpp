@@ -326,12 +326,15 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
 };
 
 std::shared_ptr<TzorAsyncConnection> TzorAsyncConnection::Create(Socket socket,
-                                                                 std::shared_ptr<const TzorTLSContext> tls) {
-  return std::shared_ptr<TzorAsyncConnection>(new TzorAsyncConnection(std::move(socket), std::move(tls)));
+                                                                 std::shared_ptr<const TzorTLSContext> tls,
+                                                                 std::shared_ptr<void> io_owner) {
+  return std::shared_ptr<TzorAsyncConnection>(
+      new TzorAsyncConnection(std::move(socket), std::move(tls), std::move(io_owner)));
 }
 
-TzorAsyncConnection::TzorAsyncConnection(Socket socket, std::shared_ptr<const TzorTLSContext> tls)
-    : impl_(std::make_unique<Impl>(*this, std::move(socket), std::move(tls))) {}
+TzorAsyncConnection::TzorAsyncConnection(Socket socket, std::shared_ptr<const TzorTLSContext> tls,
+                                         std::shared_ptr<void> io_owner)
+    : io_owner_(std::move(io_owner)), impl_(std::make_unique<Impl>(*this, std::move(socket), std::move(tls))) {}
 
 TzorAsyncConnection::~TzorAsyncConnection() = default;
 

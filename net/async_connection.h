@@ -35,7 +35,11 @@ class TzorAsyncConnection : public TzorSocketTransport, public std::enable_share
   static constexpr size_t kMaxQueuedBytes = 16 * 1024 * 1024;
 
   // `tls`: a server context (TLS starts at once), or nullptr for plain TCP.
-  static std::shared_ptr<TzorAsyncConnection> Create(Socket socket, std::shared_ptr<const TzorTLSContext> tls = nullptr);
+  // `io_owner`: what the socket's io_context lives in, kept until the
+  // connection goes, so a connection the application still holds never
+  // outlives its event loop.
+  static std::shared_ptr<TzorAsyncConnection> Create(Socket socket, std::shared_ptr<const TzorTLSContext> tls = nullptr,
+                                                     std::shared_ptr<void> io_owner = nullptr);
   ~TzorAsyncConnection() override;
 
   // Intercepts are added before Start.
@@ -71,7 +75,9 @@ class TzorAsyncConnection : public TzorSocketTransport, public std::enable_share
 
  private:
   struct Impl;
-  TzorAsyncConnection(Socket socket, std::shared_ptr<const TzorTLSContext> tls);
+  TzorAsyncConnection(Socket socket, std::shared_ptr<const TzorTLSContext> tls, std::shared_ptr<void> io_owner);
+  // Declared first: it goes after the socket and timers of impl_.
+  std::shared_ptr<void> io_owner_;
   std::unique_ptr<Impl> impl_;
 };
 

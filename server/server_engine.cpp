@@ -64,7 +64,7 @@ struct TzorServerEngine::Impl : std::enable_shared_from_this<Impl> {
   void Adopt(Listener& listener, tcp::socket socket) {
     error_code ec;
     socket.set_option(tcp::no_delay(true), ec);
-    auto connection = TzorAsyncConnection::Create(std::move(socket), listener.tls);
+    auto connection = TzorAsyncConnection::Create(std::move(socket), listener.tls, shared_from_this());
     TzorAsyncConnection::Handlers handlers;
     listener.onAccept(*connection, handlers);
     // The engine lets go of a connection when it ends.

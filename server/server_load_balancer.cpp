@@ -41,12 +41,14 @@ TzorWSLoadBalancerClient& TzorWSServerLoadBalancer::Client() {
     client->OnConnect = [this](TzorWSConnection*) {
       std::lock_guard guard(FAnnounceLock);
       FAnnouncing = true;
+      FAnnounced.clear();
       FServerLink.LinkConnected();
     };
     client->OnDisconnect = [this](TzorWSConnection*, int) {
       {
         std::lock_guard guard(FAnnounceLock);
         FAnnouncing = false;
+        FAnnounced.clear();
       }
       if (FServer.OnLoadBalancerDisconnect) FServer.OnLoadBalancerDisconnect(&FServer);
     };
@@ -76,7 +78,9 @@ void TzorWSServerLoadBalancer::Stop() {
 
 void TzorWSServerLoadBalancer::ConnectionChanged(TzorWSConnection& aConnection, bool aActive) {
   std::lock_guard guard(FAnnounceLock);
-  if (FAnnouncing) FServerLink.ConnectionChanged(Announcement(aConnection, aActive));
+  if (!FAnnouncing) return;
+  const bool changed = aActive ? FAnnounced.insert(aConnection.Guid()).second : FAnnounced.erase(aConnection.Guid()) > 0;
+  if (changed) FServerLink.ConnectionChanged(Announcement(aConnection, aActive));
 }
 
 bool TzorWSServerLoadBalancer::WriteData(const std::string& aGuid, const std::string& aText) {
@@ -129,9 +133,11 @@ std::vector<TzorWSLoadBalancerServerBinding> TzorWSServerLoadBalancer::Listening
 }
 
 std::vector<TzorWSLoadBalancerClientConnection> TzorWSServerLoadBalancer::OwnConnections() {
+  // Called by the link's connect, under FAnnounceLock.
   std::vector<TzorWSLoadBalancerClientConnection> announcements;
   for (const auto& connection : FServer.Connections()) {
-    if (Open(*connection)) announcements.push_back(Announcement(*connection, true));
+    if (Open(*connection) && FAnnounced.insert(connection->Guid()).second)
+      announcements.push_back(Announcement(*connection, true));
   }
   return announcements;
 }

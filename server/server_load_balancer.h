@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "websocket/lb_client.h"
@@ -77,6 +78,9 @@ class TzorWSServerLoadBalancer : private IzorLoadBalancedServer, private IzorLoa
   // (which announces every connection held) and its disconnect.
   std::recursive_mutex FAnnounceLock;
   bool FAnnouncing = false;
+  // The connections announced over this link: a connection that opens while
+  // the link comes up is announced once, by whichever step sees it first.
+  std::unordered_set<std::string> FAnnounced;
 };
 
 }  // namespace zor

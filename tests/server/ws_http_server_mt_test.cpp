@@ -353,5 +353,28 @@ TEST_F(ServerFixture, RejectedSocketsAreReported) {
   EXPECT_TRUE(Eventually([&] { return Errors() == std::vector<std::string>{"Connection rejected by server."}; }));
 }
 
+// An application may keep a connection it looked up; the server stopping and
+// going away must leave that reference safe to use and to let go of.
+TEST(ServerLifetime, AConnectionKeptByTheApplicationOutlivesTheServer) {
+  auto server = std::make_unique<TzorWSHTTPServer>();
+  server->SetPort(0);
+  server->SetAddress("127.0.0.1");
+  server->SetThreadPoolSize(2);
+  server->SetNotifyEvents(neNoSync);
+  server->SetActive(true);
+  auto c = ConnectToServer(*server);
+  c->Write(ServerFixture::Upgrade("/chat"));
+  ServerFixture::Head(*c);
+  std::shared_ptr<TzorWSConnectionServer> kept;
+  ASSERT_TRUE(Eventually([&] { return !server->Connections().empty(); }));
+  kept = server->Connections().front();
+  server->SetActive(false);
+  server.reset();
+  EXPECT_THROW(kept->WriteData("after the server went"), Exception);
+  kept->Disconnect();
+  EXPECT_TRUE(kept->Disconnected());
+  kept.reset();
+}
+
 }  // namespace
 }  // namespace zor
