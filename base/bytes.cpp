@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "base/markup.h"
 #include "base/utf16.h"
 
 #include <array>
@@ -35,13 +36,6 @@ void AppendBytes(const TBytes& source, TBytes& dest) { dest.insert(dest.end(), s
 
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 constexpr std::array<int8_t, 256> MakeBase64Values() {
@@ -58,7 +52,7 @@ TBytes HexTextToBytes(std::string_view hex) {
   TBytes out;
   out.reserve(hex.size() / 2);
   for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    const int hi = HexValue(hex[i]), lo = HexValue(hex[i + 1]);
+    const int hi = HexDigitValue(hex[i]), lo = HexDigitValue(hex[i + 1]);
     if (hi < 0 || lo < 0) {
       throw EConvertError(Format("'$%s' is not a valid integer value", std::string(hex.substr(i, 2)).c_str()));
     }

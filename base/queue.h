@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace zor {
@@ -62,7 +63,7 @@ class TzorQueueCommon : public TzorThreadList<std::shared_ptr<T>> {
 
  protected:
   // The lock of the list is held by the caller of each of these.
-  TItem FirstLocked(const std::string& key) const {
+  TItem FirstLocked(std::string_view key) const {
     const auto at = FIndex.find(key);
     return at == FIndex.end() ? TItem() : at->second.first;
   }
@@ -86,8 +87,10 @@ class TzorQueueCommon : public TzorThreadList<std::shared_ptr<T>> {
 
   void Inserted(const TItem& item) override {
     if (!item) return;
-    Slot& slot = FIndex[QueueKey(*item)];
-    if (slot.count++ == 0) slot.first = item;
+    // A new key's text is the item's own, which it keeps as the first one.
+    const auto [at, added] = FIndex.try_emplace(QueueKey(*item));
+    if (added) at->second.first = item;
+    ++at->second.count;
   }
   void Removed(const TItem& item) override {
     if (!item) return;
@@ -97,10 +100,14 @@ class TzorQueueCommon : public TzorThreadList<std::shared_ptr<T>> {
     if (--slot.count == 0) {
       FIndex.erase(at);
     } else if (slot.first == item) {
-      // Only when several entries share a key: find the new first one.
+      // Only when several entries share a key: the new first one takes over,
+      // and lends the key its text.
       for (const TItem& entry : this->FList)
         if (entry && QueueKey(*entry) == at->first) {
-          slot.first = entry;
+          auto node = FIndex.extract(at);
+          node.key() = QueueKey(*entry);
+          node.mapped().first = entry;
+          FIndex.insert(std::move(node));
           break;
         }
     }
@@ -112,7 +119,16 @@ class TzorQueueCommon : public TzorThreadList<std::shared_ptr<T>> {
     TItem first;
     size_t count = 0;
   };
-  std::unordered_map<std::string, Slot> FIndex;
+  // The standard hash under a name of its own: the standard library compares
+  // small tables of standard-hashed strings key by key (a cache of 16 IDs
+  // that share their first characters is then 16 comparisons a lookup), but
+  // hashes for any other hasher; not being noexcept, it also has every entry
+  // keep its hash, so walking a chain compares numbers before texts.
+  struct KeyHash {
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+  };
+  // Keyed by the text of the first entry's key, which the entry keeps alive.
+  std::unordered_map<std::string_view, Slot, KeyHash> FIndex;
   std::atomic<bool> FOwnObjects{false};
 };
 

@@ -46,51 +46,46 @@ std::u32string UpperCodePoints(std::string_view text) {
   return out;
 }
 
-bool InSet(char32_t c, std::u32string_view set) {
-  bool negate = !set.empty() && set[0] == '!';
-  if (negate) set.remove_prefix(1);
+char ASCIIUpperCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+bool IsASCII(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// Plain ASCII, the usual case (request lines, header names, tokens), is read
+// in place: no other code point has an ASCII upper case, so every answer is
+// the same as that of the decoded upper-cased code points.
+struct ASCIIUpper {
+  std::string_view text;
+  size_t size() const { return text.size(); }
+  char32_t operator[](size_t i) const { return static_cast<unsigned char>(ASCIIUpperCase(text[i])); }
+};
+
+// Whether c is in the set mask[from, to) ("abc", "a-z", "!a-z").
+template <typename Text>
+bool InSet(char32_t c, const Text& mask, size_t from, size_t to) {
+  const bool negate = from < to && mask[from] == '!';
+  if (negate) ++from;
   bool found = false;
-  for (size_t i = 0; i < set.size() && !found; ++i) {
-    if (i + 2 < set.size() && set[i + 1] == '-') {
-      found = c >= set[i] && c <= set[i + 2];
+  for (size_t i = from; i < to && !found; ++i) {
+    if (i + 2 < to && mask[i + 1] == '-') {
+      found = c >= mask[i] && c <= mask[i + 2];
       i += 2;
     } else {
-      found = c == set[i];
+      found = c == mask[i];
     }
   }
   return found != negate;
 }
 
-}  // namespace
-
-bool ContainsText(std::string_view text, std::string_view sub) {
-  return UpperCodePoints(text).find(UpperCodePoints(sub)) != std::u32string::npos;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  // Plain ASCII on both sides, the usual case (header names, tokens): compared
-  // in place. No other code point has an ASCII upper case, so the answer is
-  // the same as the full comparison's.
-  const auto ascii = [](std::string_view text) {
-    for (char c : text)
-      if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-  };
-  if (ascii(a) && ascii(b)) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-      if (UpperCase(static_cast<unsigned char>(a[i])) != UpperCase(static_cast<unsigned char>(b[i]))) return false;
-    return true;
-  }
-  return UpperCodePoints(a) == UpperCodePoints(b);
-}
-
-bool MatchMask(std::string_view text_utf8, std::string_view mask_utf8) {
-  const std::u32string text = UpperCodePoints(text_utf8);
-  const std::u32string mask = UpperCodePoints(mask_utf8);
+template <typename Text>
+bool MatchUpperCase(const Text& text, const Text& mask) {
   // Iterative matcher with one back-tracking point per "*": linear in practice,
   // never exponential.
-  size_t t = 0, m = 0, star_m = std::u32string::npos, star_t = 0;
+  constexpr size_t none = static_cast<size_t>(-1);
+  size_t t = 0, m = 0, star_m = none, star_t = 0;
   while (t < text.size()) {
     if (m < mask.size() && mask[m] == '*') {
       star_m = m++;
@@ -103,9 +98,10 @@ bool MatchMask(std::string_view text_utf8, std::string_view mask_utf8) {
       if (mask[m] == '?') {
         step = true;
       } else if (mask[m] == '[') {
-        const size_t close = mask.find(']', m + 1);
-        if (close != std::u32string::npos) {
-          step = InSet(text[t], std::u32string_view(mask).substr(m + 1, close - m - 1));
+        size_t close = m + 1;
+        while (close < mask.size() && mask[close] != ']') ++close;
+        if (close < mask.size()) {
+          step = InSet(text[t], mask, m + 1, close);
           next_m = close + 1;
         } else {
           step = text[t] == '[';
@@ -117,7 +113,7 @@ bool MatchMask(std::string_view text_utf8, std::string_view mask_utf8) {
     if (step) {
       ++t;
       m = next_m;
-    } else if (star_m != std::u32string::npos) {
+    } else if (star_m != none) {
       m = star_m + 1;
       t = ++star_t;
     } else {
@@ -126,6 +122,41 @@ bool MatchMask(std::string_view text_utf8, std::string_view mask_utf8) {
   }
   while (m < mask.size() && mask[m] == '*') ++m;
   return m == mask.size();
+}
+
+}  // namespace
+
+bool ContainsText(std::string_view text, std::string_view sub) {
+  if (IsASCII(text) && IsASCII(sub)) {
+    if (sub.empty()) return true;
+    if (sub.size() > text.size()) return false;
+    // Candidates are the places of the first character in either case.
+    const char upper = ASCIIUpperCase(sub.front());
+    const char lower = upper >= 'A' && upper <= 'Z' ? static_cast<char>(upper + 32) : upper;
+    for (size_t i = 0, last = text.size() - sub.size(); i <= last; ++i) {
+      if (text[i] != upper && text[i] != lower) continue;
+      size_t k = 1;
+      while (k < sub.size() && ASCIIUpperCase(text[i + k]) == ASCIIUpperCase(sub[k])) ++k;
+      if (k == sub.size()) return true;
+    }
+    return false;
+  }
+  return UpperCodePoints(text).find(UpperCodePoints(sub)) != std::u32string::npos;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (IsASCII(a) && IsASCII(b)) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (ASCIIUpperCase(a[i]) != ASCIIUpperCase(b[i])) return false;
+    return true;
+  }
+  return UpperCodePoints(a) == UpperCodePoints(b);
+}
+
+bool MatchMask(std::string_view text, std::string_view mask) {
+  if (IsASCII(text) && IsASCII(mask)) return MatchUpperCase(ASCIIUpper{text}, ASCIIUpper{mask});
+  return MatchUpperCase(UpperCodePoints(text), UpperCodePoints(mask));
 }
 
 std::string EscapeJSONString(std::string_view text) {

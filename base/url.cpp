@@ -2,12 +2,44 @@
 
 #include "base/exceptions.h"
 #include "base/format.h"
+#include "base/markup.h"
 #include "base/string_list.h"
 
 #include <algorithm>
 #include <charconv>
 
 namespace zor {
+
+namespace {
+
+// The one decoder behind both entry points: false only when `strict` and an
+// escape is bad.
+bool Decode(std::string_view text, bool plusIsSpace, bool strict, std::string& out) {
+  out.clear();
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const int high = c == '%' && i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+    const int low = high >= 0 && i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
+    if (low >= 0) {
+      out.push_back(static_cast<char>(high * 16 + low));
+      i += 2;
+    } else if (c == '%' && strict) {
+      out.clear();
+      return false;
+    } else {
+      out.push_back(plusIsSpace && c == '+' ? ' ' : c);
+    }
+  }
+  return true;
+}
+
+bool Unreserved(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '_' || c == '~';
+}
+
+}  // namespace
 
 TzorURLParts ParseURL(std::string_view url) {
   TzorURLParts parts;
@@ -57,6 +89,35 @@ bool SplitWSEndpoint(std::string_view value, bool& tls, std::string& host, int& 
   host.erase(std::remove(host.begin(), host.end(), '/'), host.end());
   port = parsed;
   return true;
+}
+
+std::string PercentDecode(std::string_view text, bool plusIsSpace) {
+  std::string out;
+  Decode(text, plusIsSpace, false, out);
+  return out;
+}
+
+bool PercentDecodeStrict(std::string_view text, bool plusIsSpace, std::string& out) {
+  return Decode(text, plusIsSpace, true, out);
+}
+
+std::string PercentEncode(std::string_view text, bool spaceAsPlus) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size() * 3);
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (Unreserved(byte)) {
+      out.push_back(c);
+    } else if (byte == ' ' && spaceAsPlus) {
+      out.push_back('+');
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 15]);
+    }
+  }
+  return out;
 }
 
 }  // namespace zor

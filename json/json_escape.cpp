@@ -1,5 +1,6 @@
 #include "json/json_escape.h"
 
+#include "base/markup.h"
 #include "base/utf16.h"
 
 namespace zor {
@@ -64,11 +65,7 @@ int HexUnit(std::string_view aText, size_t aPos) {
   if (aText.size() - aPos < 4) return -1;
   int unit = 0;
   for (size_t i = aPos; i < aPos + 4; ++i) {
-    char c = aText[i];
-    int digit = c >= '0' && c <= '9' ? c - '0'
-              : c >= 'a' && c <= 'f' ? c - 'a' + 10
-              : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                     : -1;
+    const int digit = HexDigitValue(aText[i]);
     if (digit < 0) return -1;
     unit = unit * 16 + digit;
   }

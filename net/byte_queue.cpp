@@ -23,10 +23,7 @@ std::span<char> TzorByteQueue::Room(size_t size) {
   return {data_.data() + end_, data_.size() - end_};
 }
 
-void TzorByteQueue::Drop(size_t size) {
-  start_ += size;
-  if (start_ == end_) start_ = end_ = 0;
-}
+void TzorByteQueue::Drop(size_t size) { start_ += size; }
 
 size_t TzorByteQueue::Take(char* out, size_t max) {
   const size_t n = std::min(max, Size());

@@ -16,8 +16,9 @@ class TzorByteQueue {
  public:
   size_t Size() const { return end_ - start_; }
   void Append(std::string_view bytes);
-  // Free room for at least `size` bytes after the queued ones, valid until
-  // the next change; Commit adds what was written there.
+  // Free room for at least `size` bytes after the queued ones; Commit adds
+  // what was written there. It stays in place until the next Room, Append,
+  // TakeAll or Reserve: taking from the front meanwhile does not move it.
   std::span<char> Room(size_t size);
   void Commit(size_t size) { end_ += size; }
   // The queued bytes, valid until the next change.

@@ -5,10 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 
+#include "base/files.h"
 #include "net/cert_context_impl.h"
 
 namespace zor {
@@ -183,10 +182,9 @@ std::unique_ptr<TzorCertStore> TzorCertStore::Open(TzorSChannelCertStoreName nam
     if (entry.is_regular_file(ec)) files.push_back(entry.path());
   std::sort(files.begin(), files.end());  // a stable order for "the first that fits"
   for (const auto& file : files) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    for (auto& context : ReadStoreFile(bytes.str())) store->certificates_.push_back(std::move(context));
+    std::string bytes;
+    if (!ReadFileBytes(file, bytes)) continue;
+    for (auto& context : ReadStoreFile(bytes)) store->certificates_.push_back(std::move(context));
   }
   return store;
 }

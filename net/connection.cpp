@@ -3,8 +3,10 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <optional>
@@ -16,6 +18,7 @@
 #include <thread>
 
 #include "base/format.h"
+#include "net/cloexec_sockets.h"
 #include "net/deadline.h"
 #include "net/net_errors.h"
 #include "net/socket_state.h"
@@ -36,6 +39,10 @@ constexpr int kCloseNotifyTimeoutMs = 1000;
 
 [[noreturn]] void ThrowSocketError(const char* what, const error_code& ec) {
   throw EzorSocketError(Format("%s: %s", what, ec.message().c_str()), ec.value());
+}
+
+[[noreturn]] void ThrowSocketError(const char* what, int error) {
+  ThrowSocketError(what, error_code(error, boost::system::system_category()));
 }
 
 void PauseFor(TzorConnectionIntercept::Pause pause) {
@@ -154,7 +161,7 @@ struct TzorConnection::Impl : TzorSocketState {
       const tcp::endpoint remote = entry.endpoint();
       error_code ec;
       socket.close(ec);
-      socket.open(remote.protocol(), ec);
+      OpenCloseOnExec(socket, remote.protocol(), ec);
       if (ec) {
         last = ec;
         continue;
@@ -203,11 +210,14 @@ struct TzorConnection::Impl : TzorSocketState {
       if (int interval = seconds(options.KeepAliveInterval))
         setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
     }
-    socket.non_blocking(true, ec);
+    // Blocking, so that a reader without a time-out waits inside the receive
+    // call itself: one system call per arrival instead of a poll and a read.
+    // Every other call says MSG_DONTWAIT and polls for its deadline.
+    socket.non_blocking(false, ec);
     if (ec) ThrowSocketError("Cannot configure socket", ec);
   }
 
-  // --- raw socket IO (non-blocking socket, poll() for the waits) ----------
+  // --- raw socket IO (poll() for the waits that have a deadline) ----------
 
   bool WaitSocket(short events, const TzorDeadline& deadline) {
     pollfd p{socket.native_handle(), events, 0};
@@ -219,67 +229,69 @@ struct TzorConnection::Impl : TzorSocketState {
     }
   }
 
-  // Waits for bytes and has `read_some(ec, room)` read them into a buffer
-  // of `room` bytes: how many came, 0 at end of stream; nullopt when the
-  // deadline passed.
-  template <class ReadSome>
-  std::optional<size_t> Receive(const TzorDeadline& deadline, ReadSome&& read_some) {
-    // After a read that did not fill the buffer the socket is most likely
-    // empty: waiting first saves the read that would only say so.
-    if (drained && !WaitSocket(POLLIN, deadline)) return std::nullopt;
+  // Up to `size` bytes into `buffer`: how many, 0 at end of stream (also
+  // after Close's shutdown), nullopt when the deadline passed first. Without
+  // a deadline the receive call itself waits; with one, the socket is polled
+  // first when it is most likely empty (`poll_first`), else on would-block.
+  std::optional<size_t> ReceiveInto(char* buffer, size_t size, const TzorDeadline& deadline, bool poll_first) {
+    const bool limited = deadline.Limited();
+    if (limited && poll_first && !WaitSocket(POLLIN, deadline)) return std::nullopt;
     for (;;) {
-      error_code ec;
-      size_t room = 0;
-      const size_t n = read_some(ec, room);
-      drained = ec || n < room;
-      if (!ec) return n;
-      if (ec == asio::error::eof) return 0;
-      if (ec != asio::error::would_block && ec != asio::error::try_again) {
+      const ssize_t n = ::recv(socket.native_handle(), buffer, size, limited ? MSG_DONTWAIT : 0);
+      if (n >= 0) return static_cast<size_t>(n);
+      const int e = errno;
+      if (e == EINTR) continue;
+      if (e != EAGAIN && e != EWOULDBLOCK) {
         if (!open) throw EzorClosedSocket();
-        ThrowSocketError("Receive failed", ec);
+        ThrowSocketError("Receive failed", e);
       }
       if (!WaitSocket(POLLIN, deadline)) return std::nullopt;
     }
   }
 
-  // Some bytes, left in receive_buffer until the next call; empty: the peer
-  // closed; nullopt when the deadline passed.
+  // Some bytes; empty at end of stream; nullopt when the deadline passed.
+  // The bytes stay in receive_buffer until the next call.
   std::optional<std::string_view> RawReceive(const TzorDeadline& deadline) {
-    const auto n = Receive(deadline, [&](error_code& ec, size_t& room) {
-      receive_buffer.resize(kReadChunk);
-      room = receive_buffer.size();
-      return socket.read_some(asio::buffer(receive_buffer), ec);
-    });
+    receive_buffer.resize(kReadChunk);
+    // After a read that did not fill the buffer the socket is most likely
+    // empty: waiting first saves the read that would only say so.
+    const auto n = ReceiveInto(receive_buffer.data(), receive_buffer.size(), deadline, drained);
+    drained = !n || *n < receive_buffer.size();
     if (!n) return std::nullopt;
     return std::string_view(receive_buffer.data(), *n);
   }
 
-  // Reads ciphertext straight into the engine. The lock is held for the
-  // read itself only (the socket does not block): a writer may make the
-  // engine read what came in (a renegotiation).
+  // Reads ciphertext straight into the engine's free room. The engine is
+  // not locked while the socket waits: the room stays put while a writer
+  // uses the engine (a renegotiation may make it read what came in) or a
+  // closing thread queues its close notification.
   std::optional<size_t> ReceiveCiphertext(const TzorDeadline& deadline) {
-    return Receive(deadline, [&](error_code& ec, size_t& room) -> size_t {
+    std::span<char> room;
+    {
       std::lock_guard guard(engine_lock);
-      const std::span<char> free = engine->IncomingRoom(kReadChunk);
-      room = free.size();
-      const size_t n = socket.read_some(asio::buffer(free.data(), free.size()), ec);
-      if (ec) return 0;
-      engine->CommitIncoming(n);
-      return n;
-    });
+      room = engine->IncomingRoom(kReadChunk);
+    }
+    const auto n = ReceiveInto(room.data(), room.size(), deadline, drained);
+    drained = !n || *n < room.size();
+    if (n && *n > 0) {
+      std::lock_guard guard(engine_lock);
+      engine->CommitIncoming(*n);
+    }
+    return n;
   }
 
   void RawSendAll(std::string_view data, const TzorDeadline& deadline) {
     while (!data.empty()) {
-      error_code ec;
-      const size_t n = socket.write_some(asio::buffer(data.data(), data.size()), ec);
-      if (!ec) {
-        data.remove_prefix(n);
+      const ssize_t n = ::send(socket.native_handle(), data.data(), data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (n >= 0) {
+        data.remove_prefix(static_cast<size_t>(n));
         continue;
       }
-      if (ec != asio::error::would_block && ec != asio::error::try_again) {
+      const int e = errno;
+      if (e == EINTR) continue;
+      if (e != EAGAIN && e != EWOULDBLOCK) {
         if (!open) throw EzorClosedSocket();
-        ThrowSocketError("Send failed", ec);
+        ThrowSocketError("Send failed", e);
       }
       if (!WaitSocket(POLLOUT, deadline)) throw EzorWriteTimeout("Write timed out.");
     }
@@ -289,19 +301,13 @@ struct TzorConnection::Impl : TzorSocketState {
   int HandshakeTimeout() const { return options.ConnectTimeout > 0 ? options.ConnectTimeout : options.ReadTimeout; }
 
   std::string RawReceiveExactly(size_t count, const char* peer) {
-    std::string out;
+    std::string out(count, '\0');
     const auto deadline = TzorDeadline::After(HandshakeTimeout());
-    while (out.size() < count) {
-      std::string chunk(count - out.size(), '\0');
-      error_code ec;
-      const size_t n = socket.read_some(asio::buffer(chunk), ec);
-      if (!ec) {
-        out.append(chunk, 0, n);
-        continue;
-      }
-      if (ec == asio::error::eof) throw EzorProxyError(Format("%s closed the connection", peer));
-      if (ec != asio::error::would_block && ec != asio::error::try_again) ThrowSocketError("Receive failed", ec);
-      if (!WaitSocket(POLLIN, deadline)) throw EzorReadTimeout(Format("%s did not answer in time", peer));
+    for (size_t got = 0; got < count;) {
+      const auto n = ReceiveInto(out.data() + got, count - got, deadline, false);
+      if (!n) throw EzorReadTimeout(Format("%s did not answer in time", peer));
+      if (*n == 0) throw EzorProxyError(Format("%s closed the connection", peer));
+      got += *n;
     }
     return out;
   }

@@ -1,9 +1,8 @@
 #include "net/schannel_client_certificate.h"
 
-#include <fstream>
-#include <sstream>
-
+#include "base/files.h"
 #include "base/format.h"
+#include "base/markup.h"
 
 namespace zor {
 
@@ -16,25 +15,13 @@ bool HexToBytes(const std::string& hex, std::string& bytes) {
   for (size_t i = 0; i + 1 < hex.size(); i += 2) {
     int value = 0;
     for (const char ch : {hex[i], hex[i + 1]}) {
-      const int digit = std::isdigit(static_cast<unsigned char>(ch)) ? ch - '0'
-                        : (ch >= 'a' && ch <= 'f')                  ? ch - 'a' + 10
-                        : (ch >= 'A' && ch <= 'F')                  ? ch - 'A' + 10
-                                                                     : -1;
+      const int digit = HexDigitValue(ch);
       if (digit < 0) return false;
       value = value * 16 + digit;
     }
     bytes += static_cast<char>(value);
   }
   return bytes.size() * 2 == hex.size();
-}
-
-bool ReadWholeFile(const std::string& file, std::string& bytes) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  bytes = buffer.str();
-  return true;
 }
 
 const char* StoreName(TzorSChannelCertStoreName name) {
@@ -57,7 +44,7 @@ TzorClientCertificateChoice ByThumbprint(const TzorSChannelCertificate& c) {
 TzorClientCertificateChoice FromFile(const TzorSChannelCertificate& c) {
   std::string bytes;
   std::shared_ptr<const TzorCertContext> imported;
-  if (ReadWholeFile(c.CertFile(), bytes)) {
+  if (ReadFileBytes(c.CertFile(), bytes)) {
     imported = ImportPFX(bytes, c.CertFilePassword().c_str());
     // An empty password may stand for none at all.
     if (!imported && c.CertFilePassword().empty()) imported = ImportPFX(bytes, nullptr);

@@ -20,7 +20,7 @@ bool TzorSChannelSystemSocket::WaitFor(short events, int timeout_ms) {
 
 int TzorSChannelSystemSocket::Send(const char* data, int size) {
   for (;;) {
-    const ssize_t n = ::send(fd_, data, static_cast<size_t>(size), MSG_NOSIGNAL);
+    const ssize_t n = ::send(fd_, data, static_cast<size_t>(size), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n >= 0) return static_cast<int>(n);
     const int e = errno;
     if (e == EINTR) continue;
@@ -35,7 +35,7 @@ int TzorSChannelSystemSocket::Send(const char* data, int size) {
 
 int TzorSChannelSystemSocket::Recv(char* buffer, int size) {
   for (;;) {
-    const ssize_t n = ::recv(fd_, buffer, static_cast<size_t>(size), 0);
+    const ssize_t n = ::recv(fd_, buffer, static_cast<size_t>(size), MSG_DONTWAIT);
     if (n >= 0) return static_cast<int>(n);
     const int e = errno;
     if (e == EINTR) continue;

@@ -1,6 +1,7 @@
 #pragma once
 // The platform engine's socket over a connected system socket: blocking
-// send, recv and select, whatever mode the descriptor is in.
+// send, recv and select, whatever mode the descriptor is in (each call
+// polls for its wait, so the read time-out holds on a blocking descriptor).
 #include "net/schannel_engine.h"
 
 namespace zor {

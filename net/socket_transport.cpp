@@ -4,15 +4,8 @@
 
 namespace zor {
 
-size_t TzorSocketTransport::InputBufferSize() const { return State().input.Size(); }
-size_t TzorSocketTransport::ReadFromBuffer(std::string& out, size_t max) { return State().input.Take(out, max); }
-void TzorSocketTransport::ClearInput() { State().input.Clear(); }
-
-void TzorSocketTransport::Write(std::string_view bytes) { State().writes.Write(bytes); }
-void TzorSocketTransport::BeginWrite() { State().writes.Begin(); }
-void TzorSocketTransport::FlushWrite() { State().writes.Flush(); }
-void TzorSocketTransport::EndWrite() { State().writes.End(); }
-void TzorSocketTransport::CancelWrite() { State().writes.Cancel(); }
+TzorInputBuffer& TzorSocketTransport::Input() const { return State().input; }
+TzorWriteGate& TzorSocketTransport::Writes() const { return State().writes; }
 
 std::string TzorSocketTransport::PeerIP() const { return State().ends.PeerIP; }
 uint16_t TzorSocketTransport::PeerPort() const { return State().ends.PeerPort; }

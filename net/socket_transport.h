@@ -4,27 +4,16 @@
 // write gate, the two ends and the byte counts.
 #include <cstdint>
 #include <string>
-#include <string_view>
 
-#include "net/transport.h"
+#include "net/buffered_transport.h"
 
 namespace zor {
 
 struct TzorSocketState;
 
 // The byte transport over a socket that both connection kinds share.
-class TzorSocketTransport : public TzorTransport {
+class TzorSocketTransport : public TzorBufferedTransport {
  public:
-  size_t InputBufferSize() const override;
-  size_t ReadFromBuffer(std::string& out, size_t max) override;
-  using TzorTransport::ReadFromBuffer;
-  void ClearInput() override;
-  void Write(std::string_view bytes) override;
-  using TzorTransport::Write;
-  void BeginWrite() override;
-  void FlushWrite() override;
-  void EndWrite() override;
-  void CancelWrite() override;
   std::string PeerIP() const override;
   uint16_t PeerPort() const override;
   std::string LocalIP() const override;
@@ -36,6 +25,10 @@ class TzorSocketTransport : public TzorTransport {
 
  protected:
   virtual TzorSocketState& State() const = 0;
+
+ private:
+  TzorInputBuffer& Input() const final;
+  TzorWriteGate& Writes() const final;
 };
 
 }  // namespace zor

@@ -86,9 +86,11 @@ class TzorTLSEngine {
   virtual bool Handshake() = 0;
   virtual bool HandshakeDone() const = 0;
 
-  // Free room for at least `size` bytes of ciphertext from the peer, valid
-  // until the next call: a socket reads into it and CommitIncoming adds what
-  // it read, which saves copying the bytes in.
+  // Free room for at least `size` bytes of ciphertext from the peer: a
+  // socket reads into it and CommitIncoming adds what it read, which saves
+  // copying the bytes in. Other calls (reads, writes) leave it in place, so
+  // the socket may fill it without holding the engine; the next
+  // IncomingRoom or PutIncoming may move it.
   virtual std::span<char> IncomingRoom(size_t size) = 0;
   virtual void CommitIncoming(size_t size) = 0;
   // Ciphertext received from the peer, copied in.

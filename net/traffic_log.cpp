@@ -1,9 +1,14 @@
 #include "net/traffic_log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
+#include "base/files.h"
 #include "base/format.h"
 
 namespace zor {
@@ -17,28 +22,29 @@ std::string LogDateTimeText() {
   return text;
 }
 
-TzorIdLogFileBase::~TzorIdLogFileBase() = default;
+TzorIdLogFileBase::~TzorIdLogFileBase() {
+  if (fd_ >= 0) ::close(fd_);
+}
 
 void TzorIdLogFileBase::SetActive(bool active) {
   std::lock_guard guard(lock_);
   if (!active) {
-    if (file_.is_open()) file_.close();
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
     return;
   }
-  if (file_.is_open()) return;
-  file_.open(file_name_, std::ios::out | std::ios::app | std::ios::binary);
-  if (!file_.is_open())
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", file_name_.c_str(), std::strerror(errno)));
+  if (fd_ >= 0) return;
+  fd_ = ::open(file_name_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd_ < 0) throw EFOpenError(Format("Cannot open file \"%s\". %s", file_name_.c_str(), std::strerror(errno)));
 }
 
 bool TzorIdLogFileBase::Active() const {
   std::lock_guard guard(lock_);
-  return file_.is_open();
+  return fd_ >= 0;
 }
 
 void TzorIdLogFileBase::WriteLine(std::string_view prefix, std::string_view data) {
   std::lock_guard guard(lock_);
-  if (!file_.is_open()) return;
+  if (fd_ < 0) return;
   std::string line(prefix);
   if (replace_crlf_) {
     for (const char c : data) {
@@ -53,8 +59,8 @@ void TzorIdLogFileBase::WriteLine(std::string_view prefix, std::string_view data
     line += data;
   }
   line += "\r\n";
-  file_.write(line.data(), static_cast<std::streamsize>(line.size()));
-  file_.flush();
+  // A line that cannot be written is lost; the connection goes on.
+  WriteAllBytes(fd_, line);
 }
 
 void TzorIdLogFileBase::WriteDataLine(const char* direction, std::string_view data) {

@@ -2,7 +2,6 @@
 // The traffic log intercept: every chunk a connection sends or receives, in
 // clear, appended to a file one line per event, one lock per line.
 #include <atomic>
-#include <fstream>
 #include <mutex>
 #include <string>
 
@@ -62,7 +61,7 @@ class TzorIdLogFileBase : public TzorConnectionIntercept {
   std::string file_name_;
   bool replace_crlf_ = true;
   std::atomic<bool> raw_log_{true};
-  std::ofstream file_;
+  int fd_ = -1;  // the open log, close-on-exec
 };
 
 // The log of the library's clients.

@@ -3,38 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "base/markup.h"
+#include "base/url.h"
 
 namespace zor {
-
-namespace {
-
-bool Unreserved(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-         c == '_' || c == '~';
-}
-
-}  // namespace
-
-bool PercentDecode(std::string_view text, bool plusIsSpace, std::string& out) {
-  out.clear();
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '%') {
-      const int high = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
-      const int low = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
-      if (high < 0 || low < 0) return false;
-      out.push_back(static_cast<char>(high * 16 + low));
-      i += 2;
-    } else if (c == '+' && plusIsSpace) {
-      out.push_back(' ');
-    } else {
-      out.push_back(c);
-    }
-  }
-  return true;
-}
 
 bool TzorFormFields::Parse(std::string_view text, bool lowerCaseNames) {
   FPairs.clear();
@@ -49,8 +20,9 @@ bool TzorFormFields::Parse(std::string_view text, bool lowerCaseNames) {
     if (FPairs.size() == kMaxFields) return FPairs.clear(), false;
     const size_t equals = piece.find('=');
     std::pair<std::string, std::string> pair;
-    const bool ok = PercentDecode(piece.substr(0, equals), true, pair.first) &&
-                    (equals == std::string_view::npos || PercentDecode(piece.substr(equals + 1), true, pair.second));
+    const bool ok =
+        PercentDecodeStrict(piece.substr(0, equals), true, pair.first) &&
+        (equals == std::string_view::npos || PercentDecodeStrict(piece.substr(equals + 1), true, pair.second));
     if (!ok) return FPairs.clear(), false;
     if (lowerCaseNames)
       std::transform(pair.first.begin(), pair.first.end(), pair.first.begin(),
@@ -78,30 +50,11 @@ std::vector<std::string> TzorFormFields::Repeated(const std::vector<std::string_
   return repeated;
 }
 
-std::string FormEncode(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size() * 3);
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (Unreserved(byte)) {
-      out.push_back(c);
-    } else if (byte == ' ') {
-      out.push_back('+');
-    } else {
-      out.push_back('%');
-      out.push_back(kHex[byte >> 4]);
-      out.push_back(kHex[byte & 15]);
-    }
-  }
-  return out;
-}
-
 std::string FormEncodePairs(const std::vector<std::pair<std::string, std::string>>& pairs) {
   std::string out;
   for (const auto& [name, value] : pairs) {
     if (!out.empty()) out.push_back('&');
-    out += FormEncode(name) + "=" + FormEncode(value);
+    out += PercentEncode(name, true) + "=" + PercentEncode(value, true);
   }
   return out;
 }

@@ -38,13 +38,8 @@ class TzorFormFields {
   std::vector<std::pair<std::string, std::string>> FPairs;
 };
 
-// "%XX" escapes decoded and, with `plusIsSpace`, "+" read as a space; false
-// for a "%" not followed by two hexadecimal digits.
-bool PercentDecode(std::string_view text, bool plusIsSpace, std::string& out);
-// The form encoding of a value: letters, digits and "-._~" stay, a space
-// becomes "+", every other byte "%XX" (upper-case hexadecimal).
-std::string FormEncode(std::string_view text);
-// "a=1&b=2" from pairs, each name and value form-encoded.
+// "a=1&b=2" from pairs, each name and value form-encoded (PercentEncode with
+// spaces as "+").
 std::string FormEncodePairs(const std::vector<std::pair<std::string, std::string>>& pairs);
 // The address with the pairs appended to its query: "?" when it has none,
 // "&" when it has one.

@@ -4,6 +4,7 @@
 // RFC 6749 section 5.2, and leaves the requests as they were.
 #include "base/format.h"
 #include "base/text.h"
+#include "base/url.h"
 #include "oauth2/oauth2_server.h"
 #include "oauth2/pkce.h"
 #include "server/secrets.h"
@@ -93,8 +94,9 @@ TzorOAuth2HTTPAnswer TzorHTTPComponentServer_OAuth2::TokenStep(TzorWSConnection*
   if (token.Basic) {
     // Client id and secret are form-encoded inside Basic (RFC 6749 2.3.1),
     // and one request uses one way of authenticating.
-    if (!PercentDecode(aRequest.BasicUser, true, token.ClientId) ||
-        !PercentDecode(aRequest.BasicPassword, true, token.ClientSecret) || token.Form.Count("client_secret") > 0 ||
+    if (!PercentDecodeStrict(aRequest.BasicUser, true, token.ClientId) ||
+        !PercentDecodeStrict(aRequest.BasicPassword, true, token.ClientSecret) ||
+        token.Form.Count("client_secret") > 0 ||
         (token.Form.Count("client_id") > 0 && token.Form.Value("client_id") != token.ClientId))
       return ErrorAnswer({"invalid_request", "Client credentials are given twice"}, token.Basic);
   } else {

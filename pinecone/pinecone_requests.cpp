@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/format.h"
+#include "base/markup.h"
 #include "base/text.h"
 
 namespace zor {
@@ -10,10 +11,6 @@ namespace {
 
 constexpr const char* kControllerTemplate = "https://controller.%s.pinecone.io";
 constexpr const char* kIndexTemplate = "https://%s-%s.svc.%s.pinecone.io";
-
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 bool PassesUnencoded(unsigned char c) {
   static constexpr const char* kUnsafe = "*<>#%\"{}|\\^[]`+";
@@ -47,7 +44,7 @@ std::string EncodeParamValue(std::string_view value) {
   encoded.reserve(value.size());
   for (size_t i = 0; i < value.size(); ++i) {
     const auto c = static_cast<unsigned char>(value[i]);
-    if (c == '%' && i + 2 < value.size() && IsHexDigit(value[i + 1]) && IsHexDigit(value[i + 2])) {
+    if (c == '%' && i + 2 < value.size() && HexDigitValue(value[i + 1]) >= 0 && HexDigitValue(value[i + 2]) >= 0) {
       encoded.append(value.substr(i, 3));
       i += 2;
     } else if (PassesUnencoded(c)) {

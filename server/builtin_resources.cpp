@@ -42,6 +42,14 @@ std::string FileNameOf(std::string_view requestLine) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Whether the request line matches "GET *<part>*": a GET whose target or
+// version holds the part, ignoring case. Found in place: every request line
+// is tried against these.
+bool GetHolding(std::string_view requestLine, std::string_view part) {
+  return requestLine.size() >= 4 && SameText(requestLine.substr(0, 4), "GET ") &&
+         ContainsText(requestLine.substr(4), part);
+}
+
 std::string ReplaceNoCase(std::string_view text, std::string_view from, std::string_view to) {
   std::string out;
   size_t i = 0;
@@ -79,7 +87,7 @@ std::string TzorWSHTTPResponse::GetResponseMessage(const std::vector<std::string
 
 TzorResourceMatch MatchResource(std::string_view requestLine, const TzorResourceOptions& options, bool aNotFound) {
   TzorResourceMatch match;
-  if (MatchMask(requestLine, "GET *.js *")) {
+  if (GetHolding(requestLine, ".js ")) {
     if (!options.JavascriptFiles) return match;
     const std::string name = FileNameOf(requestLine);
     if (name == "zorWebSockets.js") {
@@ -89,14 +97,14 @@ TzorResourceMatch MatchResource(std::string_view requestLine, const TzorResource
     match.Names.push_back(name);
     match.Kind = TzorResourceKind::rsText;
     match.ContentType = "text/javascript; charset=utf-8";
-  } else if (MatchMask(requestLine, "GET *.html *") || MatchMask(requestLine, "GET *.css *")) {
+  } else if (GetHolding(requestLine, ".html ") || GetHolding(requestLine, ".css ")) {
     if (!options.HTMLFiles) return match;
     match.Names.push_back(FileNameOf(requestLine));
     match.Kind = TzorResourceKind::rsText;
-    match.ContentType = MatchMask(requestLine, "GET *.html *") ? "text/html" : "text/css";
-  } else if (MatchMask(requestLine, "GET *WebSocketMain.swf *")) {
+    match.ContentType = GetHolding(requestLine, ".html ") ? "text/html" : "text/css";
+  } else if (GetHolding(requestLine, "WebSocketMain.swf ")) {
     match.Kind = TzorResourceKind::rsFlashMovie;
-  } else if (MatchMask(requestLine, "GET *favicon*") && aNotFound) {
+  } else if (GetHolding(requestLine, "favicon") && aNotFound) {
     match.Kind = TzorResourceKind::rsFavicon;
   }
   return match;

@@ -10,9 +10,13 @@ std::string Field(const TzorHTTP2_HeaderList& headers, std::string_view name) {
   return std::string(headers.Find(name).value_or(""));
 }
 
-std::vector<std::string> Lines(const TzorHTTP2_HeaderList& headers, const std::string& method,
+std::string RequestLine(const TzorHTTP2_HeaderList& headers, std::string_view method) {
+  return std::string(method) + " " + Field(headers, ":path") + " HTTP/2";
+}
+
+std::vector<std::string> Lines(const TzorHTTP2_HeaderList& headers, std::string_view method,
                                std::vector<std::string> extra) {
-  std::vector<std::string> lines{method + " " + Field(headers, ":path") + " HTTP/2"};
+  std::vector<std::string> lines{RequestLine(headers, method)};
   if (const auto authority = headers.Find(":authority")) lines.push_back("Host: " + std::string(*authority));
   for (std::string& line : extra) lines.push_back(std::move(line));
   for (size_t i = 0; i < headers.Count(); ++i) {
@@ -25,8 +29,12 @@ std::vector<std::string> Lines(const TzorHTTP2_HeaderList& headers, const std::s
 
 }  // namespace
 
+std::string HTTP2RequestLine(const TzorHTTP2_HeaderList& headers) {
+  return RequestLine(headers, headers.Find(":method").value_or(""));
+}
+
 std::vector<std::string> HTTP2RequestLines(const TzorHTTP2_HeaderList& headers) {
-  return Lines(headers, Field(headers, ":method"), {});
+  return Lines(headers, headers.Find(":method").value_or(""), {});
 }
 
 bool IsWebSocketConnect(const TzorHTTP2_HeaderList& headers) {

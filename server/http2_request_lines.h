@@ -9,7 +9,9 @@
 
 namespace zor {
 
-// ":method :path HTTP/2", "Host: " and the authority, then every regular field.
+// ":method :path HTTP/2": what the rules of built-in files read.
+std::string HTTP2RequestLine(const TzorHTTP2_HeaderList& headers);
+// The request line, "Host: " and the authority, then every regular field.
 std::vector<std::string> HTTP2RequestLines(const TzorHTTP2_HeaderList& headers);
 // An extended CONNECT for the WebSocket protocol (RFC 8441).
 bool IsWebSocketConnect(const TzorHTTP2_HeaderList& headers);

@@ -1,10 +1,13 @@
 #include "server/http2_server_request.h"
 
+#include <utility>
+
 namespace zor {
 
 TzorHTTPServerRequest HTTP2ServerRequest(const TzorHTTP2_HeaderList& headers, std::span<const uint8_t> body) {
   TzorHTTPServerRequest request;
   request.Version = "HTTP/2";
+  request.RawHeaders.reserve(headers.Count());
   for (size_t i = 0; i < headers.Count(); ++i) {
     const std::string_view name = headers.Name(i), value = headers.Value(i);
     if (name == ":method")
@@ -21,14 +24,14 @@ TzorHTTPServerRequest HTTP2ServerRequest(const TzorHTTP2_HeaderList& headers, st
   return request;
 }
 
-TzorHTTP2ResponseInfo HTTP2ResponseInfo(const TzorHTTPServerResponse& response) {
+TzorHTTP2ResponseInfo HTTP2ResponseInfo(TzorHTTPServerResponse response) {
   TzorHTTP2ResponseInfo answer;
   answer.ResponseCode = response.ResponseNo;
   if (!response.ContentText.empty() || !response.ContentType.empty())
     answer.RawHeaders.push_back("content-type: " + response.ContentTypeValue());
   for (const std::string& line : response.CustomHeaders) answer.RawHeaders.push_back(line);
   for (const TzorHTTPCookie& cookie : response.Cookies) answer.Cookies.push_back(cookie.SetCookieValue());
-  answer.ContentText = response.ContentText;
+  answer.ContentText = std::move(response.ContentText);
   return answer;
 }
 

@@ -15,7 +15,7 @@ namespace zor {
 // one cookie list), the body its posted content.
 TzorHTTPServerRequest HTTP2ServerRequest(const TzorHTTP2_HeaderList& headers, std::span<const uint8_t> body);
 // The answer for SendHTTP2Response: status, content type line, the extra
-// lines, the cookies and the content.
-TzorHTTP2ResponseInfo HTTP2ResponseInfo(const TzorHTTPServerResponse& response);
+// lines, the cookies and the content (taken over).
+TzorHTTP2ResponseInfo HTTP2ResponseInfo(TzorHTTPServerResponse response);
 
 }  // namespace zor

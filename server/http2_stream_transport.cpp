@@ -29,10 +29,7 @@ void TzorHTTP2StreamTransport::Accept(const std::vector<std::string>& headerLine
 
 void TzorHTTP2StreamTransport::Receive(std::string_view bytes) {
   if (ended_) return;
-  {
-    std::lock_guard guard(input_lock_);
-    input_.append(bytes);
-  }
+  input_.Append(bytes);
   if (OnData) OnData();
 }
 
@@ -49,69 +46,15 @@ void TzorHTTP2StreamTransport::End(bool sendEndStream) {
   if (auto onClosed = std::move(OnClosed)) onClosed();
 }
 
-size_t TzorHTTP2StreamTransport::InputBufferSize() const {
-  std::lock_guard guard(input_lock_);
-  return input_.size();
-}
-
-size_t TzorHTTP2StreamTransport::ReadFromBuffer(std::string& out, size_t max) {
-  std::lock_guard guard(input_lock_);
-  const size_t n = std::min(max, input_.size());
-  out.append(input_, 0, n);
-  input_.erase(0, n);
-  return n;
-}
-
-void TzorHTTP2StreamTransport::ClearInput() {
-  std::lock_guard guard(input_lock_);
-  input_.clear();
-}
-
 bool TzorHTTP2StreamTransport::WaitForData(int) { return InputBufferSize() > 0; }
 
 void TzorHTTP2StreamTransport::Send(std::string_view bytes) {
-  if (ended_ || bytes.empty()) {
-    if (ended_) throw EzorClosedSocket();
-    return;
-  }
+  if (ended_) throw EzorClosedSocket();
   const auto carrier = Carrier();
   TzorHTTP2Session& session = *carrier->HTTP2Session();
   if (session.PendingData(stream_) + bytes.size() > kMaxPendingBytes)
     throw EzorSocketError("The peer does not read the stream: its send queue is full.");
   if (!session.SendHTTP2TunnelData(stream_, Octets(bytes), false)) throw EzorClosedSocket();
-}
-
-void TzorHTTP2StreamTransport::Write(std::string_view bytes) {
-  std::lock_guard guard(write_lock_);
-  if (collecting_) collected_.append(bytes);
-  else Send(bytes);
-}
-
-void TzorHTTP2StreamTransport::BeginWrite() {
-  write_lock_.lock();
-  collecting_ = true;
-}
-
-void TzorHTTP2StreamTransport::FlushWrite() {
-  std::lock_guard guard(write_lock_);
-  std::string bytes = std::move(collected_);
-  collected_.clear();
-  Send(bytes);
-}
-
-void TzorHTTP2StreamTransport::EndWrite() {
-  collecting_ = false;
-  struct Unlock {
-    std::recursive_mutex& lock;
-    ~Unlock() { lock.unlock(); }
-  } unlock{write_lock_};
-  FlushWrite();
-}
-
-void TzorHTTP2StreamTransport::CancelWrite() {
-  collecting_ = false;
-  collected_.clear();
-  write_lock_.unlock();
 }
 
 bool TzorHTTP2StreamTransport::Connected() const {

@@ -7,18 +7,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "net/transport.h"
+#include "net/buffered_transport.h"
 
 namespace zor {
 
 class TzorWSConnectionServer;
 
 // The byte transport of a WebSocket carried by one HTTP/2 stream.
-class TzorHTTP2StreamTransport : public TzorTransport {
+class TzorHTTP2StreamTransport : public TzorBufferedTransport {
  public:
   // DATA queued on the stream beyond this, held back by the peer's windows,
   // makes a write fail: a peer that does not read cannot grow memory.
@@ -43,17 +42,7 @@ class TzorHTTP2StreamTransport : public TzorTransport {
   // Runs once when the stream ends, whoever ends it.
   std::function<void()> OnClosed;
 
-  size_t InputBufferSize() const override;
-  size_t ReadFromBuffer(std::string& out, size_t max) override;
-  using TzorTransport::ReadFromBuffer;
-  void ClearInput() override;
   bool WaitForData(int timeout_ms) override;
-  void Write(std::string_view bytes) override;
-  using TzorTransport::Write;
-  void BeginWrite() override;
-  void FlushWrite() override;
-  void EndWrite() override;
-  void CancelWrite() override;
   bool Connected() const override;
   void Disconnect(bool notify_peer = true) override;
   std::string PeerIP() const override;
@@ -63,6 +52,8 @@ class TzorHTTP2StreamTransport : public TzorTransport {
   std::string NegotiatedALPN() const override;
 
  private:
+  TzorInputBuffer& Input() const override { return input_; }
+  TzorWriteGate& Writes() const override { return writes_; }
   // The carrying connection; EzorClosedSocket when it is gone.
   std::shared_ptr<TzorWSConnectionServer> Carrier() const;
   void Send(std::string_view bytes);
@@ -71,11 +62,9 @@ class TzorHTTP2StreamTransport : public TzorTransport {
 
   std::weak_ptr<TzorWSConnectionServer> carrier_;
   const int32_t stream_;
-  mutable std::mutex input_lock_;
-  std::string input_;
-  std::recursive_mutex write_lock_;  // held from BeginWrite to EndWrite
-  std::string collected_;
-  bool collecting_ = false;
+  mutable TzorInputBuffer input_;
+  // Collected writes never outgrow what the stream may hold pending.
+  mutable TzorWriteGate writes_{[this](std::string_view bytes) { Send(bytes); }, kMaxPendingBytes};
   std::atomic<bool> accepted_{false};
   std::atomic<bool> ended_{false};
 };

@@ -73,7 +73,7 @@ bool TzorWSHTTPServer::CheckHTTPAccess(TzorWSConnectionServer& Connection, const
 bool TzorWSHTTPServer::ServeDocumentRoot(const TzorHTTPServerRequest& ARequestInfo,
                                          TzorHTTPServerResponse& AResponseInfo) {
   if (DocumentRoot().empty() || !IsGetHeadOrPost(ARequestInfo.Command)) return false;
-  std::optional<std::string> content = ReadDocumentRootFile(FDocumentRoot, ARequestInfo.URI);
+  std::optional<std::string> content = FDocumentRootFiles->Read(FDocumentRoot, ARequestInfo.URI);
   if (!content) return false;
   AResponseInfo.ContentText = std::move(*content);
   AResponseInfo.ContentType = DefaultMimeTable().TypeOfFile(ARequestInfo.Document);

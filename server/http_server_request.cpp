@@ -1,8 +1,8 @@
 #include "server/http_server_request.h"
 
 #include "base/bytes.h"
-#include "base/markup.h"
 #include "base/text.h"
+#include "base/url.h"
 
 namespace zor {
 
@@ -19,7 +19,7 @@ TzorHTTPFields SplitPairs(std::string_view text, char separator, bool decode) {
     std::string_view name = TrimBlanks(item.substr(0, eq));
     std::string_view value = eq == std::string_view::npos ? std::string_view() : TrimBlanks(item.substr(eq + 1));
     if (decode)
-      pairs.emplace_back(DecodeURLComponent(name, true), DecodeURLComponent(value, true));
+      pairs.emplace_back(PercentDecode(name, true), PercentDecode(value, true));
     else
       pairs.emplace_back(std::string(name), std::string(value));
   }
@@ -48,21 +48,6 @@ std::string FieldValue(const TzorHTTPFields& fields, std::string_view name) {
   return {};
 }
 
-std::string DecodeURLComponent(std::string_view text, bool plusIsSpace) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(plusIsSpace && c == '+' ? ' ' : c);
-    }
-  }
-  return out;
-}
-
 TzorHTTPFields ParseQueryText(std::string_view text) { return SplitPairs(text, '&', true); }
 
 TzorHTTPFields ParseCookieHeader(std::string_view text) { return SplitPairs(text, ';', false); }
@@ -70,7 +55,7 @@ TzorHTTPFields ParseCookieHeader(std::string_view text) { return SplitPairs(text
 void TzorHTTPServerRequest::Complete() {
   const std::string_view target = OriginForm(URI);
   const size_t question = target.find('?');
-  Document = DecodeURLComponent(target.substr(0, question), false);
+  Document = PercentDecode(target.substr(0, question), false);
   QueryParams = question == std::string_view::npos ? std::string() : std::string(target.substr(question + 1));
   Params = ParseQueryText(QueryParams);
   Host = Header("Host");

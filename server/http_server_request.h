@@ -18,9 +18,8 @@ using TzorHTTPFields = std::vector<std::pair<std::string, std::string>>;
 std::string_view TrimBlanks(std::string_view text);
 // The value of the first field called `name` (any case); empty when none.
 std::string FieldValue(const TzorHTTPFields& fields, std::string_view name);
-// "%41+b" -> "A b" (with `plusIsSpace`); bad escapes are kept as they stand.
-std::string DecodeURLComponent(std::string_view text, bool plusIsSpace);
-// "a=1&b=x%20y" -> {a,1},{b,x y}; names without "=" get an empty value.
+// "a=1&b=x%20y" -> {a,1},{b,x y}; names without "=" get an empty value; bad
+// escapes are kept as they stand.
 TzorHTTPFields ParseQueryText(std::string_view text);
 // The pairs of a Cookie header, "a=1; b=2".
 TzorHTTPFields ParseCookieHeader(std::string_view text);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/files.h"
 #include "base/text.h"
 #include "server/multipart_decoder.h"
 #include "websocket/ws_types.h"
@@ -37,12 +38,8 @@ class UploadFile {
     throw TzorWSException("Cannot create the upload file " + path_.string() + ": " + std::strerror(errno));
   }
   void Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) throw TzorWSException("Cannot write the upload file " + path_.string() + ": " + std::strerror(errno));
-      bytes.remove_prefix(static_cast<size_t>(n));
-    }
+    if (!WriteAllBytes(fd_, bytes))
+      throw TzorWSException("Cannot write the upload file " + path_.string() + ": " + std::strerror(errno));
   }
   // Closes the file and keeps it.
   std::filesystem::path Complete() {

@@ -1,8 +1,9 @@
 #include "server/mime_types.h"
 
 #include <cctype>
-#include <fstream>
 #include <sstream>
+
+#include "base/files.h"
 
 namespace zor {
 
@@ -53,12 +54,8 @@ std::string TzorMimeTable::TypeOfFile(std::string_view fileName) const {
 const TzorMimeTable& DefaultMimeTable() {
   static const TzorMimeTable table = [] {
     TzorMimeTable t;
-    std::ifstream file("/etc/mime.types");
-    if (file) {
-      std::stringstream text;
-      text << file.rdbuf();
-      t.AddFromText(text.str());
-    }
+    std::string text;
+    if (ReadFileBytes("/etc/mime.types", text)) t.AddFromText(text);
     return t;
   }();
   return table;

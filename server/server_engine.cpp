@@ -3,7 +3,6 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "base/format.h"
+#include "net/cloexec_sockets.h"
 #include "net/net_errors.h"
 
 namespace zor {
@@ -29,8 +29,10 @@ constexpr auto kAcceptRetryPause = std::chrono::milliseconds(50);
 }  // namespace
 
 struct TzorServerEngine::Impl : std::enable_shared_from_this<Impl> {
+  // Everything that touches the acceptor (waits, accepts, the close at
+  // Stop) runs on its strand, so that no accept meets a closing descriptor.
   struct Listener {
-    explicit Listener(asio::io_context& io) : acceptor(io), retry(io) {}
+    explicit Listener(asio::io_context& io) : acceptor(asio::make_strand(io)), retry(acceptor.get_executor()) {}
     tcp::acceptor acceptor;
     asio::steady_timer retry;
     std::shared_ptr<const TzorTLSContext> tls;
@@ -46,8 +48,9 @@ struct TzorServerEngine::Impl : std::enable_shared_from_this<Impl> {
   bool stopped = false;
 
   void Accept(const std::shared_ptr<Listener>& listener) {
-    listener->acceptor.async_accept(
-        asio::make_strand(io), [self = shared_from_this(), listener](const error_code& ec, tcp::socket socket) {
+    AsyncAcceptCloseOnExec(
+        listener->acceptor, asio::make_strand(io),
+        [self = shared_from_this(), listener](const error_code& ec, tcp::socket socket) {
           if (ec == asio::error::operation_aborted || !listener->acceptor.is_open()) return;
           if (ec) {
             listener->retry.expires_after(kAcceptRetryPause);
@@ -101,11 +104,7 @@ uint16_t TzorServerEngine::Listen(const std::string& address, uint16_t port, std
   const tcp::endpoint endpoint(asio::ip::make_address(address, ec), port);
   if (ec) throw EzorSocketError(Format("Invalid listening address %s", address.c_str()), ec.value());
   auto& acceptor = listener->acceptor;
-  acceptor.open(endpoint.protocol(), ec);
-  if (!ec) acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
-  if (!ec && endpoint.address().is_v6()) acceptor.set_option(asio::ip::v6_only(true), ec);
-  if (!ec) acceptor.bind(endpoint, ec);
-  if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  ListenCloseOnExec(acceptor, endpoint, ec);
   if (ec)
     throw EzorSocketError(Format("Could not bind socket. Address and port are already in use. (%s:%d: %s)",
                                  address.c_str(), port, ec.message().c_str()),
@@ -115,7 +114,7 @@ uint16_t TzorServerEngine::Listen(const std::string& address, uint16_t port, std
     std::lock_guard guard(impl_->lock);
     impl_->listeners.push_back(listener);
   }
-  asio::post(impl_->io, [impl = impl_, listener] { impl->Accept(listener); });
+  asio::post(listener->acceptor.get_executor(), [impl = impl_, listener] { impl->Accept(listener); });
   return bound;
 }
 

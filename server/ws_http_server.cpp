@@ -10,6 +10,7 @@
 #include "http2/session.h"
 #include "net/openssl_engine.h"
 #include "server/builtin_resources.h"
+#include "server/document_root.h"
 #include "server/http2_request_lines.h"
 #include "server/http2_server_request.h"
 #include "server/http2_stream_transport.h"
@@ -278,8 +279,16 @@ struct TzorWSHTTPServer::Impl {
   }
 
   void Upgrade(TzorServerSocket& s, TzorWSConnectionServer& c) {
-    Handshake(c);
     std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
+    // A close of ours (a refused login's among them) waits for the peer's
+    // answer; the socket's idle timer ends a wait that stays unanswered.
+    c.OnAwaitCloseAnswer = [weak, socket = std::weak_ptr(s.Connection().shared_from_this())](TzorWSConnection* self) {
+      if (auto connection = socket.lock())
+        connection->SetIdleTimeout(self->CloseTimeOut(), [weak](TzorAsyncConnection&) {
+          if (auto conn = weak.lock()) conn->CheckCloseAnswer();
+        });
+    };
+    Handshake(c);
     s.SetDataHandler([this, weak](TzorAsyncConnection&) {
       if (auto conn = weak.lock()) Read(*conn, true);
     });
@@ -308,7 +317,7 @@ struct TzorWSHTTPServer::Impl {
       // Not a std::exception: it would otherwise end the worker thread.
       response = HandlerFailed(c, "Unknown exception");
     }
-    TzorHTTP2ResponseInfo answer = HTTP2ResponseInfo(response);
+    TzorHTTP2ResponseInfo answer = HTTP2ResponseInfo(std::move(response));
     const auto& current = c.HTTP2Request();
     c.HTTP2Session()->SendHTTP2Response(current.Authority, answer, 0, current.Stream,
                                         current.PushLinks.empty() ? nullptr : &current.PushLinks);
@@ -355,12 +364,13 @@ struct TzorWSHTTPServer::Impl {
       TzorWSConnectionServer& c;
       ~Done() { c.SetHTTP2Request({}); }
     } done{c};
-    const std::vector<std::string> lines = HTTP2RequestLines(headers);
-    const std::string text(reinterpret_cast<const char*>(body.data()), body.size());
-    if (headers.Find(":method") == "CONNECT") c.WriteHTTPStatus(501, "Not Implemented");
-    else if (headers.Find(":method") == "POST" && (MatchMask(path, "*/zor/xhr/*") || MatchMask(path, "*/zor/protocol/*")))
-      PostOnStream(c, lines, path, text);
-    else if (!ServeResource(c, lines.front(), stream, false)) HandOverHTTP2Request(c, headers, body);
+    const std::string_view method = headers.Find(":method").value_or("");
+    if (method == "CONNECT")
+      c.WriteHTTPStatus(501, "Not Implemented");
+    else if (method == "POST" && (MatchMask(path, "*/zor/xhr/*") || MatchMask(path, "*/zor/protocol/*")))
+      PostOnStream(c, HTTP2RequestLines(headers), path, std::string(reinterpret_cast<const char*>(body.data()), body.size()));
+    else if (!ServeResource(c, HTTP2RequestLine(headers), stream, false))
+      HandOverHTTP2Request(c, headers, body);
     // Nothing else answers it: the stream must not hang.
     TzorHTTP2Session& session = *c.HTTP2Session();
     if (session.AwaitsAnswer(stream)) session.ResetHTTP2Stream(stream, h2erINTERNAL_ERROR);
@@ -600,7 +610,9 @@ struct TzorWSHTTPServer::Impl {
 };
 
 TzorWSHTTPServer::TzorWSHTTPServer()
-    : FImpl(std::make_unique<Impl>(*this)), FLoadBalancer(std::make_unique<TzorWSServerLoadBalancer>(*this)) {
+    : FDocumentRootFiles(std::make_unique<TzorDocumentRootFiles>()),
+      FImpl(std::make_unique<Impl>(*this)),
+      FLoadBalancer(std::make_unique<TzorWSServerLoadBalancer>(*this)) {
   FSessionList.OnSessionStart = [this](TzorHTTPSession& session) {
     if (OnSessionStart) OnSessionStart(session);
   };

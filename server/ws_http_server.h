@@ -27,6 +27,7 @@
 
 namespace zor {
 
+class TzorDocumentRootFiles;
 class TzorWSServerLoadBalancer;
 class TzorWSLoadBalancerClient;
 
@@ -248,6 +249,7 @@ class TzorWSHTTPServer : public TzorWSComponent {
   TzorWSHTTP2Server_Options FHTTP2Options;
   TzorHTTPRequestLimits FHTTPLimits;
   std::string FDocumentRoot;
+  std::unique_ptr<TzorDocumentRootFiles> FDocumentRootFiles;
   std::string FCharset;
   bool FKeepAlive = true;
   int FKeepAliveTimeOut = 60000;

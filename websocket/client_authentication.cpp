@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/url.h"
+
 namespace zor {
 
 void TzorWSAuthentication_Switch::Assign(const TPersistent& source) {
@@ -37,31 +39,14 @@ void TzorWSAuthenticationClient_Options::Assign(const TPersistent& source) {
   FUser = from.FUser;
 }
 
-std::string EncodePathSegment(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-        c == '_' || c == '~') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 15]);
-    }
-  }
-  return out;
-}
-
 std::string URLAuthenticationPath(const std::string& user, const std::string& password) {
-  return kURLConnectPath + EncodePathSegment(user) + "/" + EncodePathSegment(password);
+  return kURLConnectPath + PercentEncode(user, false) + "/" + PercentEncode(password, false);
 }
 
 std::string SessionRequestURL(bool tls, const std::string& host, int port, const std::string& user,
                               const std::string& password) {
   return std::string(tls ? "https://" : "http://") + host + ":" + std::to_string(port) + kSessionRequestPath +
-         EncodePathSegment(user) + "/" + EncodePathSegment(password);
+         PercentEncode(user, false) + "/" + PercentEncode(password, false);
 }
 
 bool ReadSessionAnswer(std::string_view body, TzorWSAuthenticationClient_Session& session) {

@@ -106,12 +106,9 @@ class TzorWSAuthenticationClient_Options : public TzorWSAuthentication_Switch {
   std::string FUser;
 };
 
-// One path segment percent-encoded: everything but the unreserved characters
-// of RFC 3986, so that "/", "?", "#" or "%" in a user name or password can
-// neither change the path nor end it.
-std::string EncodePathSegment(std::string_view text);
-
-// "/zor/auth/url/" + user + "/" + password, each encoded as one segment.
+// "/zor/auth/url/" + user + "/" + password, each percent-encoded as one
+// segment, so that "/", "?", "#" or "%" in them can neither change the path
+// nor end it.
 std::string URLAuthenticationPath(const std::string& user, const std::string& password);
 
 // The session request's address: scheme by `tls`, host, port, the request

@@ -75,6 +75,7 @@ void TzorDeflater::Compress(std::string& data, bool keepContext) {
 struct TzorInflater::Impl {
   z_stream zs{};
   std::string out;
+  bool ended = false;  // the peer ended the deflate stream inside this message
 };
 
 TzorInflater::TzorInflater(int windowBits) : impl_(std::make_unique<Impl>()) {
@@ -84,17 +85,26 @@ TzorInflater::TzorInflater(int windowBits) : impl_(std::make_unique<Impl>()) {
 
 TzorInflater::~TzorInflater() { inflateEnd(&impl_->zs); }
 
-void TzorInflater::Decompress(std::string& data, bool keepContext, uint64_t maxSize) {
+void TzorInflater::Decompress(std::string& data, bool keepContext, uint64_t maxSize, TzorMessagePart part) {
   z_stream& zs = impl_->zs;
-  if (!keepContext) {
-    const int rc = inflateReset(&zs);
-    if (rc != Z_OK) ThrowZlib(zs, rc, "inflateReset");
+  if (part.First) {
+    impl_->ended = false;
+    if (!keepContext) {
+      const int rc = inflateReset(&zs);
+      if (rc != Z_OK) ThrowZlib(zs, rc, "inflateReset");
+    }
   }
-  if (data.size() > UINT32_MAX - sizeof kFlushMarker) throw Exception("Message too large to inflate");
-  data.append(reinterpret_cast<const char*>(kFlushMarker), sizeof kFlushMarker);
+  const size_t from = std::min(part.From, data.size());
+  if (impl_->ended) {
+    data.resize(from);
+    return;
+  }
+  if (data.size() - from > UINT32_MAX - sizeof kFlushMarker) throw Exception("Message too large to inflate");
+  if (part.Last) data.append(reinterpret_cast<const char*>(kFlushMarker), sizeof kFlushMarker);
   std::string& out = impl_->out;
-  out.resize(std::max(kMinOutputBlock, data.size() * 4));
-  SetInput(zs, data);
+  out.resize(std::max(kMinOutputBlock, (data.size() - from) * 4));
+  zs.next_in = reinterpret_cast<Bytef*>(data.data() + from);
+  zs.avail_in = static_cast<uInt>(data.size() - from);
   size_t produced = 0;
   for (;;) {
     SetOutput(zs, out, produced);
@@ -107,13 +117,14 @@ void TzorInflater::Decompress(std::string& data, bool keepContext, uint64_t maxS
       // The peer ended the deflate stream (a final block): the next message
       // starts a new one, and whatever follows the end is ignored.
       inflateReset(&zs);
+      impl_->ended = !part.Last;
       break;
     }
     if (rc == Z_BUF_ERROR || (rc == Z_OK && zs.avail_in == 0 && zs.avail_out != 0)) break;
     if (rc != Z_OK) ThrowZlib(zs, rc, "inflate");
     if (zs.avail_out == 0) out.resize(static_cast<size_t>(std::min<uint64_t>(out.size() * 2, maxSize + 1)));
   }
-  data.assign(out.data(), produced);
+  data.replace(from, std::string::npos, out.data(), produced);
 }
 
 }  // namespace zor

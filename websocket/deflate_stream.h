@@ -10,6 +10,16 @@
 
 namespace zor {
 
+// Which part of a message one inflate step gets: the bytes of the data from
+// `From` on, the message's first frame or not, its last or not. The default
+// is a whole message. The frames of a message arriving one by one are
+// inflated by one stream, each as it comes.
+struct TzorMessagePart {
+  size_t From = 0;
+  bool First = true;
+  bool Last = true;
+};
+
 // A raw deflate context for compressing messages.
 class TzorDeflater {
  public:
@@ -38,10 +48,13 @@ class TzorInflater {
   TzorInflater(const TzorInflater&) = delete;
   TzorInflater& operator=(const TzorInflater&) = delete;
 
-  // Replaces `data` (a message whose 00 00 FF FF marker was cut off) by its
-  // plaintext. More than `maxSize` bytes of output throw EzorWSMessageTooBig;
-  // corrupt input throws zor::Exception with zlib's message.
-  void Decompress(std::string& data, bool keepContext, uint64_t maxSize);
+  // Replaces the `part` of `data` (the compressed bytes of a message, or of
+  // one of its frames, whose 00 00 FF FF marker was cut off) by the
+  // plaintext they complete. A message's first part starts afresh without
+  // `keepContext`; its last part puts the marker back. More than `maxSize`
+  // bytes of output throw EzorWSMessageTooBig; corrupt input throws
+  // zor::Exception with zlib's message.
+  void Decompress(std::string& data, bool keepContext, uint64_t maxSize, TzorMessagePart part = {});
 
  private:
   struct Impl;

@@ -59,9 +59,10 @@ void TzorWSDeflateContext::Deflate(std::string& data, int level, int windowBits,
   deflater_->Compress(data, keepContext);
 }
 
-void TzorWSDeflateContext::Inflate(std::string& data, int windowBits, bool keepContext, uint64_t maxSize) {
+void TzorWSDeflateContext::Inflate(std::string& data, int windowBits, bool keepContext, uint64_t maxSize,
+                                   TzorMessagePart part) {
   if (!inflater_) inflater_ = std::make_unique<TzorInflater>(windowBits);
-  inflater_->Decompress(data, keepContext, maxSize);
+  inflater_->Decompress(data, keepContext, maxSize, part);
 }
 
 // --- base -------------------------------------------------------------------
@@ -100,8 +101,8 @@ void TzorWSExtension_DeflateFrame::DeflateFrame(std::string& data) {
   FContext.Deflate(data, kDeflateFrameLevel, FWindowBits, kDeflateFrameMemLevel, true);
 }
 
-void TzorWSExtension_DeflateFrame::InflateFrame(std::string& data, uint64_t maxSize) {
-  FContext.Inflate(data, FWindowBits, true, maxSize);
+void TzorWSExtension_DeflateFrame::InflateFrame(std::string& data, uint64_t maxSize, TzorMessagePart part) {
+  FContext.Inflate(data, FWindowBits, true, maxSize, part);
 }
 
 // --- permessage-deflate -----------------------------------------------------
@@ -174,10 +175,10 @@ void TzorWSExtension_PerMessage_Deflate::DeflateFrame(std::string& data) {
                    !(server ? FServerNoContextTakeOver : FClientNoContextTakeOver));
 }
 
-void TzorWSExtension_PerMessage_Deflate::InflateFrame(std::string& data, uint64_t maxSize) {
+void TzorWSExtension_PerMessage_Deflate::InflateFrame(std::string& data, uint64_t maxSize, TzorMessagePart part) {
   const bool server = FMode == appServer;
   FContext.Inflate(data, server ? FClientMaxWindowBits : FServerMaxWindowBits,
-                   !(server ? FClientNoContextTakeOver : FServerNoContextTakeOver), maxSize);
+                   !(server ? FClientNoContextTakeOver : FServerNoContextTakeOver), maxSize, part);
 }
 
 // --- the set ----------------------------------------------------------------
@@ -244,9 +245,14 @@ bool TzorWSExtensions::MessageCompressed() const {
 }
 
 bool TzorWSExtensions::ReadStream(std::string& data, uint64_t maxSize) {
+  if (data.empty()) return false;
+  return ReadStream(data, TzorMessagePart{}, maxSize);
+}
+
+bool TzorWSExtensions::ReadStream(std::string& data, TzorMessagePart part, uint64_t maxSize) {
   TzorWSExtension_Base* e = Compressor();
-  if (!e || data.empty() || !e->MessageCompressed()) return false;
-  e->InflateFrame(data, maxSize);
+  if (!e || !e->MessageCompressed()) return false;
+  e->InflateFrame(data, maxSize, part);
   return true;
 }
 

@@ -4,6 +4,7 @@
 // copy (Assign), negotiates it in the opening handshake and then compresses
 // outgoing and inflates incoming messages through it.
 #include "base/persistent.h"
+#include "websocket/deflate_stream.h"
 #include "websocket/ws_types.h"
 
 #include <memory>
@@ -13,9 +14,6 @@
 
 namespace zor {
 
-class TzorDeflater;
-class TzorInflater;
-
 // The zlib streams of one connection, one per direction, created on first use
 // and kept between messages (context takeover without preset dictionaries).
 class TzorWSDeflateContext {
@@ -23,7 +21,7 @@ class TzorWSDeflateContext {
   TzorWSDeflateContext();
   ~TzorWSDeflateContext();
   void Deflate(std::string& data, int level, int windowBits, int memLevel, bool keepContext);
-  void Inflate(std::string& data, int windowBits, bool keepContext, uint64_t maxSize);
+  void Inflate(std::string& data, int windowBits, bool keepContext, uint64_t maxSize, TzorMessagePart part);
 
  private:
   std::unique_ptr<TzorDeflater> deflater_;
@@ -54,9 +52,10 @@ class TzorWSExtension_Base : public TPersistent {
   // Sets RSV1 of a compressed message's first frame.
   void EncodeHeader(uint8_t& firstByte) const { firstByte |= 0x40; }
 
-  // Compress a non-empty outgoing message / inflate a received one in place.
+  // Compress a non-empty outgoing message / inflate (a part of) a received
+  // one in place.
   virtual void DeflateFrame(std::string& data) = 0;
-  virtual void InflateFrame(std::string& data, uint64_t maxSize) = 0;
+  virtual void InflateFrame(std::string& data, uint64_t maxSize, TzorMessagePart part) = 0;
 
  protected:
   bool FActive = false;
@@ -80,7 +79,7 @@ class TzorWSExtension_DeflateFrame : public TzorWSExtension_Base {
   bool DecodeExtension(std::string_view item) override;
   std::string GetName() const override { return "x-webkit-deflate-frame"; }
   void DeflateFrame(std::string& data) override;
-  void InflateFrame(std::string& data, uint64_t maxSize) override;
+  void InflateFrame(std::string& data, uint64_t maxSize, TzorMessagePart part) override;
 
  private:
   int FWindowBits = 15;
@@ -110,7 +109,7 @@ class TzorWSExtension_PerMessage_Deflate : public TzorWSExtension_Base {
   bool DecodeExtension(std::string_view item) override;
   std::string GetName() const override { return "permessage-deflate"; }
   void DeflateFrame(std::string& data) override;
-  void InflateFrame(std::string& data, uint64_t maxSize) override;
+  void InflateFrame(std::string& data, uint64_t maxSize, TzorMessagePart part) override;
 
  private:
   std::string NameForMode() const;
@@ -152,6 +151,10 @@ class TzorWSExtensions : public TPersistent {
   // Inflates a received message in place when its first frame carried RSV1;
   // true when it did. Output above `maxSize` throws EzorWSMessageTooBig.
   bool ReadStream(std::string& data, uint64_t maxSize = kDefaultMaxMessageSize);
+  // The same for one frame's part of a message (the bytes of `data` from
+  // `part.From` on), inflated as it arrives; `maxSize` bounds that part's
+  // output.
+  bool ReadStream(std::string& data, TzorMessagePart part, uint64_t maxSize);
   // Compresses a non-empty outgoing message in place; true when it did.
   bool WriteStream(std::string& data);
 

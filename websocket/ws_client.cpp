@@ -1,10 +1,12 @@
 #include "websocket/ws_client.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 
 #include "base/format.h"
 #include "base/text.h"
+#include "base/url.h"
 #include "http/http_client.h"
 #include "net/deadline.h"
 #include "net/net_errors.h"
@@ -232,7 +234,8 @@ void TzorWSClient::RequestSession() {
   auto& session = FAuthentication.Session();
   const std::string body =
       HTTPGet(SessionRequestURL(FTLS, FHost, FPort, FAuthentication.User(), FAuthentication.Password()));
-  if (ReadSessionAnswer(body, session)) FOptions.SetParameters(kSessionConnectPath + EncodePathSegment(session.ID()));
+  if (ReadSessionAnswer(body, session))
+    FOptions.SetParameters(kSessionConnectPath + PercentEncode(session.ID(), false));
 }
 
 bool TzorWSClient::StartTokenSource() {
@@ -321,6 +324,7 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
     StopHeartBeat();
   };
   ws->OnRedirect = [this](TzorWSConnectionClient*, const std::string& location) { Redirect(location); };
+  ws->OnAwaitCloseAnswer = [this, weak = std::weak_ptr(session)](TzorWSConnection*) { BoundCloseAnswer(weak); };
 
   {
     std::lock_guard lock(session_lock_);
@@ -345,7 +349,8 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
 
 void TzorWSClient::ReadLoop(std::shared_ptr<Session> session) {
   TzorWSConnectionClient& ws = *session->ws;
-  while (!session->stop && !Destroying() && !ws.Disconnected()) {
+  // After our close the loop reads on for the server's answer.
+  while (!session->stop && !Destroying() && (!ws.Disconnected() || ws.AwaitingCloseAnswer())) {
     if (FQueueOptions.AnyLevel() && ws.Enabled()) {
       try {
         ws.ProcessQueues();
@@ -382,13 +387,15 @@ void TzorWSClient::ReadPass(Session& session) {
     // shutdown (deactivation) or the handshake's deadline end the wait.
     int wait = FQueueOptions.AnyLevel() ? 10 : -1;
     if (!ws.Enabled()) wait = session.handshake.PollMilliseconds();
+    if (ws.AwaitingCloseAnswer()) wait = std::max(ws.CloseAnswerTimeLeft(), 1);
     tcp.WaitForData(wait);
   }
-  if (tcp.InputBufferSize() > 0 && !ws.Disconnected()) {
+  if (tcp.InputBufferSize() > 0 && (!ws.Disconnected() || ws.AwaitingCloseAnswer())) {
     session.reading = true;
     ws.ReadFrames(false);
     session.reading = false;
   }
+  ws.CheckCloseAnswer();
   // A peer that hangs up without a close frame.
   if (!ws.Disconnected() && !tcp.Connected()) tcp.CheckForDisconnect();
   if (!ws.Enabled() && !ws.Disconnected() && session.handshake.Limited() &&
@@ -412,6 +419,22 @@ void TzorWSClient::TCPDisconnected(const std::shared_ptr<Session>& session) {
     FDisconnecting = false;
     ReportError(nullptr, e.what());
   }
+}
+
+void TzorWSClient::BoundCloseAnswer(std::weak_ptr<Session> weak) {
+  // The IO thread bounds its own wait for the answer, but a close made on
+  // another thread may find it waiting for bytes without end: a helper
+  // ends an unanswered wait on time (closing the socket wakes the IO thread).
+  RunOnClientThread([this, weak] {
+    auto session = weak.lock();
+    if (!session) return;
+    {
+      std::unique_lock lock(session_lock_);
+      state_changed_.wait_for(lock, std::chrono::milliseconds(session->ws->CloseAnswerTimeLeft()),
+                              [&] { return session->ended || Destroying(); });
+    }
+    if (!Destroying()) session->ws->CheckCloseAnswer();
+  });
 }
 
 void TzorWSClient::Redirect(const std::string& aLocation) {

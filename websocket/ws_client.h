@@ -160,6 +160,8 @@ class TzorWSClient : public TzorWSComponent {
   void ReadLoop(std::shared_ptr<Session> session);
   void ReadPass(Session& session);
   void TCPDisconnected(const std::shared_ptr<Session>& session);
+  // Ends our close's wait for the server's answer when its time is up.
+  void BoundCloseAnswer(std::weak_ptr<Session> weak);
   void Redirect(const std::string& aLocation);
   TzorSocketOptions SocketOptions();
   std::shared_ptr<Session> CurrentSession() const;

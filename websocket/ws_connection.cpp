@@ -6,6 +6,8 @@
 #include "base/random.h"
 #include "net/traffic_log.h"
 
+#include <algorithm>
+
 namespace zor {
 
 namespace {
@@ -72,16 +74,16 @@ void TzorWSConnection::ReadFrames(bool aRequireMask) {
   };
   try {
     ReadPass pass(*this);
-    while (transport_ && !disconnected_ && !must_disconnect_ && transport_->InputBufferSize() > 0) {
+    while (transport_ && ReadsFrames() && !must_disconnect_ && transport_->InputBufferSize() > 0) {
       chunk.clear();
       rec_bytes_ += transport_->ReadFromBuffer(chunk, static_cast<size_t>(read_buffer_size_));
       ReadStep(chunk);
-      if (transport_->InputBufferSize() == 0 && !disconnected_ && !must_disconnect_) {
+      if (transport_->InputBufferSize() == 0 && ReadsFrames() && !must_disconnect_) {
         // Answers go out before waiting for the rest of a frame.
         pass.Pause();
         FlushOutput();
         pass.Resume();
-        transport_->WaitForData(read_timeout_);
+        transport_->WaitForData(NextWait());
       }
     }
   } catch (...) {
@@ -92,6 +94,15 @@ void TzorWSConnection::ReadFrames(bool aRequireMask) {
   keepChunk();
   FlushOutput();
   AfterReadFrames();
+  CheckCloseAnswer();
+}
+
+int TzorWSConnection::NextWait() const {
+  // A wait for the peer's close answer ends on time even where reads wait
+  // without end (-1): the pass returns and closes the transport.
+  if (!AwaitingCloseAnswer()) return read_timeout_;
+  const int left = CloseAnswerTimeLeft();
+  return read_timeout_ < 0 ? left : std::min(read_timeout_, left);
 }
 
 void TzorWSConnection::ReadFramesOf(std::string_view bytes, bool aRequireMask) {
@@ -161,6 +172,8 @@ void TzorWSConnection::CloseHTTP2(int) { Disconnect(kCloseNormal); }
 // --- messages -----------------------------------------------------------------
 
 void TzorWSConnection::DoMessageComplete(TzorWSMsg& msg) {
+  // After our close only the peer's close counts (the reader handles it).
+  if (disconnected_) return;
   if (msg.OpCode != opText && msg.OpCode != opBinary) return DoWholeMessage(msg);
   switch (fragmented_messages_.load()) {
     case frgOnlyBuffer:
@@ -172,7 +185,8 @@ void TzorWSConnection::DoMessageComplete(TzorWSMsg& msg) {
       return DoFragment(msg);
     case frgAll:
       DoFragment(msg);
-      if (!msg.Fragmented && !disconnected_) DoWholeMessage(msg);
+      // The fragments were inflated as they came.
+      if (!msg.Fragmented && !disconnected_) DoWholeMessage(msg, false);
       return;
   }
 }
@@ -190,11 +204,10 @@ bool TzorWSConnection::CheckTextFragment(const TzorWSMsg& msg) {
 
 void TzorWSConnection::DoFragment(TzorWSMsg& msg) {
   const bool onlyFragments = fragmented_messages_ == frgOnlyFragmented;
-  // Without whole messages, each fragment's text is checked as it comes;
-  // compressed data can only be checked once inflated.
-  if (msg.OpCode == opText && (onlyFragments || ValidateUTF8()) && !extensions_.MessageCompressed() &&
-      !CheckTextFragment(msg))
-    return;
+  if (!msg.Continuation) inflated_ = 0;
+  if (extensions_.MessageCompressed() && !InflateFragment(msg)) return;
+  // Without whole messages, each fragment's text is checked as it comes.
+  if (msg.OpCode == opText && (onlyFragments || ValidateUTF8()) && !CheckTextFragment(msg)) return;
   if (OnFragmented) {
     const TzorStringStream data(onlyFragments ? std::move(msg.Stream) : msg.Stream);
     OnFragmented(this, data, msg.OpCode, msg.Fragmented);
@@ -202,16 +215,27 @@ void TzorWSConnection::DoFragment(TzorWSMsg& msg) {
   if (onlyFragments) {
     msg.Stream.clear();
     text_checked_ = 0;
+    inflated_ = 0;
   }
 }
 
-void TzorWSConnection::DoWholeMessage(TzorWSMsg& msg) {
+bool TzorWSConnection::InflateFragment(TzorWSMsg& msg) {
+  // The message holds the plaintext of its earlier frames (frgAll) and this
+  // frame's compressed bytes; what it holds stays within MaxMessageSize.
+  if (!InflateMessage(msg.Stream, {inflated_, !msg.Continuation, !msg.Fragmented}, MaxMessageSize() - inflated_))
+    return false;
+  inflated_ = msg.Stream.size();
+  return true;
+}
+
+void TzorWSConnection::DoWholeMessage(TzorWSMsg& msg, bool inflate) {
   switch (msg.OpCode) {
     case opText:
     case opBinary:
       text_check_.Reset();
       text_checked_ = 0;
-      if (!InflateMessage(msg.Stream)) return;
+      inflated_ = 0;
+      if (inflate && !msg.Stream.empty() && !InflateMessage(msg.Stream, {}, MaxMessageSize())) return;
       LogReceived(msg.OpCode, msg.Stream);
       if (msg.OpCode == opText)
         DeliverText(msg.Stream);
@@ -234,9 +258,9 @@ void TzorWSConnection::DoWholeMessage(TzorWSMsg& msg) {
   }
 }
 
-bool TzorWSConnection::InflateMessage(std::string& payload) {
+bool TzorWSConnection::InflateMessage(std::string& payload, TzorMessagePart part, uint64_t maxSize) {
   try {
-    extensions_.ReadStream(payload, MaxMessageSize());
+    extensions_.ReadStream(payload, part, maxSize);
     return true;
   } catch (const EzorWSMessageTooBig& e) {
     DoDisconnect(e.what(), kCloseMessageTooBig);

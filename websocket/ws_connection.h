@@ -107,7 +107,18 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
 
   // --- closing ---------------------------------------------------------------
   // A close frame; the peer's answer, or the owner, ends the connection.
+  // Until that answer comes (at most CloseTimeOut ms) the read loop reads on
+  // for it and nothing else.
   void Close(int aCloseCode = kCloseNormal);
+  // Our close frame is out and the peer's has not come yet.
+  bool AwaitingCloseAnswer() const { return close_deadline_.load() != 0; }
+  // Milliseconds left of that wait (0 when it is over or not under way).
+  int CloseAnswerTimeLeft() const;
+  // Closes the transport when the wait is over without an answer; the owner
+  // calls it from its read loop or a timer.
+  void CheckCloseAnswer();
+  int CloseTimeOut() const { return close_timeout_; }
+  void SetCloseTimeOut(int value) { close_timeout_ = value; }
   // A close frame (with CleanDisconnect), then the transport is closed.
   void Disconnect(int aCloseCode = kCloseNormal);
   // Closes the transport without a close frame (after an error was reported).
@@ -236,6 +247,9 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // The transport was closed by DisconnectPeer (once): the owner learns of
   // the end of a connection it did not close itself.
   TNotifyEvent OnTransportDisconnected;
+  // Close started waiting for the peer's answer (on the closing thread): an
+  // event-driven owner arms a timer that calls CheckCloseAnswer.
+  TNotifyEvent OnAwaitCloseAnswer;
 
   // The connection lock: every frame write and compression step.
   void EnterCS() { cs_.lock(); }
@@ -297,13 +311,24 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   class ReadPass;
   bool IsFramed() const;
   bool IsRaw() const { return transport_kind_ == trpTCP || transport_kind_ == trpSSE; }
+  // Frames are read: not disconnected, or waiting for the peer's close.
+  bool ReadsFrames() const { return !disconnected_ || AwaitingCloseAnswer(); }
+  // How long a read pass waits for more bytes (ms, -1 without end).
+  int NextWait() const;
+  // True for the one caller that is to write the connection's close frame.
+  bool ClaimCloseFrame();
+  void WriteCloseFrame(int aCloseCode);
   void ReadStep(std::string_view bytes);
   void DoFragment(TzorWSMsg& msg);
-  void DoWholeMessage(TzorWSMsg& msg);
+  // `inflate`: the message is still as it came (not inflated fragment by fragment).
+  void DoWholeMessage(TzorWSMsg& msg, bool inflate = true);
   void DeliverText(std::string& payload);
   void DeliverBinary(std::string& payload);
   void MatchPong(const std::string& payload);
-  bool InflateMessage(std::string& payload);
+  // Inflates a compressed message, or one frame's part of it; false after
+  // failing with 1009 or "Error Deflating Frame: %s".
+  bool InflateMessage(std::string& payload, TzorMessagePart part, uint64_t maxSize);
+  bool InflateFragment(TzorWSMsg& msg);
   // Checks the new bytes of a text fragment; false after failing with 1007.
   bool CheckTextFragment(const TzorWSMsg& msg);
   void Queue(TwsQueueMsgLevels level, std::unique_ptr<TzorQueueObject> item);
@@ -360,6 +385,9 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   std::atomic<bool> notify_connection_{true};
   std::atomic<bool> notify_disconnection_{true};
   std::atomic<bool> freed_{false};
+  std::atomic<bool> close_sent_{false};
+  std::atomic<int64_t> close_deadline_{0};  // steady-clock nanoseconds; 0: not waiting
+  std::atomic<int> close_timeout_{5000};
   std::atomic<TwsFragmentedMessages> fragmented_messages_{frgOnlyBuffer};
   std::atomic<TwsTransport> transport_kind_{trpUndefined};
   std::atomic<uint64_t> max_queued_bytes_{kDefaultMaxQueuedBytes};
@@ -368,6 +396,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   int read_buffer_size_ = 16384;
   TzorUTF8Stream text_check_;  // the fragments of a text message checked so far
   size_t text_checked_ = 0;    // bytes of the message's stream checked so far
+  size_t inflated_ = 0;        // bytes of the message's stream inflated so far
 
   // Texts and slots other threads read; guarded by fields_lock_.
   mutable std::mutex fields_lock_;

@@ -4,7 +4,15 @@
 
 #include "net/net_errors.h"
 
+#include <chrono>
+
 namespace zor {
+
+namespace {
+
+int64_t SteadyNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
+}  // namespace
 
 void TzorWSConnection::SetDisconnected(bool value) {
   if (!value) {
@@ -22,7 +30,14 @@ void TzorWSConnection::SetDisconnected(bool value) {
 void TzorWSConnection::SendCloseFrame(int aCloseCode) {
   SetDisconnected(true);
   ClearInput();
-  if (!IsFramed() || Specification() == spHixie76) return;
+  if (ClaimCloseFrame()) WriteCloseFrame(aCloseCode);
+}
+
+bool TzorWSConnection::ClaimCloseFrame() {
+  return IsFramed() && Specification() != spHixie76 && !close_sent_.exchange(true);
+}
+
+void TzorWSConnection::WriteCloseFrame(int aCloseCode) {
   {
     std::lock_guard guard(cs_);
     writer_.WriteCloseFrame(aCloseCode);
@@ -32,6 +47,21 @@ void TzorWSConnection::SendCloseFrame(int aCloseCode) {
 }
 
 void TzorWSConnection::Close(int aCloseCode) {
+  if (!transport_closed_ && ClaimCloseFrame()) {
+    // The read loop reads on for the answer before our frame can bring it;
+    // what is buffered stays, as the peer's own close may be there already.
+    const auto timeout = std::chrono::milliseconds(close_timeout_.load());
+    close_deadline_ = SteadyNow() + std::chrono::duration_cast<std::chrono::nanoseconds>(timeout).count();
+    SetDisconnected(true);
+    try {
+      WriteCloseFrame(aCloseCode);
+    } catch (...) {
+      close_deadline_ = 0;
+      throw;
+    }
+    if (OnAwaitCloseAnswer && AwaitingCloseAnswer()) OnAwaitCloseAnswer(this);
+    return;
+  }
   SetDisconnected(true);
   if (IsFramed())
     SendCloseFrame(aCloseCode);
@@ -99,7 +129,22 @@ void TzorWSConnection::CloseTransport() {
   CloseTransportNow();
 }
 
+int TzorWSConnection::CloseAnswerTimeLeft() const {
+  const int64_t deadline = close_deadline_;
+  if (deadline == 0) return 0;
+  const int64_t left = deadline - SteadyNow();
+  return left <= 0 ? 0 : static_cast<int>((left + 999999) / 1000000);
+}
+
+void TzorWSConnection::CheckCloseAnswer() {
+  const int64_t deadline = close_deadline_;
+  if (deadline == 0 || SteadyNow() < deadline) return;
+  // No answer in time: the transport is closed without one.
+  DropConnection();
+}
+
 void TzorWSConnection::CloseTransportNow() {
+  close_deadline_ = 0;
   if (transport_closed_.exchange(true)) return;
   DoCloseTransport();
   if (OnTransportDisconnected) OnTransportDisconnected(this);

@@ -46,7 +46,7 @@ Outcome Load(std::vector<std::string> server) {
 
 void BM_EchoLoad100x512(benchmark::State& state) {
   const auto here = Here();
-  const std::string zor = (here / "../../tools/ws-server/zor-ws-server").lexically_normal();
+  const std::string zor = zor::bench::ZorServerProgram();
   for (auto _ : state) {
     const Outcome ours = Load({zor, "--port", "0", "--threads", kThreads});
     const Outcome beast = Load({(here / "peer_beast_echo").string(), kThreads});
@@ -78,7 +78,7 @@ double IdleBytesPerConnection(std::vector<std::string> server) {
 
 void BM_IdleMemory10000(benchmark::State& state) {
   const auto here = Here();
-  const std::string zor = (here / "../../tools/ws-server/zor-ws-server").lexically_normal();
+  const std::string zor = zor::bench::ZorServerProgram();
   for (auto _ : state) {
     state.counters["zor_bytes_per_conn"] = IdleBytesPerConnection({zor, "--port", "0", "--threads", kThreads});
     state.counters["beast_bytes_per_conn"] = IdleBytesPerConnection({(here / "peer_beast_echo").string(), kThreads});

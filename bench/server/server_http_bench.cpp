@@ -9,17 +9,17 @@
 // machine when the iteration ended (numbers are only comparable when it is
 // low).
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
-#include <vector>
+#include <thread>
 
+#include "bench/server/peer_comparison.h"
 #include "bench/server/server_process.h"
 
 namespace {
@@ -27,49 +27,20 @@ namespace {
 namespace fs = std::filesystem;
 using zor::bench::CPUSeconds;
 using zor::bench::Here;
+using zor::bench::Outcome;
+using zor::bench::ProgramOutput;
+using zor::bench::Report;
 using zor::bench::ServerProcess;
+using zor::bench::ZorServerProgram;
 
 const char* kSeconds = "3s";
 const char* kThreads = "2";
-
-// What a program printed on its standard output, once it ended.
-std::string Output(std::vector<std::string> argv) {
-  int fds[2];
-  if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  std::vector<char*> args;
-  for (auto& a : argv) args.push_back(a.data());
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  const int rc = posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  if (rc != 0) {
-    ::close(fds[0]);
-    throw std::runtime_error("cannot start " + argv[0] + " (scripts/install-deps)");
-  }
-  std::string out;
-  char block[4096];
-  for (ssize_t n; (n = ::read(fds[0], block, sizeof block)) > 0;) out.append(block, static_cast<size_t>(n));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return out;
-}
-
-struct Outcome {
-  double requestsPerSecond = 0;
-  double cpuMicrosecondsPerRequest = 0;
-};
 
 // wrk against the server's URL; every answer must have been a 2xx.
 Outcome Load(const ServerProcess& server, const std::string& path) {
   const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + path;
   const double before = CPUSeconds(server.Pid());
-  const std::string out = Output({"wrk", "-t", kThreads, "-c", "100", "-d", kSeconds, "--timeout", "5s", url});
+  const std::string out = ProgramOutput({"wrk", "-t", kThreads, "-c", "100", "-d", kSeconds, "--timeout", "5s", url});
   const double cpu = CPUSeconds(server.Pid()) - before;
   const size_t rate = out.find("Requests/sec:");
   const size_t total = out.find(" requests in ");
@@ -80,29 +51,11 @@ Outcome Load(const ServerProcess& server, const std::string& path) {
   return {std::strtod(out.c_str() + rate + 13, nullptr), cpu * 1e6 / requests};
 }
 
-double LoadAverage() {
-  std::ifstream in("/proc/loadavg");
-  double one = 0;
-  in >> one;
-  return one;
-}
-
-void Report(benchmark::State& state, const std::string& peer, const Outcome& ours, const Outcome& theirs) {
-  state.counters["zor_req_per_s"] = ours.requestsPerSecond;
-  state.counters[peer + "_req_per_s"] = theirs.requestsPerSecond;
-  state.counters["zor_cpu_us_per_req"] = ours.cpuMicrosecondsPerRequest;
-  state.counters[peer + "_cpu_us_per_req"] = theirs.cpuMicrosecondsPerRequest;
-  state.counters["ratio_vs_" + peer] = ours.requestsPerSecond / theirs.requestsPerSecond;
-  state.counters["load_1min"] = LoadAverage();
-}
-
-std::string ZorServer() { return (Here() / "../../tools/ws-server/zor-ws-server").lexically_normal(); }
-
 void BM_KeepAliveSmallAnswer(benchmark::State& state) {
   for (auto _ : state) try {
     Outcome ours, beast;
     {
-      ServerProcess zor({ZorServer(), "--threads", kThreads, "--hello"});
+      ServerProcess zor({ZorServerProgram(), "--threads", kThreads, "--hello"});
       ours = Load(zor, "/");
     }
     {
@@ -123,6 +76,9 @@ struct StaticFolder {
     std::string bytes(16384, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
     std::ofstream(dir / "www" / "file16k.txt", std::ios::binary) << bytes;
+    // Settled, as a site's files are: our server does not keep files in
+    // memory that changed in the last seconds.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
   }
   ~StaticFolder() { fs::remove_all(dir); }
   std::string NginxConfig(uint16_t port) const {
@@ -146,7 +102,7 @@ void BM_StaticFile16KiB(benchmark::State& state) {
   for (auto _ : state) try {
     Outcome ours, nginx;
     {
-      ServerProcess zor({ZorServer(), "--threads", kThreads, "--document-root", (folder.dir / "www").string()});
+      ServerProcess zor({ZorServerProgram(), "--threads", kThreads, "--document-root", (folder.dir / "www").string()});
       ours = Load(zor, "/file16k.txt");
     }
     {

@@ -21,6 +21,9 @@ namespace zor::bench {
 // The folder of the running benchmark program.
 inline std::filesystem::path Here() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
 
+// Our server program (tools/ws-server) in the same build.
+inline std::string ZorServerProgram() { return (Here() / "../../tools/ws-server/zor-ws-server").lexically_normal(); }
+
 class ServerProcess {
  public:
   // A program that prints its port at the end of its first line of output.

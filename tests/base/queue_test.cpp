@@ -188,6 +188,69 @@ TEST(TzorCacheQueueListBase, BucketsByIdPrefixCreatedOnAnyMention) {
   EXPECT_TRUE(list.IsEmpty());
 }
 
+TEST(TzorCacheQueueListBase, ClearReleasesItemsAndBucketsComeBackEmpty) {
+  TzorCacheQueueListBase list;
+  list.SetCacheSize(2);
+  std::weak_ptr<TzorQueueItemBase> watch;
+  {
+    const auto item = Item("A1");
+    watch = item;
+    list.AddItem(item);
+    EXPECT_EQ(list.GetItem("A1"), item);  // in the cache too
+  }
+  list.Clear();
+  EXPECT_TRUE(watch.expired());
+  EXPECT_TRUE(list.IsEmpty());
+
+  list.SetCacheSize(5);
+  EXPECT_EQ(list.GetItem("A1"), nullptr);
+  EXPECT_EQ(Names(list), std::vector<std::string>{"A"});
+  EXPECT_EQ(list.Locked().List()[0]->CacheSize(), 5);
+  EXPECT_EQ(list.Locked().List()[0]->Cache().Count(), 0u);
+  list.AddItem(Item("A2"));
+  EXPECT_EQ(list.GetItem("A2")->ID(), "A2");
+  EXPECT_EQ(list.Count(), 1u);
+}
+
+TEST(TzorCacheQueueListBase, BucketsAddedOrTakenOutByHandAreFollowed) {
+  TzorCacheQueueListBase list;
+  list.AddItem(Item("A1"));
+  const std::shared_ptr<TzorCacheQueue> taken = list.Locked().List()[0];
+  list.Delete(0);
+  EXPECT_EQ(list.GetItem("A1"), nullptr);  // a new, empty bucket "A"
+  list.AddItem(Item("A2"));
+  EXPECT_EQ(taken->Count(), 1u);  // the one taken out is left alone
+  EXPECT_EQ(taken->GetItem("A2"), nullptr);
+  EXPECT_EQ(list.Count(), 1u);
+
+  // A bucket of the caller's, and a second "A" behind the first.
+  auto own = std::make_shared<TzorCacheQueue>("Z");
+  own->AddItem(Item("Z1"));
+  list.Add(own);
+  EXPECT_EQ(list.GetItem("Z1")->ID(), "Z1");
+  auto second = std::make_shared<TzorCacheQueue>("A");
+  second->AddItem(Item("A3"));
+  list.Add(second);
+  EXPECT_EQ(list.GetItem("A3"), nullptr);
+  const std::shared_ptr<TzorCacheQueue> first = list.Locked().List()[0];
+  list.Remove(first);
+  EXPECT_EQ(list.GetItem("A3")->ID(), "A3");
+  EXPECT_EQ(list.GetItem("A2"), nullptr);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"Z", "A"}));
+}
+
+TEST(TzorCacheQueueListBase, ManyBucketsAllFound) {
+  TzorCacheQueueListBase list;
+  list.SetGroupLevel(4);
+  std::vector<std::string> ids;
+  for (int i = 1000; i < 2000; ++i) ids.push_back(std::to_string(i) + "-item");
+  for (const auto& id : ids) list.AddItem(Item(id));
+  EXPECT_EQ(list.Count(), ids.size());
+  EXPECT_EQ(Names(list).size(), ids.size());  // one bucket per ID
+  for (const auto& id : ids) EXPECT_EQ(list.GetItem(id)->ID(), id);
+  EXPECT_EQ(Names(list).size(), ids.size());
+}
+
 TEST(TzorCacheQueueList, ForwardsToItsBucketList) {
   TzorCacheQueueList list;
   list.SetCacheSize(2);

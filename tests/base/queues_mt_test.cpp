@@ -84,6 +84,37 @@ TEST(TzorCacheQueueList, ItemsFoundStayIntactWhileOthersDeleteThem) {
   for (const auto& id : ids) EXPECT_NE(list.GetItem(id), nullptr) << id;
 }
 
+TEST(TzorCacheQueueListBase, BucketsMadeAndClearedWhileOthersLookUp) {
+  TzorCacheQueueListBase list;
+  list.SetGroupLevel(3);  // a few hundred buckets: their directory grows while it is read
+  list.SetCacheSize(2);
+  std::vector<std::string> ids;
+  for (int i = 0; i < 256; ++i) ids.push_back(NewGuidText());
+
+  std::atomic<bool> all_intact{true};
+  RunThreads(4, [&](int thread) {
+    for (int round = 0; round < 300; ++round) {
+      const std::string& id = ids[static_cast<size_t>(round * 5 + thread * 64) % ids.size()];
+      if (thread == 0 && round % 60 == 59) {
+        list.Clear();
+        continue;
+      }
+      if (thread != 0) list.AddItem(std::make_shared<Checked>(id));
+      if (const TzorQueueItem found = list.GetItem(id)) {
+        std::this_thread::yield();
+        if (found->ID() != id || !static_cast<const Checked&>(*found).Intact()) all_intact = false;
+      }
+    }
+  });
+  EXPECT_TRUE(all_intact);
+
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0u);
+  for (const auto& id : ids) EXPECT_EQ(list.GetItem(id), nullptr);
+  list.AddItem(std::make_shared<Checked>(ids[0]));
+  EXPECT_EQ(list.GetItem(ids[0])->ID(), ids[0]);
+}
+
 TEST(TzorFIFOQueue, ConcurrentAddsNeverExceedMaxItems) {
   TzorFIFOQueue queue;
   queue.SetMaxItems(5);

@@ -22,6 +22,9 @@ TEST(ContainsText, IgnoresCaseIncludingNonAscii) {
   EXPECT_TRUE(ContainsText("\xD0\x9F\xD0\xA0\xD0\x98", "\xD0\xBF\xD1\x80"));  // ПРИ / пр
   EXPECT_FALSE(ContainsText("abc", "abd"));
   EXPECT_TRUE(ContainsText("abc", ""));
+  EXPECT_FALSE(ContainsText("ab", "abc"));
+  EXPECT_TRUE(ContainsText("/a%2Fb", "%2f"));
+  EXPECT_FALSE(ContainsText("\xC3\xA9", "\xC3"));  // whole characters only
 }
 
 TEST(SameText, IgnoresCaseOnEitherPath) {
@@ -53,6 +56,16 @@ TEST(MatchMask, WildcardsAndSets) {
   EXPECT_FALSE(MatchMask("d1", "[abc][0-9]"));
   EXPECT_TRUE(MatchMask("d1", "[!abc]1"));
   EXPECT_TRUE(MatchMask("aXbXc", "*b*"));
+  // Sets ignore case too, and an unclosed "[" is a plain character.
+  EXPECT_TRUE(MatchMask("B", "[a-c]"));
+  EXPECT_TRUE(MatchMask("x", "[!A-C]"));
+  EXPECT_TRUE(MatchMask("a[b", "a[b"));
+  EXPECT_FALSE(MatchMask("a[b", "a[c"));
+  // "?" is one character, however many octets it takes; a non-ASCII text
+  // against an ASCII mask still matches by characters and ignores case.
+  EXPECT_TRUE(MatchMask("\xC3\xA9t\xC3\xA9", "?T?"));
+  EXPECT_TRUE(MatchMask("GET /caf\xC3\xA9.HTML HTTP/1.1", "get *.html *"));
+  EXPECT_TRUE(MatchMask("\xC3\x89T\xC3\x89", "[\xC3\xA0-\xC3\xAA]t?"));
   // Many stars on a long text stay fast (no exponential back-tracking).
   EXPECT_FALSE(MatchMask(std::string(5000, 'a'), "*a*a*a*a*a*a*a*b"));
 }

@@ -55,5 +55,22 @@ TEST(ByteQueue, KeepsOrderThroughRoomCommitTakeAndHandOver) {
   EXPECT_EQ(std::string(taken, queue.Take(taken, sizeof taken)), "abc");
 }
 
+// A socket fills the room while another thread may take the whole front
+// (the engine reading under its lock): what is committed afterwards must be
+// the bytes written into that room.
+TEST(ByteQueue, RoomStaysPutWhileTheFrontIsTaken) {
+  TzorByteQueue queue;
+  queue.Append("front");
+  const std::span<char> room = queue.Room(4);
+  char taken[16];
+  ASSERT_EQ(std::string(taken, queue.Take(taken, sizeof taken)), "front");
+  std::memcpy(room.data(), "next", 4);
+  queue.Commit(4);
+  ASSERT_EQ(queue.Size(), 4u);
+  EXPECT_EQ(std::string(taken, queue.Take(taken, sizeof taken)), "next");
+  // Emptied, the queue reuses its storage from the start.
+  EXPECT_EQ(queue.Room(1).data(), room.data() - 5);
+}
+
 }  // namespace
 }  // namespace zor

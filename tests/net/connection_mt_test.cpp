@@ -1,12 +1,16 @@
 // One reading thread and several writing threads on one TLS connection,
-// against the event-driven server connection echoing from its pool.
+// against the event-driven server connection echoing from its pool; a reader
+// waiting without a time-out, woken by a disconnection from another thread.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <thread>
 
 #include "async_test_server.h"
+#include "loopback_peer.h"
 #include "net/connection.h"
+#include "net/net_errors.h"
 #include "net/openssl_engine.h"
 #include "test_pki.h"
 
@@ -54,6 +58,44 @@ TEST(ConnectionThreads, OneReaderManyWritersOverTLS) {
   for (auto& t : writers) t.join();
   EXPECT_EQ(whole, kWriters * kMessages);
   c.Disconnect();
+}
+
+// The reader waits inside the receive call itself; Disconnect on another
+// thread must end that wait (a reader left blocked hangs the test). Whether
+// the reader was already waiting or not, it learns the connection is gone.
+void ExpectDisconnectEndsEndlessWait(TzorConnection& c) {
+  std::thread reader([&c] {
+    try {
+      EXPECT_FALSE(c.WaitForData(-1));
+    } catch (const EzorClosedSocket&) {
+      // Disconnected before the wait began.
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // most likely waiting by now
+  c.Disconnect();
+  reader.join();
+  EXPECT_FALSE(c.Connected());
+  EXPECT_EQ(c.InputBufferSize(), 0u);
+}
+
+TEST(ConnectionThreads, DisconnectEndsAReadWithoutTimeOut) {
+  test::LoopbackPeer peer([](test::LoopbackPeer::Socket& s) { test::LoopbackPeer::ReadExactly(s, 1); });
+  TzorConnection plain;
+  plain.Options().Host = "127.0.0.1";
+  plain.Options().Port = peer.Port();
+  plain.Connect();
+  ExpectDisconnectEndsEndlessWait(plain);
+
+  test::TestPKI pki;
+  test::AsyncTestServer echo(NewOpenSSLContext(pki.ServerSettings()), test::Echo);
+  TzorTLSSettings settings;
+  settings.RootCertFile = pki.CAFile();
+  TzorConnection tls;
+  tls.Options().Host = "localhost";
+  tls.Options().Port = echo.Port();
+  tls.SetTLS(NewOpenSSLContext(settings));
+  tls.Connect();
+  ExpectDisconnectEndsEndlessWait(tls);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "loopback_peer.h"
 #include "net/net_errors.h"
 
@@ -96,6 +98,17 @@ TEST(Connection, BufferedWritesLeaveTogetherOnFlush) {
   EXPECT_EQ(c.BytesSent(), 10u);
   peer.reset();  // joins the peer once it has read 10 bytes
   EXPECT_EQ(seen, "abcdefghij");
+}
+
+TEST(Connection, WriteToAPeerThatDoesNotReadTimesOut) {
+  std::promise<void> written;
+  LoopbackPeer peer([&](LoopbackPeer::Socket&) { written.get_future().wait(); });
+  TzorConnection c;
+  Configure(c, peer.Port()).Connect();
+  c.Options().WriteTimeout = 200;
+  // More than both socket buffers hold: the write waits, then gives up.
+  EXPECT_THROW(c.Write(std::string(64 << 20, 'w')), EzorWriteTimeout);
+  written.set_value();
 }
 
 TEST(Connection, ConnectFailuresRaise) {

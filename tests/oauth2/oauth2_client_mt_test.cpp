@@ -9,6 +9,7 @@
 #include <regex>
 #include <thread>
 
+#include "base/url.h"
 #include "http/http_client.h"
 #include "http/http_exceptions.h"
 #include "tests/net/test_pki.h"
@@ -153,7 +154,7 @@ TEST_F(OAuth2ClientOnServer, CodeGrantThroughTheBrowserAndTheListener) {
   client.OnBeforeAuthorizeCode = [&](TzorComponent_Base*, std::string& url, bool&) {
     std::smatch match;
     ASSERT_TRUE(std::regex_search(url, match, std::regex("redirect_uri=([^&]+)")));
-    ASSERT_TRUE(PercentDecode(match[1].str(), true, oauth.GetApp("app")->RedirectURI));
+    ASSERT_TRUE(PercentDecodeStrict(match[1].str(), true, oauth.GetApp("app")->RedirectURI));
   };
   client.Start();
   const auto got = log.Wait(1);

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "base/bytes.h"
+#include "base/url.h"
 #include "oauth2/pkce.h"
 #include "oauth2/sign_in_page.h"
 
@@ -51,7 +52,7 @@ struct OAuth2Server : ::testing::Test {
     return oauth.DoProcessHTTP(nullptr, ReadOAuth2HTTPRequest(lines, body));
   }
   std::string PageQuery(const std::string& extra = "") {
-    return "response_type=code&client_id=" + clientId + "&redirect_uri=" + FormEncode(kRedirect) +
+    return "response_type=code&client_id=" + clientId + "&redirect_uri=" + PercentEncode(kRedirect, true) +
            "&scope=read+write&state=xyz" + extra;
   }
   // Shows the page and answers the request id in its form.
@@ -64,7 +65,7 @@ struct OAuth2Server : ::testing::Test {
   }
   TzorOAuth2HTTPAnswer SignIn(const std::string& id, const std::string& password = "p&ss w=rd") {
     return Post("/zor/oauth2/auth",
-                "request_type=sign-in&username=alice+smith&password=" + FormEncode(password) + "&id=" + id);
+                "request_type=sign-in&username=alice+smith&password=" + PercentEncode(password, true) + "&id=" + id);
   }
   std::string Code(const std::string& extra = "") {
     const auto answer = SignIn(ShowPage(extra));
@@ -74,7 +75,7 @@ struct OAuth2Server : ::testing::Test {
   std::string Credentials() { return "&client_id=" + clientId + "&client_secret=" + secret; }
   TzorOAuth2HTTPAnswer Exchange(const std::string& code, const std::string& extra = "") {
     return Post("/zor/oauth2/token", "grant_type=authorization_code&code=" + code +
-                                         "&redirect_uri=" + FormEncode(kRedirect) + Credentials() + extra);
+                                         "&redirect_uri=" + PercentEncode(kRedirect, true) + Credentials() + extra);
   }
   static void ExpectError(const TzorOAuth2HTTPAnswer& answer, const std::string& error,
                           const std::string& description = "") {
@@ -222,9 +223,10 @@ TEST_F(OAuth2Server, ExchangeGivesAToken) {
 
 TEST_F(OAuth2Server, ClientMayAuthenticateWithBasicCredentials) {
   const std::string code = Code();
-  const auto answer = Post("/zor/oauth2/token",
-                           "grant_type=authorization_code&code=" + code + "&redirect_uri=" + FormEncode(kRedirect),
-                           clientId + ":" + secret);
+  const auto answer =
+      Post("/zor/oauth2/token",
+           "grant_type=authorization_code&code=" + code + "&redirect_uri=" + PercentEncode(kRedirect, true),
+           clientId + ":" + secret);
   EXPECT_EQ(answer.Status, 200) << answer.Body;
   // A wrong secret by Basic is answered 401 with the scheme to use.
   const auto wrong = Post("/zor/oauth2/token", "grant_type=client_credentials", clientId + ":nope");
@@ -387,12 +389,13 @@ TEST_F(OAuth2Server, PageRequestsThatMustNotRedirectAreNotFound) {
   const std::string other = "https://evil.example/cb";
   const std::string queries[] = {
       "",
-      "response_type=code&client_id=UNKNOWN&redirect_uri=" + FormEncode(kRedirect),
+      "response_type=code&client_id=UNKNOWN&redirect_uri=" + PercentEncode(kRedirect, true),
       // a swapped redirect address is refused before any code exists
-      "response_type=code&client_id=" + clientId + "&redirect_uri=" + FormEncode(other),
-      "response_type=code&client_id=" + clientId + "&redirect_uri=" + FormEncode(std::string(kRedirect) + "/../x"),
-      "response_type=code&client_id=" + clientId + "&redirect_uri=" + FormEncode(kRedirect) +
-          "&redirect_uri=" + FormEncode(other),
+      "response_type=code&client_id=" + clientId + "&redirect_uri=" + PercentEncode(other, true),
+      "response_type=code&client_id=" + clientId +
+          "&redirect_uri=" + PercentEncode(std::string(kRedirect) + "/../x", true),
+      "response_type=code&client_id=" + clientId + "&redirect_uri=" + PercentEncode(kRedirect, true) +
+          "&redirect_uri=" + PercentEncode(other, true),
       "response_type=code&client_id=" + clientId + "&client_id=" + clientId,
       "response_type=code&client_id=" + clientId + "&redirect_uri=%zz",
   };
@@ -421,8 +424,8 @@ TEST_F(OAuth2Server, PageRequestsWithAKnownRedirectGetTheErrorThere) {
 TEST_F(OAuth2Server, ValuesPlacedIntoThePageAreEscaped) {
   std::string name, sec;
   ASSERT_TRUE(oauth.RegisterApp("<b>App</b>", kRedirect, name, sec));
-  const auto page = Get("/zor/oauth2/auth", "response_type=code&client_id=" + name +
-                                                "&scope=" + FormEncode("\"><script>alert('x')</script>{%request.id%}"));
+  const auto page = Get("/zor/oauth2/auth", "response_type=code&client_id=" + name + "&scope=" +
+                                                PercentEncode("\"><script>alert('x')</script>{%request.id%}", true));
   ASSERT_EQ(page.Status, 200);
   EXPECT_EQ(page.Body.find("<script>"), std::string::npos);
   EXPECT_EQ(page.Body.find("<b>App"), std::string::npos);
@@ -433,7 +436,8 @@ TEST_F(OAuth2Server, ValuesPlacedIntoThePageAreEscaped) {
 
 TEST_F(OAuth2Server, StateCannotAddLinesOrParametersToTheRedirect) {
   const std::string state = "s\r\nSet-Cookie: a=b&code=forged#x";
-  const auto page = Get("/zor/oauth2/auth", "response_type=code&client_id=" + clientId + "&state=" + FormEncode(state));
+  const auto page =
+      Get("/zor/oauth2/auth", "response_type=code&client_id=" + clientId + "&state=" + PercentEncode(state, true));
   std::smatch match;
   ASSERT_TRUE(std::regex_search(page.Body, match, std::regex("name=\"id\" value=\"([0-9a-f]{64})\"")));
   const auto signedIn = SignIn(match[1].str());
@@ -477,7 +481,7 @@ TEST_F(OAuth2Server, PendingRequestsAreBounded) {
 
 TEST_F(OAuth2Server, TokenRequestsThatFailChangeNothing) {
   const std::string code = Code();
-  const std::string redirect = "&redirect_uri=" + FormEncode(kRedirect);
+  const std::string redirect = "&redirect_uri=" + PercentEncode(kRedirect, true);
   const struct {
     std::string body;
     const char* error;
@@ -527,15 +531,16 @@ TEST_F(OAuth2Server, CodeOfAnotherApplicationIsRefused) {
   std::string otherId, otherSecret;
   ASSERT_TRUE(oauth.RegisterApp("Other", kRedirect, otherId, otherSecret));
   const std::string code = Code();
-  ExpectError(Post("/zor/oauth2/token", "grant_type=authorization_code&code=" + code + "&redirect_uri=" +
-                                            FormEncode(kRedirect) + "&client_id=" + otherId +
-                                            "&client_secret=" + otherSecret),
+  ExpectError(Post("/zor/oauth2/token", "grant_type=authorization_code&code=" + code +
+                                            "&redirect_uri=" + PercentEncode(kRedirect, true) +
+                                            "&client_id=" + otherId + "&client_secret=" + otherSecret),
               "invalid_grant");
 }
 
 TEST_F(OAuth2Server, JSONAnswersEscapeTheirStrings) {
   const auto answer =
-      Post("/zor/oauth2/token", "grant_type=client_credentials&scope=" + FormEncode("a\"b\\c\n</script>") + Credentials());
+      Post("/zor/oauth2/token",
+           "grant_type=client_credentials&scope=" + PercentEncode("a\"b\\c\n</script>", true) + Credentials());
   ASSERT_EQ(answer.Status, 200);
   EXPECT_NE(answer.Body.find(R"("scope":"a\"b\\c\n<\/script>")"), std::string::npos) << answer.Body;
   const auto error = Post("/zor/oauth2/token", "grant_type=%22%7D");

@@ -41,6 +41,22 @@ TEST(BuiltInResources, OptionsAndRulesDecideWhatIsServed) {
   EXPECT_EQ(TzorWSHTTPResponse::GetResponseMessage({"nothing.js"}), "");
 }
 
+TEST(BuiltInResources, RequestLinesAreReadIgnoringCaseOnlyForGET) {
+  const TzorResourceOptions o;
+  EXPECT_EQ(MatchResource("get /zorWebSockets.JS HTTP/1.1", o, false).Kind, TzorResourceKind::rsText);
+  EXPECT_EQ(MatchResource("GET /a/b/zorWebSockets.js HTTP/2", o, false).Names,
+            (std::vector<std::string>{"zorWebSockets.js"}));
+  // The name must end the target: a query or a further segment is another file.
+  EXPECT_EQ(MatchResource("GET /zorWebSockets.js?v=1 HTTP/1.1", o, false).Kind, TzorResourceKind::rsNone);
+  EXPECT_EQ(MatchResource("GET /zorWebSockets.js/x HTTP/1.1", o, false).Kind, TzorResourceKind::rsNone);
+  EXPECT_EQ(MatchResource("POST /zorWebSockets.js HTTP/1.1", o, false).Kind, TzorResourceKind::rsNone);
+  EXPECT_EQ(MatchResource("GET /zorWebSockets.js", o, false).Kind, TzorResourceKind::rsNone);
+  EXPECT_EQ(MatchResource("GET /x/websocketmain.SWF HTTP/1.1", o, false).Kind, TzorResourceKind::rsFlashMovie);
+  EXPECT_EQ(MatchResource("GET /img/FAVICON-32.png HTTP/1.1", o, true).Kind, TzorResourceKind::rsFavicon);
+  EXPECT_EQ(MatchResource("GETX /favicon.ico HTTP/1.1", o, true).Kind, TzorResourceKind::rsNone);
+  EXPECT_EQ(MatchResource("GET", o, true).Kind, TzorResourceKind::rsNone);
+}
+
 TEST(BuiltInResources, TestPageGetsItsPlaceholdersEscaped) {
   const std::string page = TzorWSHTTPResponse::GetResponseMessage({"zorWebSockets.html"});
   ASSERT_NE(page.find("{%host%}"), std::string::npos);

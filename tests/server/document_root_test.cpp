@@ -68,11 +68,68 @@ TEST_F(DocumentRoot, NothingOutsideIsReached) {
       // An absolute path in the request is taken under the root, never as it stands.
       (base / "secret.txt").string(), "/" + (base / "secret.txt").string(),
       "/fifo"};  // not a regular file, and its opening must not wait for a writer
+  TzorDocumentRootFiles kept(-1);
   for (const std::string& target : targets) {
     EXPECT_FALSE(DocumentRootFile(root, target).has_value()) << target;
     EXPECT_FALSE(ReadDocumentRootFile(root, target).has_value()) << target;
+    EXPECT_FALSE(kept.Read(root.string(), target).has_value()) << target;
   }
+  EXPECT_EQ(kept.Count(), 0u);
   EXPECT_FALSE(ReadDocumentRootFile(base / "missing-root", "/index.html").has_value());
+}
+
+// A kept file is served only while it is the file the path names now.
+TEST_F(DocumentRoot, KeptFilesFollowEveryChange) {
+  TzorDocumentRootFiles kept(-1, std::chrono::milliseconds(0));
+  const std::string r = root.string();
+  EXPECT_EQ(kept.Read(r, "/index.html"), "xindex.html");
+  EXPECT_EQ(kept.Count(), 1u);
+  EXPECT_EQ(kept.Read(r, "/index.html"), "xindex.html");
+  EXPECT_EQ(kept.Count(), 1u);
+
+  std::ofstream(root / "index.html") << "rewritten";
+  EXPECT_EQ(kept.Read(r, "/index.html"), "rewritten");
+  // Replaced by another file (a new inode), as a deployment renames one in.
+  std::ofstream(root / "new.html") << "renamed in";
+  fs::rename(root / "new.html", root / "index.html");
+  EXPECT_EQ(kept.Read(r, "/index.html"), "renamed in");
+  // Replaced by a link that leads out of the root.
+  fs::remove(root / "index.html");
+  fs::create_symlink(base / "secret.txt", root / "index.html");
+  EXPECT_FALSE(kept.Read(r, "/index.html").has_value());
+  // Removed; made unreadable.
+  EXPECT_EQ(kept.Read(r, "/sub/a%20b.txt"), "xa b.txt");
+  fs::remove(root / "sub" / "a b.txt");
+  EXPECT_FALSE(kept.Read(r, "/sub/a%20b.txt").has_value());
+  Write(root / "sub" / "a b.txt");
+  EXPECT_EQ(kept.Read(r, "/sub/a%20b.txt"), "xa b.txt");
+  if (::geteuid() != 0) {  // root reads whatever the mode says
+    fs::permissions(root / "sub" / "a b.txt", fs::perms::none);
+    EXPECT_FALSE(kept.Read(r, "/sub/a%20b.txt").has_value());
+  }
+}
+
+TEST_F(DocumentRoot, KeptFilesAreBoundedAndKeyedByTheirRoot) {
+  TzorDocumentRootFiles kept(-1, std::chrono::milliseconds(0));
+  std::ofstream(root / "big.bin") << std::string(TzorDocumentRootFiles::kMaxFileSize + 1, 'b');
+  EXPECT_EQ(kept.Read(root.string(), "/big.bin")->size(), TzorDocumentRootFiles::kMaxFileSize + 1);
+  EXPECT_EQ(kept.Count(), 0u);
+  // The same path below another root is that root's own: "/sub/a b.txt"
+  // kept under root, then "/a b.txt" under root/sub, and a root whose path
+  // leads out through a link refuses what the first root served.
+  EXPECT_FALSE(kept.Read(root.string(), "/outside-dir/secret.txt").has_value());
+  EXPECT_EQ(kept.Read((root / "sub").string(), "/a%20b.txt"), "xa b.txt");
+  EXPECT_EQ(kept.Read((root / "outside-dir").string(), "/secret.txt"), "xsecret.txt");
+  EXPECT_FALSE(kept.Read(root.string(), "/outside-dir/secret.txt").has_value());
+  // Within the recheck time a kept file is served without a look at its path.
+  TzorDocumentRootFiles unchecked(-1, std::chrono::hours(1));
+  EXPECT_EQ(unchecked.Read(root.string(), "/index.html"), "xindex.html");
+  std::ofstream(root / "index.html") << "changed";
+  EXPECT_EQ(unchecked.Read(root.string(), "/index.html"), "xindex.html");
+  // Files changed just now are read every time, not kept.
+  TzorDocumentRootFiles settled;
+  EXPECT_EQ(settled.Read(root.string(), "/index.html"), "changed");
+  EXPECT_EQ(settled.Count(), 0u);
 }
 
 TEST(MimeTable, SystemTypesOverBuiltInOnes) {

@@ -205,9 +205,14 @@ TEST_F(LocalService, HostsPickTheLongestIndexName) {
   EXPECT_EQ(Call("POST", "a-.svc.e.pinecone.io", "/describe_index_stats", "").status, 404);
 }
 
-TEST(LocalServiceText, NumbersAndPercentDecoding) {
+TEST(LocalServiceText, Numbers) {
   EXPECT_EQ(JsonText(boost::json::parse(R"({"a":[0.1,1e300,-2,"\"q\""]})")), R"({"a":[0.1,1e+300,-2,"\"q\""]})");
-  EXPECT_EQ(PercentDecode("a%20b%2fc%zz%4"), "a b/c%zz%4");
+}
+
+TEST_F(LocalService, PathsArePercentDecodedAndBadEscapesStayAsSent) {
+  ASSERT_EQ(Control("POST", "/databases", R"({"name":"a-idx","dimension":3})").status, 201);
+  EXPECT_EQ(Control("GET", "/databases/%61%2Didx").status, 200);
+  EXPECT_EQ(Control("GET", "/databases/%61%2didx%zz").status, 404);
 }
 
 }  // namespace

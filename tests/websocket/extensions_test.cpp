@@ -236,6 +236,90 @@ TEST(Compression, InflatedSizeIsBoundedAndCorruptInputFails) {
   EXPECT_THROW(other.server.ReadStream(corrupt), Exception);
 }
 
+// The compressed message cut into parts at `cuts`, each inflated as it comes.
+std::vector<std::string> InflateInParts(TzorWSExtensions& server, const std::string& compressed,
+                                        const std::vector<size_t>& cuts, uint64_t maxSize = 1 << 20) {
+  std::vector<std::string> plain;
+  size_t from = 0;
+  for (size_t i = 0; i <= cuts.size(); ++i) {
+    const size_t to = i < cuts.size() ? cuts[i] : compressed.size();
+    std::string part = compressed.substr(from, to - from);
+    EXPECT_TRUE(server.ReadStream(part, TzorMessagePart{0, i == 0, i == cuts.size()}, maxSize));
+    plain.push_back(part);
+    from = to;
+  }
+  return plain;
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string all;
+  for (const auto& p : parts) all += p;
+  return all;
+}
+
+TEST(Compression, AMessageInflatedPartByPartIsTheMessageAtEveryCut) {
+  std::mt19937 rng(7);
+  std::string text;
+  for (int k = 0; k < 3000; ++k) text.push_back(static_cast<char>('a' + rng() % 20));
+  for (const char* answer : {"permessage-deflate", "permessage-deflate; client_no_context_takeover",
+                             "x-webkit-deflate-frame"}) {
+    Pair pair(answer);
+    pair.server.DecodeHeader(0xC1);
+    for (int message = 0; message < 3; ++message) {  // later messages use the earlier ones' context
+      std::string compressed = text + std::to_string(message);
+      ASSERT_TRUE(pair.client.WriteStream(compressed));
+      const size_t cut = compressed.size() * (message + 1) / 4;
+      const auto parts = InflateInParts(pair.server, compressed, {cut / 2, cut, cut + 1});
+      EXPECT_EQ(Joined(parts), text + std::to_string(message)) << answer << " message " << message;
+      // The plaintext comes as its parts come (the first may hold only the
+      // block's code tables).
+      const size_t early = parts[0].size() + parts[1].size();
+      EXPECT_GT(early, 0u);
+      EXPECT_LT(early, text.size());
+    }
+  }
+  // Every single cut of a short message.
+  Pair pair("permessage-deflate");
+  pair.server.DecodeHeader(0xC1);
+  std::string compressed = JsonMessage(5);
+  ASSERT_TRUE(pair.client.WriteStream(compressed));
+  for (size_t cut = 0; cut <= compressed.size(); ++cut) {
+    Pair fresh("permessage-deflate");
+    fresh.server.DecodeHeader(0xC1);
+    EXPECT_EQ(Joined(InflateInParts(fresh.server, compressed, {cut})), JsonMessage(5)) << "cut at " << cut;
+  }
+}
+
+TEST(Compression, APartIsBoundedAndAStreamEndedEarlyIgnoresTheRest) {
+  Pair pair("permessage-deflate");
+  pair.server.DecodeHeader(0xC1);
+  std::string bomb(1 << 20, 'z');
+  ASSERT_TRUE(pair.client.WriteStream(bomb));
+  std::string first = bomb.substr(0, bomb.size() / 2);
+  EXPECT_THROW(pair.server.ReadStream(first, TzorMessagePart{0, true, false}, 1000), EzorWSMessageTooBig);
+
+  // A peer that ends its deflate stream in the first part: later parts of
+  // the message add nothing, and the next message inflates afresh.
+  Pair ended("permessage-deflate");
+  ended.server.DecodeHeader(0xC1);
+  std::string finished = "Hello";
+  z_stream zs{};
+  ASSERT_EQ(deflateInit2(&zs, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(64, '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(finished.data());
+  zs.avail_in = static_cast<uInt>(finished.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  ASSERT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(out.size() - zs.avail_out);
+  deflateEnd(&zs);
+  EXPECT_EQ(InflateInParts(ended.server, out + "\xFF\xFF\xFF garbage", {out.size()}),
+            (std::vector<std::string>{"Hello", ""}));
+  std::string next = JsonMessage(2);
+  ASSERT_TRUE(ended.client.WriteStream(next));
+  EXPECT_EQ(Joined(InflateInParts(ended.server, next, {3})), JsonMessage(2));
+}
+
 // --- other inflaters and deflaters --------------------------------------------
 
 // Runs python3's zlib (an independent process) over a file and returns its output.

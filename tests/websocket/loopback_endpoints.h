@@ -64,18 +64,19 @@ class LoopbackClient : public TzorWSConnection {
     request_.Extensions = &Extensions();
     request_.Key = GenerateHandshakeKey();
     tcp->Write(HandshakeRequestText(BuildHandshakeRequestLines(request_)));
-    // After a close the IO thread reads no more frames but waits for the
-    // peer to end the connection, then closes its own end, as a client should.
+    // After a close the IO thread reads only the peer's answer to ours, or
+    // waits for the peer to end the connection, then closes its own end.
     io_ = std::thread([this, tcp] {
       while (!stop_ && tcp->Connected()) {
         try {
           // Another thread may close the socket at any moment.
-          if (Disconnected()) {
+          if (Disconnected() && !AwaitingCloseAnswer()) {
             tcp->ClearInput();
             tcp->WaitForData(50);
           } else if (tcp->WaitForData(50)) {
             ReadFrames(false);
           }
+          CheckCloseAnswer();
         } catch (const std::exception& e) {
           std::lock_guard guard(lock_);
           errors.push_back(e.what());
@@ -202,13 +203,20 @@ class LoopbackServer {
       }
       TzorAsyncConnection::Handlers handlers;
       // The transport holds its handlers: a weak reference breaks the cycle.
+      // After our close, the peer's answer is waited for as long as the
+      // connection says; the transport's idle timer ends a wait unanswered.
+      c->OnAwaitCloseAnswer = [weak = std::weak_ptr(c), transport](TzorWSConnection* self) {
+        transport->SetIdleTimeout(self->CloseTimeOut(), [weak](TzorAsyncConnection&) {
+          if (auto c = weak.lock()) c->CheckCloseAnswer();
+        });
+      };
       handlers.OnData = [this, weak = std::weak_ptr(c)](TzorAsyncConnection&) {
         auto c = weak.lock();
         if (!c) return;
         try {
-          // Bytes after our close: the peer's answer. The server ends the
+          // Bytes after a close that awaits no answer: the server ends the
           // connection first.
-          if (c->Disconnected()) return c->DropConnection();
+          if (c->Disconnected() && !c->AwaitingCloseAnswer()) return c->DropConnection();
           c->ReadFrames(true);
         } catch (const std::exception& e) {
           std::lock_guard guard(lock_);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -21,9 +22,15 @@ namespace {
 using test::LoopbackPeer;
 
 // Answers the handshake, then echoes every text and binary message and
-// answers pings, until the client closes.
+// answers pings, until the client closes; with `answerClose` it answers the
+// client's close (with kAnswerCode), and either way it reads on until the
+// client ends the connection.
 class EchoScript : public TzorWSFrameEvents, public TzorWSFrameSink {
  public:
+  static constexpr int kAnswerCode = 4005;
+  explicit EchoScript(bool answerClose = false) : answerClose_(answerClose) {}
+  int CloseReceived() const { return closeReceived_; }
+
   void Run(LoopbackPeer::Socket& socket) {
     socket_ = &socket;
     std::string request;
@@ -33,14 +40,12 @@ class EchoScript : public TzorWSFrameEvents, public TzorWSFrameSink {
     const std::string key = request.substr(at, request.find("\r\n", at) - at);
     LoopbackPeer::WriteAll(socket, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                                    "Sec-WebSocket-Accept: " + GetAcceptKey(key) + "\r\n\r\n");
-    TzorWSFrameReader reader(*this, nullptr);
-    reader.SetRequireMask(true);
+    reader_.SetRequireMask(true);
     char buffer[65536];
     boost::system::error_code ec;
-    while (!reader.Stopped()) {
+    while (!ec) {
       const size_t n = socket.read_some(boost::asio::buffer(buffer), ec);
-      if (ec) break;
-      reader.Read(reinterpret_cast<const uint8_t*>(buffer), n);
+      if (!ec && !reader_.Stopped()) reader_.Read(reinterpret_cast<const uint8_t*>(buffer), n);
     }
   }
 
@@ -50,12 +55,19 @@ class EchoScript : public TzorWSFrameEvents, public TzorWSFrameSink {
     if (msg.OpCode == opText || msg.OpCode == opBinary) writer_.WriteStreamFrame(msg.Stream, msg.OpCode, false);
     if (msg.OpCode == opPing) writer_.WriteStreamFrame(msg.Stream, opPong, false);
   }
-  void DoDisconnect(const std::string&, int) override {}
+  void DoDisconnect(const std::string& aMessage, int) override {
+    if (!aMessage.empty()) return;
+    closeReceived_ = reader_.CloseCode();
+    if (answerClose_) writer_.WriteCloseFrame(kAnswerCode);
+  }
   void WriteFrame(const uint8_t* data, size_t size) override {
     LoopbackPeer::WriteAll(*socket_, std::string(reinterpret_cast<const char*>(data), size));
   }
 
+  const bool answerClose_;
+  std::atomic<int> closeReceived_{0};
   LoopbackPeer::Socket* socket_ = nullptr;
+  TzorWSFrameReader reader_{*this, nullptr};
   TzorWSFrameWriter writer_{*this, nullptr};
 };
 
@@ -133,6 +145,43 @@ TEST(WSClientConcurrency, DeactivationRacesTheWriters) {
     for (auto& w : writers) w.join();
     EXPECT_EQ(disconnects, 1);
     EXPECT_FALSE(client.Active());
+  }
+}
+
+// Our close made on an application thread while the IO thread waits for
+// bytes without end: the server's answer is read before the connection ends
+// (its code reaches OnDisconnect), and a server that never answers is given
+// up on after the close time-out.
+TEST(WSClientCloseHandshake, AnApplicationThreadsCloseIsAnsweredOrGivenUpOn) {
+  for (const bool answers : {true, false}) {
+    SCOPED_TRACE(answers ? "answering server" : "silent server");
+    EchoScript echo(answers);
+    auto peer = std::make_unique<LoopbackPeer>([&](LoopbackPeer::Socket& s) { echo.Run(s); });
+    TzorWSClient client;
+    client.SetNotifyEvents(neNoSync);
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<int> codes;
+    client.OnDisconnect = [&](TzorWSConnection*, int aCloseCode) {
+      std::lock_guard l(lock);
+      codes.push_back(aCloseCode);
+      changed.notify_all();
+    };
+    client.SetURL("ws://127.0.0.1:" + std::to_string(peer->Port()) + "/");
+    ASSERT_TRUE(client.Connect(10000));
+    auto ws = client.Connection();
+    ASSERT_TRUE(ws);
+    ws->SetCloseTimeOut(answers ? 600000 : 100);
+    ws->Close(4001);
+    {
+      std::unique_lock l(lock);
+      // A guard against a hang, not a measurement.
+      ASSERT_TRUE(changed.wait_for(l, std::chrono::seconds(60), [&] { return !codes.empty(); }));
+      EXPECT_EQ(codes, std::vector<int>{answers ? EchoScript::kAnswerCode : 0});
+    }
+    EXPECT_FALSE(client.Active());
+    peer.reset();  // its script ends when the client has closed the socket
+    EXPECT_EQ(echo.CloseReceived(), 4001);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <map>
 #include <thread>
 
@@ -105,6 +106,28 @@ TEST(WSConnectionThreads, WaitersAreReleasedWhenTheConnectionCloses) {
   });
   EXPECT_EQ(q.client->WriteAndWaitData("question", 600000), "");
   answerCloser.join();
+}
+
+TEST(WSConnectionThreads, AReadPassThatWaitsForBytesWithoutEndEndsAnUnansweredCloseOnTime) {
+  // As on a client's IO thread: between frames the pass waits for bytes
+  // without a limit. The peer reads nothing and never answers our close.
+  WSPair p;
+  p.server->SetReadTimeOut(-1);
+  p.server->SetCloseTimeOut(50);
+  p.server->OnMessage = [](TzorWSConnection* self, const std::string&) { self->Close(4000); };
+  p.client->WriteData("bye");
+  auto pass = std::async(std::launch::async, [&] { p.server->ReadFrames(true); });
+  // A guard against a hang, not a measurement: the pass must end by itself.
+  const bool ended = pass.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+  if (!ended) p.serverTransport->Disconnect();  // lets the stuck pass go
+  ASSERT_TRUE(ended);
+  pass.get();
+  EXPECT_EQ(p.serverTransport->Disconnects(), 1);
+  EXPECT_FALSE(p.server->AwaitingCloseAnswer());
+  EXPECT_EQ(p.server->CloseCode(), 0);
+  const auto frames = SplitFrames(TakeInput(*p.clientTransport));
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].first, 0x88);
 }
 
 TEST(WSConnectionThreads, TheCloseSequenceRunsOnceWhicheverThreadsRaceIntoIt) {

@@ -222,17 +222,72 @@ TEST(WSConnectionClose, CloseSendsACloseFrameAndKeepsTheSocket) {
   EXPECT_EQ(CloseCodeOf(frames[0]), "1000");
 }
 
-TEST(WSConnectionClose, ThePeerAnswersACloseAndDropsItsSocket) {
+TEST(WSConnectionClose, ThePeerAnswersACloseAndDropsItsSocketAndTheAnswerIsRead) {
   WSPair p;
+  int waits = 0;
+  p.client->OnAwaitCloseAnswer = [&](TzorWSConnection*) { ++waits; };
   p.client->Close(4001);
+  EXPECT_TRUE(p.client->AwaitingCloseAnswer());
   p.Pump();
   EXPECT_EQ(p.server->CloseCode(), 4001);
   EXPECT_TRUE(p.server->Disconnected());
   EXPECT_EQ(p.serverTransport->Disconnects(), 1);
   EXPECT_TRUE(p.serverGot.errors.empty());
-  const auto frames = SplitFrames(TakeInput(*p.clientTransport));
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(CloseCodeOf(frames[0]), "1000");
+  // The closing side read the answer, then closed its end.
+  EXPECT_EQ(p.client->CloseCode(), 1000);
+  EXPECT_FALSE(p.client->AwaitingCloseAnswer());
+  EXPECT_EQ(p.clientTransport->Disconnects(), 1);
+  EXPECT_TRUE(p.clientGot.errors.empty());
+  EXPECT_EQ(waits, 1);
+}
+
+TEST(WSConnectionClose, WhileAwaitingTheAnswerOnlyTheCloseCounts) {
+  WSPair p;
+  p.server->Close(4003);
+  ASSERT_EQ(SplitFrames(TakeInput(*p.clientTransport)).size(), 1u);  // our close, taken off the wire
+  // The peer had sent these before it saw our close: no events, no pong.
+  p.serverTransport->Inject(Frame(0x81, "late", true) + Frame(0x89, "png", true) + Frame(0x02, "frag", true) +
+                            Frame(0x88, std::string("\x03\xE8", 2), true));
+  p.Pump();
+  EXPECT_TRUE(p.serverGot.texts.empty() && p.serverGot.fragments.empty());
+  EXPECT_EQ(p.serverGot.errors, std::vector<std::string>{});
+  EXPECT_EQ(p.clientTransport->InputBufferSize(), 0u);  // nothing written: no pong, no second close
+  EXPECT_EQ(p.server->CloseCode(), 1000);
+  EXPECT_EQ(p.serverTransport->Disconnects(), 1);
+}
+
+TEST(WSConnectionClose, CrossingClosesAreEachReadAndNoneIsAnsweredTwice) {
+  WSPair p;
+  p.client->Close(4001);
+  p.server->Close(4002);
+  p.Pump();
+  EXPECT_EQ(p.client->CloseCode(), 4002);
+  EXPECT_EQ(p.server->CloseCode(), 4001);
+  EXPECT_EQ(p.clientTransport->Disconnects(), 1);
+  EXPECT_EQ(p.serverTransport->Disconnects(), 1);
+  // One close frame each: 2 header bytes, a key from the client, 2 code bytes.
+  EXPECT_EQ(p.client->SendBytes(), 8u);
+  EXPECT_EQ(p.server->SendBytes(), 4u);
+}
+
+TEST(WSConnectionClose, AnUnansweredCloseEndsOnlyWhenItsTimeIsUp) {
+  WSPair p;
+  p.client->SetCloseTimeOut(60000);
+  p.client->Close();
+  p.client->CheckCloseAnswer();
+  EXPECT_EQ(p.clientTransport->Disconnects(), 0);
+  EXPECT_GT(p.client->CloseAnswerTimeLeft(), 0);
+
+  WSPair q;
+  int ended = 0;
+  q.client->OnTransportDisconnected = [&](TzorWSConnection*) { ++ended; };
+  q.client->SetCloseTimeOut(0);
+  q.client->Close();
+  q.client->CheckCloseAnswer();
+  EXPECT_EQ(q.clientTransport->Disconnects(), 1);
+  EXPECT_FALSE(q.client->AwaitingCloseAnswer());
+  EXPECT_EQ(ended, 1);
+  EXPECT_EQ(q.client->CloseAnswerTimeLeft(), 0);
 }
 
 TEST(WSConnectionClose, DisconnectSendsACloseFrameAndDropsTheSocketOnce) {
@@ -404,6 +459,115 @@ TEST(WSConnectionCompression, MessagesBothWaysWholeSplitAndStreamed) {
   EXPECT_EQ(p.serverGot.binaries, (std::vector<std::string>{repeated}));
   EXPECT_EQ(p.clientGot.texts, (std::vector<std::string>{repeated}));
   EXPECT_EQ(p.clientGot.binaries, (std::vector<std::string>{repeated}));
+}
+
+// Text that compresses to about half its size, so that every frame of it
+// carries some plaintext.
+std::string Words(int count, uint32_t seed) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    text += "w" + std::to_string(seed >> 16 & 4095) + " ";
+  }
+  return text;
+}
+
+TEST(WSConnectionCompression, FragmentEventsCarryTheInflatedBytesOfTheirFrame) {
+  using F = Received::Fragment;
+  struct Case {
+    TwsFragmentedMessages mode;
+    const char* answer;
+  } cases[] = {
+      {frgOnlyFragmented, "permessage-deflate"},
+      {frgAll, "permessage-deflate"},
+      {frgOnlyFragmented, "permessage-deflate; client_no_context_takeover"},
+      {frgAll, "permessage-deflate; client_no_context_takeover"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.answer) + (c.mode == frgAll ? " frgAll" : " frgOnlyFragmented"));
+    WSPair p;
+    p.EnableCompression();
+    for (auto* side : {&p.client, &p.server}) (*side)->Extensions().DecodeExtensions(c.answer);
+    p.server->SetFragmentedMessages(c.mode);
+    const std::vector<std::string> messages = {Words(1000, 1), Words(1000, 2), Words(600, 3)};
+    for (const auto& m : messages) p.client->WriteData(TzorStringStream(m), 100);  // compressed whole, 100-byte frames
+    const std::string wire = TakeInput(*p.serverTransport);
+    ASSERT_EQ(SplitFrames(wire)[0].first, 0x42);  // RSV1, binary, not final
+    p.serverTransport->Inject(wire);
+    p.Pump();
+    ASSERT_TRUE(p.serverGot.errors.empty()) << p.serverGot.errors[0];
+    // Split the events into messages at each final fragment.
+    std::vector<std::vector<F>> got(1);
+    for (const F& f : p.serverGot.fragments) {
+      EXPECT_EQ(f.op, opBinary);
+      got.back().push_back(f);
+      if (!f.continuation) got.emplace_back();
+    }
+    got.pop_back();
+    ASSERT_EQ(got.size(), messages.size());
+    for (size_t i = 0; i < messages.size(); ++i) {
+      ASSERT_GE(got[i].size(), 3u) << "message " << i;
+      std::string joined;
+      for (size_t k = 0; k < got[i].size(); ++k) {
+        const std::string& data = got[i][k].data;
+        if (k + 1 < got[i].size()) {
+          EXPECT_LT(data.size(), messages[i].size()) << "message " << i << " frame " << k;
+        }
+        if (c.mode == frgAll) {
+          EXPECT_EQ(data.compare(0, joined.size(), joined), 0) << "each event holds the message so far";
+          joined = data;
+        } else {
+          joined += data;
+        }
+      }
+      EXPECT_EQ(joined, messages[i]) << "message " << i;
+    }
+    EXPECT_EQ(p.serverGot.binaries, c.mode == frgAll ? messages : std::vector<std::string>{});
+  }
+}
+
+TEST(WSConnectionCompression, InflatedFragmentsAreBoundedAndTheirTextChecked) {
+  struct Case {
+    TwsFragmentedMessages mode;
+    uint64_t maxSize;
+    std::string text;
+    int frameSize;
+    int closeCode;
+  } cases[] = {
+      // frgAll holds the whole message: the bound is on its total.
+      {frgAll, 3000, std::string(1 << 20, 'z'), 64, 1009},
+      // frgOnlyFragmented holds one frame's plaintext at a time.
+      {frgOnlyFragmented, 3000, std::string(2000, 'z') + std::string(2000, 'y'), 2, 0},
+      {frgOnlyFragmented, 1000, std::string(1 << 20, 'z'), 64, 1009},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 8) + " " + std::to_string(c.maxSize));
+    WSPair p;
+    p.EnableCompression();
+    p.server->SetFragmentedMessages(c.mode);
+    p.server->SetMaxMessageSize(c.maxSize);
+    p.client->WriteData(TzorStringStream(c.text), c.frameSize);
+    p.Pump();
+    EXPECT_EQ(p.client->CloseCode(), c.closeCode);
+    EXPECT_EQ(p.serverGot.errors.size(), c.closeCode ? 1u : 0u);
+    if (!c.closeCode) {
+      std::string joined;
+      for (const auto& f : p.serverGot.fragments) joined += f.data;
+      EXPECT_EQ(joined, c.text);
+    }
+  }
+
+  // A compressed text's fragments are checked once inflated: the bad
+  // sequence fails in the first fragment, before the message ends.
+  WSPair p;
+  p.EnableCompression();
+  p.server->SetFragmentedMessages(frgOnlyFragmented);
+  std::string compressed = "ok \xC3\x28 bad";
+  ASSERT_TRUE(p.client->Extensions().WriteStream(compressed));
+  p.serverTransport->Inject(Frame(0x41, compressed, true));
+  p.Pump();
+  EXPECT_EQ(p.client->CloseCode(), 1007);
+  EXPECT_TRUE(p.serverGot.fragments.empty());
 }
 
 TEST(WSConnectionCompression, AMessageThatInflatesBeyondTheBoundClosesWith1009) {

@@ -86,7 +86,7 @@ struct WSPair {
 
  private:
   static bool ReadSide(OpenConnection& c, bool requireMask, Received& got) {
-    if (c.BufferedByteCount() == 0 || c.Disconnected()) return false;
+    if (c.BufferedByteCount() == 0 || (c.Disconnected() && !c.AwaitingCloseAnswer())) return false;
     try {
       c.ReadFrames(requireMask);
     } catch (const std::exception& e) {

@@ -15,8 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "server/ws_http_server.h"
-#include "tools/stop_signals.h"
+#include "tools/loopback_server.h"
 
 namespace {
 
@@ -45,8 +44,7 @@ int Usage() {
 int main(int argc, char** argv) {
   using namespace zor;
   TzorWSHTTPServer server;
-  server.SetPort(0);
-  server.SetAddress("127.0.0.1");
+  tools::ListenOnLoopback(server);
   server.SetNotifyEvents(neNoSync);
   server.LoadBalancer().SetEnabled(true);
   server.LoadBalancer().SetHost("127.0.0.1");
@@ -80,10 +78,6 @@ int main(int argc, char** argv) {
     c->WriteData(text);
   };
 
-  const sigset_t stop = tools::BlockStopSignals();
-  server.SetActive(true);
-  Say("listening on port " + std::to_string(server.ListeningPort()));
-  tools::WaitForStopSignal(stop);
-  server.SetActive(false);
+  tools::ServeUntilStopSignal(server, Say);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
+#include <boost/system/system_error.hpp>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "net/async_connection.h"
+#include "net/cloexec_sockets.h"
 #include "tools/load-balancer/balancer_session.h"
 #include "tools/load-balancer/load_balancer_router.h"
 
@@ -23,8 +25,10 @@ using boost::asio::ip::tcp;
 // The router behind one lock; the sockets each on their own strand.
 class TBalancer {
  public:
-  TBalancer(boost::asio::io_context& aIO, uint16_t aPort)
-      : FAcceptor(aIO, tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), aPort)) {
+  TBalancer(boost::asio::io_context& aIO, uint16_t aPort) : FAcceptor(aIO) {
+    boost::system::error_code error;
+    ListenCloseOnExec(FAcceptor, tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), aPort), error);
+    if (error) throw boost::system::system_error(error, "listen");
     FRouter.OnLog = [](TzorLinkId aLink, const std::string& aText) {
       std::fprintf(stderr, "link %llu: %s\n", static_cast<unsigned long long>(aLink), aText.c_str());
     };
@@ -41,11 +45,12 @@ class TBalancer {
   }
 
   void Accept() {
-    FAcceptor.async_accept([this](boost::system::error_code aError, tcp::socket aSocket) {
+    auto accepted = [this](const boost::system::error_code& aError, tcp::socket aSocket) {
       if (aError) return;  // the acceptor was closed
       Open(std::move(aSocket));
       Accept();
-    });
+    };
+    AsyncAcceptCloseOnExec(FAcceptor, FAcceptor.get_executor(), accepted);
   }
 
   void Open(tcp::socket aSocket) {

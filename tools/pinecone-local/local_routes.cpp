@@ -1,5 +1,6 @@
 #include "tools/pinecone-local/local_routes.h"
 
+#include "base/url.h"
 #include "tools/pinecone-local/request_fields.h"
 
 #include <algorithm>
@@ -164,26 +165,6 @@ std::string JsonText(const json::value& value) {
   return out;
 }
 
-std::string PercentDecode(std::string_view text) {
-  auto hex = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
-      out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 Service::Service(std::string api_key, std::string project_id)
     : api_key_(std::move(api_key)), project_id_(std::move(project_id)) {}
 
@@ -197,7 +178,7 @@ Reply Service::Handle(const Request& request) {
     return refuse(401, "Invalid API Key. Please pass a valid key in the Api-Key header");
   }
   const size_t question = request.target.find('?');
-  const std::string path = PercentDecode(std::string_view(request.target).substr(0, question));
+  const std::string path = PercentDecode(std::string_view(request.target).substr(0, question), false);
   const std::string query = question == std::string::npos ? std::string{} : request.target.substr(question + 1);
   try {
     if (!address) return ErrorReply(404, "Unknown host '" + request.host + "'");

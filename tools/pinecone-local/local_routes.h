@@ -55,6 +55,4 @@ Reply JsonReply(const boost::json::value& value, int status = 200);
 // ("0.1", not "1E-1").
 std::string JsonText(const boost::json::value& value);
 
-std::string PercentDecode(std::string_view text);
-
 }  // namespace zor::pinecone_local

@@ -1,6 +1,5 @@
 // pinecone-local: runs the local Pinecone-compatible service until SIGINT or
 // SIGTERM.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "tools/pinecone-local/pinecone_local.h"
+#include "tools/stop_signals.h"
 
 namespace {
 
@@ -54,13 +54,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  // Blocked before the server thread starts, so only sigwait sees them.
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-
+  const sigset_t stop = zor::tools::BlockStopSignals();
   zor::TzorPineconeLocal service;
   try {
     if (cert_file.empty() != key_file.empty()) throw std::runtime_error("--cert and --key go together");
@@ -71,8 +65,7 @@ int main(int argc, char** argv) {
   }
   std::printf("pinecone-local listening on https://127.0.0.1:%u\n", service.Port());
   std::fflush(stdout);
-  int signal_number = 0;
-  sigwait(&stop_signals, &signal_number);
+  zor::tools::WaitForStopSignal(stop);
   service.Stop();
   return 0;
 }

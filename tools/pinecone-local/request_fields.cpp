@@ -1,5 +1,6 @@
 #include "tools/pinecone-local/request_fields.h"
 
+#include "base/url.h"
 #include "tools/pinecone-local/local_routes.h"
 
 namespace zor::pinecone_local {
@@ -112,8 +113,8 @@ std::vector<std::pair<std::string, std::string>> QueryParameters(std::string_vie
     query = amp == std::string_view::npos ? std::string_view{} : query.substr(amp + 1);
     if (part.empty()) continue;
     const size_t eq = part.find('=');
-    parameters.emplace_back(PercentDecode(part.substr(0, eq)),
-                            eq == std::string_view::npos ? std::string{} : PercentDecode(part.substr(eq + 1)));
+    parameters.emplace_back(PercentDecode(part.substr(0, eq), false),
+                            eq == std::string_view::npos ? std::string{} : PercentDecode(part.substr(eq + 1), false));
   }
   return parameters;
 }

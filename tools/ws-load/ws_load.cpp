@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/random.h"
+#include "net/cloexec_sockets.h"
 #include "websocket/frame_writer.h"
 #include "websocket/handshake.h"
 #include "websocket/masking.h"
@@ -59,6 +60,9 @@ class LoadConnection : public std::enable_shared_from_this<LoadConnection> {
   }
 
   void Start(const tcp::endpoint& endpoint) {
+    error_code opened;
+    OpenCloseOnExec(socket_, endpoint.protocol(), opened);
+    if (opened) return Fail();
     socket_.async_connect(endpoint, [self = shared_from_this()](const error_code& ec) {
       if (ec) return self->Fail();
       error_code ignored;

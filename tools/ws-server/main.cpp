@@ -9,8 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "server/ws_http_server.h"
-#include "tools/stop_signals.h"
+#include "tools/loopback_server.h"
 
 namespace {
 
@@ -24,8 +23,7 @@ void AnswerHello(zor::TzorWSConnectionServer*, zor::TzorHTTPServerRequest&, zor:
 int main(int argc, char** argv) {
   using namespace zor;
   TzorWSHTTPServer server;
-  server.SetPort(0);
-  server.SetAddress("127.0.0.1");
+  tools::ListenOnLoopback(server);
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--port" && i + 1 < argc) server.SetPort(static_cast<uint16_t>(std::atoi(argv[++i])));
@@ -50,11 +48,9 @@ int main(int argc, char** argv) {
   server.OnMessage = [](TzorWSConnection* c, const std::string& text) { c->WriteData(text); };
   server.OnBinary = [](TzorWSConnection* c, const TzorStringStream& data) { c->WriteData(data); };
 
-  const sigset_t stop = tools::BlockStopSignals();
-  server.SetActive(true);
-  std::printf("listening on port %u\n", server.ListeningPort());
-  std::fflush(stdout);
-  tools::WaitForStopSignal(stop);
-  server.SetActive(false);
+  tools::ServeUntilStopSignal(server, [](const std::string& aLine) {
+    std::printf("%s\n", aLine.c_str());
+    std::fflush(stdout);
+  });
   return 0;
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 
 namespace zor::test {
@@ -125,6 +126,7 @@ TEST_P(PythonServer, MessagesComeBackAndOurCloseIsAnswered) {
   client_->Close();
   ASSERT_TRUE(WaitUntil([&] { return client_->Ended(); }));
   EXPECT_TRUE(peer_->WaitForOutput("closed 1000")) << peer_->Output();
+  EXPECT_EQ(client_->CloseCode(), 1000);  // its answer was read before the end
   EXPECT_TRUE(client_->Errors().empty());
 }
 
@@ -163,9 +165,18 @@ class PythonClient : public ::testing::TestWithParam<PythonClientCase> {};
 
 TEST_P(PythonClient, EchoesAndEnds) {
   const PythonClientCase& c = GetParam();
+  // Its fragmented text, as our fragment events see it (each of its frames
+  // compressed on its own when deflate is on).
+  std::mutex fragmentsLock;
+  std::vector<std::string> fragments;
   LoopbackServer server([&](LoopbackServerConnection& conn) {
     Offer(c.mode).ApplyTo(conn.Extensions(), appServer);
     conn.SetMaxMessageSize(3 << 19);  // 1.5 MiB: the 1 MiB messages pass, 2 MiB do not
+    conn.SetFragmentedMessages(frgAll);
+    conn.OnFragmented = [&](TzorWSConnection*, const TzorStringStream& data, TOpcode, bool continuation) {
+      std::lock_guard guard(fragmentsLock);
+      if (data.Size() < 100) fragments.push_back(data.DataString() + (continuation ? "+" : "."));
+    };
     conn.OnMessage = [](TzorWSConnection* self, const std::string& text) {
       if (text == "close-me")
         self->Close(4002);
@@ -182,6 +193,13 @@ TEST_P(PythonClient, EchoesAndEnds) {
   for (int i = 0; i < 6; ++i) EXPECT_NE(out.find("echo " + std::to_string(i) + " ok"), std::string::npos) << out;
   EXPECT_NE(out.find("echo fragmented ok"), std::string::npos) << out;
   EXPECT_NE(out.find(c.expected), std::string::npos) << out;
+  {
+    std::lock_guard guard(fragmentsLock);
+    // Its last frame is an empty one with FIN.
+    const std::vector<std::string> growing = {"frag+", "fragmented +", "fragmented text+", "fragmented text."};
+    EXPECT_NE(std::search(fragments.begin(), fragments.end(), growing.begin(), growing.end()), fragments.end())
+        << ::testing::PrintToString(fragments);
+  }
   const auto connections = server.Connections();
   ASSERT_EQ(connections.size(), 1u);
   EXPECT_TRUE(WaitUntil([&] { return !connections[0]->Active(); }));
@@ -190,6 +208,9 @@ TEST_P(PythonClient, EchoesAndEnds) {
   }
   if (c.ending == "1000") {
     EXPECT_EQ(connections[0]->CloseCode(), 1000);
+  }
+  if (c.ending == "close-me") {
+    EXPECT_EQ(connections[0]->CloseCode(), 4002);  // its answer to our close was read
   }
 }
 
