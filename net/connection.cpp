@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -32,6 +33,9 @@ using boost::system::error_code;
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
+// ReadBytes allocates the whole result up front up to this size only: a
+// count far beyond what the peer sends must not take memory of its own.
+constexpr size_t kMostReservedAhead = 16 * 1024 * 1024;
 // A write buffer larger than this is sent before more is collected.
 constexpr size_t kWriteBufferLimit = 1024 * 1024;
 // Longest wait for the close notification to leave on Disconnect.
@@ -431,28 +435,35 @@ struct TzorConnection::Impl : TzorSocketState {
     PauseFor(pause);
   }
 
-  // Moves more bytes into the input buffer; false when none came before the
-  // deadline or the peer has closed.
-  bool Fill(const TzorDeadline& deadline) {
+  // Without intercepts nobody else sees the plaintext: it can be decrypted
+  // straight to where it is read.
+  bool DecryptsStraight() const { return engine && intercepts.empty(); }
+
+  // Moves more bytes into the input buffer, or with `into` (only when
+  // DecryptsStraight) decrypts at most `max` onto its end instead; false
+  // when none came before the deadline or the peer has closed.
+  bool Fill(const TzorDeadline& deadline, std::string* into = nullptr, size_t max = kReadChunk) {
     if (!open) throw EzorClosedSocket();
     for (;;) {
       if (engine) {
-        // Without intercepts nobody else sees the bytes: they are decrypted
-        // straight into the input buffer.
-        const bool direct = intercepts.empty();
+        const bool direct = DecryptsStraight();
         decrypted.clear();
         size_t got;
         bool closed, pending;
         {
           std::lock_guard guard(engine_lock);
-          got = direct ? input.AppendWith(kReadChunk, [&](std::span<char> room) { return engine->ReadInto(room); })
-                       : engine->Read(decrypted, kReadChunk);
+          if (into)
+            got = engine->Read(*into, max);
+          else if (direct)
+            got = input.AppendWith(max, [&](std::span<char> room) { return engine->ReadInto(room); });
+          else
+            got = engine->Read(decrypted, max);
           closed = engine->PeerClosed();
           pending = engine->HasOutgoing();
         }
         if (pending) FlushEngine(false);
         if (got > 0) {
-          if (direct)
+          if (into || direct)
             received += got;
           else
             Deliver(decrypted);
@@ -583,13 +594,28 @@ size_t TzorConnection::ReadSome(std::string& out, size_t max) {
 }
 
 std::string TzorConnection::ReadBytes(size_t count) {
-  while (impl_->Buffered() < count) {
-    if (impl_->Fill(TzorDeadline::After(impl_->options.ReadTimeout))) continue;
-    if (impl_->peer_closed) throw EzorConnClosedGracefully();
+  Impl& d = *impl_;
+  const auto fill = [&](std::string* into, size_t max) {
+    if (d.Fill(TzorDeadline::After(d.options.ReadTimeout), into, max)) return;
+    if (d.peer_closed) throw EzorConnClosedGracefully();
     throw EzorReadTimeout("Read timed out.");
-  }
+  };
   std::string out;
-  impl_->input.Take(out, count);
+  if (d.Buffered() >= count || !d.DecryptsStraight()) {
+    while (d.Buffered() < count) fill(nullptr, kReadChunk);
+    d.input.Take(out, count);
+    return out;
+  }
+  // What is missing is decrypted straight into the result, past the input
+  // buffer; if it does not all come, what did waits there for the next read.
+  d.input.Take(out, count);
+  out.reserve(std::min(count, kMostReservedAhead));
+  try {
+    while (out.size() < count) fill(&out, count - out.size());
+  } catch (...) {
+    d.input.Append(out);
+    throw;
+  }
   return out;
 }
 
