@@ -17,6 +17,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "base/format.h"
 #include "net/cloexec_sockets.h"
@@ -265,6 +266,22 @@ struct TzorConnection::Impl : TzorSocketState {
     return std::string_view(receive_buffer.data(), *n);
   }
 
+  // The engine's own read of the socket while it decrypts, once the bytes
+  // queued in it are used up: they skip the queue. It never waits, and
+  // after a read that left the socket empty it does not try again; a
+  // failure waits in fetch_error for Fill, as the engine cannot carry it.
+  size_t FetchCiphertext(std::span<char> room) noexcept {
+    if (drained || fetch_error != 0) return 0;
+    const ssize_t n = ::recv(socket.native_handle(), room.data(), room.size(), MSG_DONTWAIT);
+    drained = n < static_cast<ssize_t>(room.size());
+    if (n > 0) return static_cast<size_t>(n);
+    // The end of the stream is seen again by ReceiveCiphertext.
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) fetch_error = errno;
+    return 0;
+  }
+  const TzorCiphertextSource fetch = [this](std::span<char> room) { return FetchCiphertext(room); };
+  int fetch_error = 0;  // reading thread only
+
   // Reads ciphertext straight into the engine's free room. The engine is
   // not locked while the socket waits: the room stays put while a writer
   // uses the engine (a renegotiation may make it read what came in) or a
@@ -453,13 +470,18 @@ struct TzorConnection::Impl : TzorSocketState {
         {
           std::lock_guard guard(engine_lock);
           if (into)
-            got = engine->Read(*into, max);
+            got = engine->Read(*into, max, fetch);
           else if (direct)
-            got = input.AppendWith(max, [&](std::span<char> room) { return engine->ReadInto(room); });
+            got = input.AppendWith(max, [&](std::span<char> room) { return engine->ReadInto(room, fetch); });
           else
             got = engine->Read(decrypted, max);
           closed = engine->PeerClosed();
           pending = engine->HasOutgoing();
+        }
+        if (got == 0 && fetch_error != 0) {
+          const int e = std::exchange(fetch_error, 0);
+          if (!open) throw EzorClosedSocket();
+          ThrowSocketError("Receive failed", e);
         }
         if (pending) FlushEngine(false);
         if (got > 0) {

@@ -276,6 +276,9 @@ class OpenSSLEngine : public TzorTLSEngine {
       Fail("Cannot create TLS buffers");
     }
     SSL_set_bio(ssl_, in, out);
+    // Whole runs of records per read of the incoming bytes, not a header and
+    // then its record: a source (a socket) is asked far less often.
+    SSL_set_read_ahead(ssl_, 1);
     if (settings.Side == TzorTLSSide::tlsServer) {
       SSL_set_accept_state(ssl_);
       return;
@@ -318,11 +321,16 @@ class OpenSSLEngine : public TzorTLSEngine {
   }
   bool HandshakeDone() const override { return done_; }
 
-  std::span<char> IncomingRoom(size_t size) override { return incoming_.Room(size); }
-  void CommitIncoming(size_t size) override { incoming_.Commit(size); }
+  std::span<char> IncomingRoom(size_t size) override { return incoming_.queue.Room(size); }
+  void CommitIncoming(size_t size) override { incoming_.queue.Commit(size); }
 
-  size_t ReadInto(std::span<char> out) override {
+  size_t ReadInto(std::span<char> out, const TzorCiphertextSource& source) override {
     if (!done_ && !Handshake()) return 0;
+    incoming_.source = source ? &source : nullptr;
+    struct Unset {
+      TzorQueueBIOData& data;
+      ~Unset() { data.source = nullptr; }
+    } unset{incoming_};
     // Reads that succeed or want more queue no errors: one clearing serves them all.
     ERR_clear_error();
     size_t got = 0;
@@ -362,8 +370,8 @@ class OpenSSLEngine : public TzorTLSEngine {
     TakeErrors();
   }
 
-  bool HasOutgoing() const override { return outgoing_.Size() > 0; }
-  void TakeOutgoing(std::string& out) override { outgoing_.TakeAll(out); }
+  bool HasOutgoing() const override { return outgoing_.queue.Size() > 0; }
+  void TakeOutgoing(std::string& out) override { outgoing_.queue.TakeAll(out); }
 
   TzorTLSConnectionInfo Info() const override {
     TzorTLSConnectionInfo info;
@@ -382,8 +390,8 @@ class OpenSSLEngine : public TzorTLSEngine {
 
  private:
   // OpenSSL reads and writes these through its BIOs until ssl_ is freed.
-  TzorByteQueue incoming_;
-  TzorByteQueue outgoing_;
+  TzorQueueBIOData incoming_;
+  TzorQueueBIOData outgoing_;
   SSL* ssl_ = nullptr;
   bool done_ = false;
   bool peer_closed_ = false;

@@ -4,11 +4,14 @@ namespace zor {
 
 namespace {
 
-TzorByteQueue& QueueOf(BIO* bio) { return *static_cast<TzorByteQueue*>(BIO_get_data(bio)); }
+TzorQueueBIOData& DataOf(BIO* bio) { return *static_cast<TzorQueueBIOData*>(BIO_get_data(bio)); }
+TzorByteQueue& QueueOf(BIO* bio) { return DataOf(bio).queue; }
 
 int ReadQueue(BIO* bio, char* out, size_t size, size_t* read) {
   BIO_clear_retry_flags(bio);
-  *read = QueueOf(bio).Take(out, size);
+  TzorQueueBIOData& data = DataOf(bio);
+  *read = data.queue.Take(out, size);
+  if (*read == 0 && data.source && size > 0) *read = (*data.source)({out, size});
   if (*read > 0) return 1;
   BIO_set_retry_read(bio);  // more is to come: the connection feeds the queue
   return 0;
@@ -48,11 +51,11 @@ const BIO_METHOD* QueueMethod() {
 
 }  // namespace
 
-BIO* NewQueueBIO(TzorByteQueue& queue) {
+BIO* NewQueueBIO(TzorQueueBIOData& data) {
   const BIO_METHOD* method = QueueMethod();
   BIO* bio = method ? BIO_new(method) : nullptr;
   if (!bio) return nullptr;
-  BIO_set_data(bio, &queue);
+  BIO_set_data(bio, &data);
   BIO_set_init(bio, 1);
   return bio;
 }

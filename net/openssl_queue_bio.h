@@ -5,12 +5,20 @@
 #include <openssl/bio.h>
 
 #include "net/byte_queue.h"
+#include "net/tls_engine.h"
 
 namespace zor {
 
-// A BIO over `queue`, for SSL_set_bio (which takes it over); nullptr when
-// OpenSSL cannot make one. The queue must outlive the BIO. Reads of an empty
-// queue ask to be retried.
-BIO* NewQueueBIO(TzorByteQueue& queue);
+// What a queue BIO reads and writes: the queue, and for reads a source to
+// read from once the queue is empty (set for the length of one call).
+struct TzorQueueBIOData {
+  TzorByteQueue queue;
+  const TzorCiphertextSource* source = nullptr;
+};
+
+// A BIO over `data`, for SSL_set_bio (which takes it over); nullptr when
+// OpenSSL cannot make one. The data must outlive the BIO. Reads that find
+// nothing ask to be retried.
+BIO* NewQueueBIO(TzorQueueBIOData& data);
 
 }  // namespace zor

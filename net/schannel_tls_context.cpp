@@ -61,7 +61,8 @@ class SChannelTLSEngine : public TzorTLSEngine {
   std::span<char> IncomingRoom(size_t size) override { return socket_.incoming.Room(size); }
   void CommitIncoming(size_t size) override { socket_.incoming.Commit(size); }
 
-  size_t ReadInto(std::span<char> out) override {
+  // Reads only what was put in: its socket stand-in has no source.
+  size_t ReadInto(std::span<char> out, const TzorCiphertextSource&) override {
     if (!done_ && !Handshake()) return 0;
     size_t got = 0;
     while (got < out.size() && !peer_closed_) {

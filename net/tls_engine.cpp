@@ -4,7 +4,7 @@
 
 namespace zor {
 
-size_t TzorTLSEngine::Read(std::string& out, size_t max) {
+size_t TzorTLSEngine::Read(std::string& out, size_t max, const TzorCiphertextSource& source) {
   // A record's plaintext at a time, so that `out` grows by little more than
   // what comes.
   constexpr size_t kStep = 16 * 1024;
@@ -15,7 +15,7 @@ size_t TzorTLSEngine::Read(std::string& out, size_t max) {
     out.resize(at + step);
     size_t n = 0;
     try {
-      n = ReadInto({out.data() + at, step});
+      n = ReadInto({out.data() + at, step}, source);
     } catch (...) {
       out.resize(at);
       throw;

@@ -76,6 +76,12 @@ struct TzorTLSConnectionInfo {
   bool SessionReused = false;
 };
 
+// Where an engine may fetch ciphertext itself during one read once what was
+// put in is used up (a socket read that does not wait): writes at most
+// room.size() bytes into `room` and returns how many, 0 when none are
+// there now. It must not throw.
+using TzorCiphertextSource = std::function<size_t(std::span<char> room)>;
+
 // A buffer-based TLS engine: ciphertext in, plaintext out.
 class TzorTLSEngine {
  public:
@@ -102,9 +108,13 @@ class TzorTLSEngine {
   // Decrypts into `out` until it is full or the ciphertext in is used up;
   // returns the number of bytes, 0 when more ciphertext is needed or the
   // peer has closed (see PeerClosed).
-  virtual size_t ReadInto(std::span<char> out) = 0;
+  size_t ReadInto(std::span<char> out) { return ReadInto(out, {}); }
+  // The same; an engine that can lets its record layer read straight from
+  // `source` (when set) once the ciphertext put in is used up, which saves
+  // copying those bytes in.
+  virtual size_t ReadInto(std::span<char> out, const TzorCiphertextSource& source) = 0;
   // The same, appending at most `max` bytes to `out`.
-  size_t Read(std::string& out, size_t max);
+  size_t Read(std::string& out, size_t max, const TzorCiphertextSource& source = {});
   virtual bool PeerClosed() const = 0;
   // Encrypts; the records wait in the outgoing buffer.
   virtual void Write(std::string_view plaintext) = 0;

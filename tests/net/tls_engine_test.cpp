@@ -1,6 +1,7 @@
 // The OpenSSL engine, client against server, entirely in memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -335,6 +336,43 @@ TEST(OpenSSLEngine, RecordsSplitAcrossArrivalsAreReadWhole) {
     }
     EXPECT_TRUE(got == sent) << "slice " << c.slice << ", max " << c.max << ": " << got.size() << " bytes";
   }
+}
+
+// A source (a socket read) serves once what was put in is used up; it may
+// have nothing now and more later, and only reads given it ask it.
+TEST(OpenSSLEngine, ReadsFromASourceAfterWhatWasPutIn) {
+  Pair p(ClientSettings(), ServerSettings());
+  p.Handshake();
+  std::string sent(100000, '\0');
+  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i * 11 + i / 256);
+  p.client->Write(sent);
+  std::string wire;
+  p.client->TakeOutgoing(wire);
+  p.server->PutIncoming(std::string_view(wire).substr(0, 3000));
+  size_t at = 3000, calls = 0;
+  bool dry = false;
+  const TzorCiphertextSource source = [&](std::span<char> room) -> size_t {
+    ++calls;
+    if (dry) return 0;
+    const size_t n = std::min({room.size(), wire.size() - at, size_t{7000}});
+    std::memcpy(room.data(), wire.data() + at, n);
+    at += n;
+    return n;
+  };
+  std::string got;
+  EXPECT_EQ(p.server->Read(got, 50000, source), 50000u);
+  EXPECT_TRUE(got == sent.substr(0, 50000));
+  dry = true;
+  p.server->Read(got, SIZE_MAX, source);
+  EXPECT_LT(got.size(), sent.size());
+  const size_t asked = calls;
+  p.server->Read(got, SIZE_MAX);
+  EXPECT_EQ(calls, asked);
+  dry = false;
+  while (got.size() < sent.size() && p.server->Read(got, SIZE_MAX, source) > 0) {
+  }
+  EXPECT_EQ(at, wire.size());
+  EXPECT_TRUE(got == sent) << got.size() << " bytes";
 }
 
 TEST(OpenSSLEngine, GarbageFromThePeerFails) {
