@@ -2,6 +2,7 @@
 
 #include "base/utf16.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace zor {
@@ -127,7 +128,9 @@ bool MatchUpperCase(const Text& text, const Text& mask) {
 }  // namespace
 
 bool ContainsText(std::string_view text, std::string_view sub) {
-  if (IsASCII(text) && IsASCII(sub)) {
+  // An ASCII part is found by octets in any text: ASCII octets are whole
+  // characters, and no other character has an ASCII upper case.
+  if (IsASCII(sub)) {
     if (sub.empty()) return true;
     if (sub.size() > text.size()) return false;
     // Candidates are the places of the first character in either case.
@@ -145,13 +148,15 @@ bool ContainsText(std::string_view text, std::string_view sub) {
 }
 
 bool SameText(std::string_view a, std::string_view b) {
-  if (IsASCII(a) && IsASCII(b)) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-      if (ASCIIUpperCase(a[i]) != ASCIIUpperCase(b[i])) return false;
-    return true;
+  // Up to the first other octet the texts are ASCII characters, compared in
+  // place (the usual case: names that differ early or texts that are ASCII).
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    if (static_cast<unsigned char>(a[i] | b[i]) >= 0x80) return UpperCodePoints(a) == UpperCodePoints(b);
+    if (ASCIIUpperCase(a[i]) != ASCIIUpperCase(b[i])) return false;
   }
-  return UpperCodePoints(a) == UpperCodePoints(b);
+  // Otherwise one is longer by at least a character.
+  return a.size() == b.size();
 }
 
 bool MatchMask(std::string_view text, std::string_view mask) {

@@ -92,6 +92,9 @@ bool SplitWSEndpoint(std::string_view value, bool& tls, std::string& host, int& 
 }
 
 std::string PercentDecode(std::string_view text, bool plusIsSpace) {
+  // Most texts hold nothing to decode.
+  if (text.find('%') == std::string_view::npos && (!plusIsSpace || text.find('+') == std::string_view::npos))
+    return std::string(text);
   std::string out;
   Decode(text, plusIsSpace, false, out);
   return out;

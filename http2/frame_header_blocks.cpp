@@ -173,6 +173,17 @@ void TzorHTTP2_Frame_Headers::CheckPseudoHeaders(std::span<std::string_view> col
     allowed = extended ? std::span<const std::string_view>(kExtendedConnect) : kConnect;
     required = allowed;
   }
+  // The usual block has each allowed name once and nothing else: all the
+  // checks below pass.
+  if (collected.size() == allowed.size() && required.size() == allowed.size()) {
+    uint32_t seen = 0;
+    for (const std::string_view name : collected) {
+      const auto found = std::find(allowed.begin(), allowed.end(), name);
+      if (found == allowed.end()) break;
+      seen |= 1u << (found - allowed.begin());
+    }
+    if (seen + 1 == 1u << allowed.size()) return;
+  }
   for (const std::string_view name : required)
     if (!has(name)) Malformed(Format("PSEUDO-HEADER %s not found.", std::string(name).c_str()));
   std::sort(collected.begin(), collected.end());

@@ -60,8 +60,9 @@ void TzorHTTP2_HeaderList::Clear() {
 }
 
 std::optional<std::string_view> TzorHTTP2_HeaderList::Find(std::string_view name) const {
-  for (size_t i = 0; i < fields_.size(); ++i)
-    if (Name(i) == name) return Value(i);
+  for (const Field& field : fields_)
+    if (bytes_.View(field.nameOffset, field.nameLength) == name)
+      return bytes_.View(field.valueOffset, field.valueLength);
   return std::nullopt;
 }
 

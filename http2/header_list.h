@@ -40,12 +40,17 @@ class TzorHTTP2_HeaderList {
   uint64_t HeaderListSize() const;
 
   bool operator==(const TzorHTTP2_HeaderList& other) const;
+  // Built alike: the same fields, octets and sensitivity, field by field.
+  bool Identical(const TzorHTTP2_HeaderList& other) const {
+    return fields_ == other.fields_ && bytes_.View(0, bytes_.Size()) == other.bytes_.View(0, other.bytes_.Size());
+  }
 
  private:
   friend class TzorHTTP2_HPACK;
   struct Field {
     uint32_t nameOffset, nameLength, valueOffset, valueLength;
     bool sensitive;
+    bool operator==(const Field&) const = default;
   };
   TzorByteBuffer bytes_;
   std::vector<Field> fields_;

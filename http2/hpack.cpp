@@ -179,8 +179,20 @@ void TzorHTTP2_HPACK::Encode(const TzorHTTP2_HeaderList& headers, TzorByteBuffer
     EncodeInteger(static_cast<uint32_t>(FTableSizeUpdateMinValue), 5, 0x20, out);
   if (FTableSizeUpdateFinalValue != -1) EncodeInteger(static_cast<uint32_t>(FTableSizeUpdateFinalValue), 5, 0x20, out);
   FTableSizeUpdateMinValue = FTableSizeUpdateFinalValue = -1;
+  const std::array<uint64_t, 3> tableState = FHeaderTable.DynamicTable().State();
+  if (FRepeat.valid && FRepeat.tableState == tableState && FRepeat.headers.Identical(headers)) {
+    out.Append(FRepeat.block.Span());
+    return;
+  }
+  const size_t start = out.Size();
   for (size_t i = 0; i < headers.Count(); ++i)
     EncodeField(headers.Name(i), headers.Value(i), headers.Sensitive(i), out);
+  FRepeat.valid = FHeaderTable.DynamicTable().State() == tableState;
+  if (!FRepeat.valid) return;
+  FRepeat.tableState = tableState;
+  FRepeat.headers = headers;
+  FRepeat.block.Clear();
+  FRepeat.block.Append(out.Data() + start, out.Size() - start);
 }
 
 void TzorHTTP2_HPACK::EncodeHeaders(const TzorHTTP2_HeaderList& headers, TzorByteBuffer& out) {

@@ -57,7 +57,10 @@ class TzorHTTP2_HPACK {
   uint32_t DynamicTableUsedSize() const { return FHeaderTable.UsedDynamicTableSize(); }
 
   TzorHPackHuffmanStrategy HuffmanStrategy() const { return FHuffmanStrategy; }
-  void SetHuffmanStrategy(TzorHPackHuffmanStrategy strategy) { FHuffmanStrategy = strategy; }
+  void SetHuffmanStrategy(TzorHPackHuffmanStrategy strategy) {
+    FHuffmanStrategy = strategy;
+    FRepeat.valid = false;
+  }
   uint32_t MaxStringLength() const { return FMaxStringLength; }
   void SetMaxStringLength(uint32_t length) { FMaxStringLength = length; }
   // Bound of a decoded list: name + value + 32 summed over its fields.
@@ -70,6 +73,14 @@ class TzorHTTP2_HPACK {
   void EncodeField(std::string_view name, std::string_view value, bool sensitive, TzorByteBuffer& out);
 
   TzorHTTP2_HeaderTable FHeaderTable;
+  // The last block that only referred to the table: answers repeat their
+  // fields, and the same list on an unchanged table encodes to the same octets.
+  struct Repeat {
+    bool valid = false;
+    std::array<uint64_t, 3> tableState{};
+    TzorHTTP2_HeaderList headers;
+    TzorByteBuffer block;
+  } FRepeat;
   uint32_t FDynamicTableSizeLimit = h2DefaultHeaderTableSize;
   int64_t FTableSizeUpdateMinValue = -1;
   int64_t FTableSizeUpdateFinalValue = -1;

@@ -3,6 +3,7 @@
 // compression context (newest entry first, index 62).
 #include "http2/byte_buffer.h"
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,10 @@ class TzorHTTP2_DynamicTable {
   // The same with the hashes below already computed (searchable tables).
   bool AddItem(std::string_view name, std::string_view value, uint64_t nameHash, uint64_t fieldHash);
   void Clear();
+
+  // Equal states hold the same entries under the same size limit: entries
+  // are numbered in insertion order and numbers are never reused.
+  std::array<uint64_t, 3> State() const { return {oldest_, next_, maxSize_}; }
 
   bool Searchable() const { return searchable_; }
   // A decoder's table needs no chains; an encoder turns them on once.

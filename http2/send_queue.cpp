@@ -10,16 +10,33 @@ namespace zor {
 namespace {
 
 constexpr const char* kWindowOverflow = "WINDOW UPDATE FRAME: Window Size Increment has exceed 2^30.";
+// Nodes of ended streams kept for reuse.
+constexpr size_t kSpareNodes = 32;
 
 }  // namespace
 
 void TzorHTTP2_Write_Data_Frames::OpenStream(int32_t streamIdentifier) {
+  if (!FSpareNodes.empty() && !FStreams.contains(streamIdentifier)) {
+    Streams::node_type node = std::move(FSpareNodes.back());
+    FSpareNodes.pop_back();
+    node.key() = streamIdentifier;
+    FStreams.insert(std::move(node));
+  }
   FStreams.try_emplace(streamIdentifier).first->second.window = FInitialWindowSize;
 }
 
 void TzorHTTP2_Write_Data_Frames::Purge(int32_t streamIdentifier) {
-  FStreams.erase(streamIdentifier);
+  if (const auto found = FStreams.find(streamIdentifier); found != FStreams.end()) Release(found);
   // A stale entry in FReady is skipped when its turn comes.
+}
+
+void TzorHTTP2_Write_Data_Frames::Release(Streams::iterator stream) {
+  if (FSpareNodes.size() >= kSpareNodes) {
+    FStreams.erase(stream);
+    return;
+  }
+  FSpareNodes.push_back(FStreams.extract(stream));
+  FSpareNodes.back().mapped() = Stream();
 }
 
 void TzorHTTP2_Write_Data_Frames::AddFrame(int32_t streamIdentifier, std::span<const uint8_t> content, bool endStream,
@@ -40,7 +57,7 @@ void TzorHTTP2_Write_Data_Frames::AddFrame(int32_t streamIdentifier, std::span<c
     content = content.subspan(length);
     if (last) {
       finished.push_back(streamIdentifier);
-      FStreams.erase(found);
+      Release(found);
       return;
     }
   }
@@ -103,7 +120,7 @@ bool TzorHTTP2_Write_Data_Frames::SendOne(int32_t identifier, Stream& stream, Tz
   FConnectionWindowSize -= static_cast<int64_t>(length);
   if (last) {
     finished.push_back(identifier);
-    FStreams.erase(identifier);
+    Purge(identifier);
     return false;
   }
   return stream.pending > 0 && stream.window > 0 && FConnectionWindowSize > 0;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -50,7 +51,7 @@ class TzorHTTP2_Write_Data_Frames {
  private:
   struct Stream {
     int64_t window = 0;
-    std::deque<TBytes> chunks;
+    std::list<TBytes> chunks;  // a list: nothing allocated until a chunk waits
     size_t offset = 0;  // into the first chunk
     size_t pending = 0;
     bool endStream = false;
@@ -62,7 +63,12 @@ class TzorHTTP2_Write_Data_Frames {
   // How much of `pending` octets one frame may carry now.
   size_t FrameAllowance(const Stream& stream, size_t pending) const;
 
-  std::unordered_map<int32_t, Stream> FStreams;
+  using Streams = std::unordered_map<int32_t, Stream>;
+  // Ends the stream's entry; its node is kept for a stream to come.
+  void Release(Streams::iterator stream);
+
+  Streams FStreams;
+  std::vector<Streams::node_type> FSpareNodes;
   std::deque<int32_t> FReady;
   uint32_t FInitialWindowSize = 65535;
   int64_t FConnectionWindowSize = 65535;

@@ -67,10 +67,10 @@ class TzorHTTP2Session::Reader : public TzorHTTP2_Frame {
 // meanwhile (by an answer from any thread) is released when it lets go.
 class TzorHTTP2Session::Hold {
  public:
-  Hold(TzorHTTP2Session& session, int32_t stream) : FSession(session), FStream(stream) {
-    const Lock lock(FSession.FLock);
-    FOuter = std::exchange(FSession.FHeld, stream);
-  }
+  Hold(TzorHTTP2Session& session, int32_t stream) : Hold(session, stream, std::unique_lock(session.FLock)) {}
+  // Under the session's lock, which the caller holds.
+  Hold(TzorHTTP2Session& session, int32_t stream, const std::unique_lock<std::recursive_mutex>&)
+      : FSession(session), FStream(stream), FOuter(std::exchange(session.FHeld, stream)) {}
   ~Hold() {
     const Lock lock(FSession.FLock);
     FSession.FHeld = FOuter;
@@ -293,29 +293,28 @@ void TzorHTTP2Session::ReadHeaders(TzorHTTP2_Frame_Headers& frame) {
   CheckFirstFrame();
   const int32_t stream = frame.StreamIdentifier();
   if (stream % 2 == 0) ConnectionError("Received Stream Identifier is Even.");
-  const Hold hold(*this, stream);
-  TzorHTTP2_StreamResponse* record;
-  {
-    const Lock lock(FLock);
-    record = Find(stream);
-    if (!record && stream <= FHighestStreamSeen) {
-      if (ResetByThisSide(stream)) return;  // trailers in flight when it was reset
-      ConnectionError("HEADER FRAME: Stream Identifier already closed.", h2erSTREAM_CLOSED);
-    }
-    if (record && !record->RemoteOpen()) {
-      throw TzorHTTP2Exception(record->StreamState() == h2ssClosed ? kClosed : kHalfClosedRemote,
-                               h2erSTREAM_CLOSED, h2errRST_STREAM, stream);
-    }
-    if (record && !frame.EndStream())
-      throw TzorHTTP2Exception("HEADER Frame cannot be received after receive EndHeaders = True.",
-                               h2erPROTOCOL_ERROR, h2errRST_STREAM, stream);
-    if (!record) {
-      FHighestStreamSeen = stream;
-      if (FGoAwaySent) return;
-      record = OpenStream(frame);
-      if (!record) return;
-    }
+  std::unique_lock lock(FLock);
+  const Hold hold(*this, stream, lock);
+  TzorHTTP2_StreamResponse* record = Find(stream);
+  if (!record && stream <= FHighestStreamSeen) {
+    if (ResetByThisSide(stream)) return;  // trailers in flight when it was reset
+    ConnectionError("HEADER FRAME: Stream Identifier already closed.", h2erSTREAM_CLOSED);
   }
+  if (record && !record->RemoteOpen()) {
+    throw TzorHTTP2Exception(record->StreamState() == h2ssClosed ? kClosed : kHalfClosedRemote, h2erSTREAM_CLOSED,
+                             h2errRST_STREAM, stream);
+  }
+  if (record && !frame.EndStream())
+    throw TzorHTTP2Exception("HEADER Frame cannot be received after receive EndHeaders = True.", h2erPROTOCOL_ERROR,
+                             h2errRST_STREAM, stream);
+  const bool opened = !record;
+  if (opened) {
+    FHighestStreamSeen = stream;
+    if (FGoAwaySent) return;
+    record = OpenStream(frame);
+    if (!record) return;
+  }
+  lock.unlock();
   if (record->FTunnel) {
     if (OnHTTP2Request) OnHTTP2Request(*this, record->FHeaders, {}, stream, 0, nullptr);
     if (frame.EndStream()) {
@@ -325,7 +324,11 @@ void TzorHTTP2Session::ReadHeaders(TzorHTTP2_Frame_Headers& frame) {
     return;
   }
   if (frame.EndStream()) {
-    EndOfRequest(*record);
+    // A stream these headers opened is half-closed already.
+    if (opened)
+      DeliverRequest(*record);
+    else
+      EndOfRequest(*record);
     return;
   }
   if (OnReadCreatePostStream && record->FHeaders.Find(":method") == "POST") {
@@ -337,7 +340,7 @@ void TzorHTTP2Session::ReadHeaders(TzorHTTP2_Frame_Headers& frame) {
 
 TzorHTTP2_StreamResponse* TzorHTTP2Session::OpenStream(TzorHTTP2_Frame_Headers& frame) {
   const int32_t stream = frame.StreamIdentifier();
-  if (ConcurrentStreams() >= std::min(FSettings.MaxConcurrentStreams, MaxStreams)) {
+  if (FPeerStreams >= std::min(FSettings.MaxConcurrentStreams, MaxStreams)) {
     StreamError(stream, h2erREFUSED_STREAM);
     return nullptr;
   }
@@ -361,6 +364,10 @@ void TzorHTTP2Session::EndOfRequest(TzorHTTP2_StreamResponse& stream) {
     const Lock lock(FLock);
     PeerEnded(stream);
   }
+  DeliverRequest(stream);
+}
+
+void TzorHTTP2Session::DeliverRequest(TzorHTTP2_StreamResponse& stream) {
   if (FFragmentedData != h2fdOnlyFragmented || stream.FPost_Stream) DoReadStreamResponse(stream);
 }
 
@@ -646,12 +653,11 @@ bool TzorHTTP2Session::Respond(int32_t stream, std::span<const uint8_t> body, bo
   frame.SetStreamIdentifier(stream);
   frame.WriteBytes();
   if (!endStream) push();
-  std::vector<int32_t> finished;
   if (endStream) {
     LocalEnded(stream);
   } else if (withBody) {
-    FWriteDataFrames.AddFrame(stream, body, true, FOutput, finished);
-    for (const int32_t ended : finished) LocalEnded(ended);
+    FWriteDataFrames.AddFrame(stream, body, true, FOutput, FFinished);
+    EndFinished();
     SendData();
   }
   Flush();
@@ -718,9 +724,8 @@ bool TzorHTTP2Session::SendHTTP2TunnelData(int32_t stream, std::span<const uint8
   const Lock lock(FLock);
   TzorHTTP2_StreamResponse* record = Find(stream);
   if (!record || !record->LocalOpen() || FGoAwaySent) return false;
-  std::vector<int32_t> finished;
-  FWriteDataFrames.AddFrame(stream, bytes, endStream, FOutput, finished);
-  for (const int32_t ended : finished) LocalEnded(ended);
+  FWriteDataFrames.AddFrame(stream, bytes, endStream, FOutput, FFinished);
+  EndFinished();
   SendData();
   Flush();
   return true;
@@ -764,9 +769,13 @@ int32_t TzorHTTP2Session::SendHTTP2PushPromise(const std::string& path, const st
 }
 
 void TzorHTTP2Session::SendData() {
-  std::vector<int32_t> finished;
-  FWriteDataFrames.SendFrames(FOutput, finished);
-  for (const int32_t stream : finished) LocalEnded(stream);
+  FWriteDataFrames.SendFrames(FOutput, FFinished);
+  EndFinished();
+}
+
+void TzorHTTP2Session::EndFinished() {
+  for (const int32_t stream : FFinished) LocalEnded(stream);
+  FFinished.clear();
 }
 
 void TzorHTTP2Session::Flush() {

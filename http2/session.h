@@ -167,6 +167,8 @@ class TzorHTTP2Session {
   TzorHTTP2_StreamResponse* OpenStream(TzorHTTP2_Frame_Headers& frame);
   // The peer's END_STREAM: state, content-length, delivery.
   void EndOfRequest(TzorHTTP2_StreamResponse& stream);
+  // The whole request: its events, as the fragmented-data mode says.
+  void DeliverRequest(TzorHTTP2_StreamResponse& stream);
   void DoReadStreamResponse(TzorHTTP2_StreamResponse& stream);
   void DoHTTP2PushRequest(int32_t promisedStream);
   // Credits the peer's windows for octets this side has taken in.
@@ -192,6 +194,8 @@ class TzorHTTP2Session {
                const std::vector<std::string>* pushLinks, std::string_view authority);
   void WriteWindowUpdate(int32_t stream, int64_t increment);
   void SendData();
+  // Local ends of the streams whose END_STREAM the DATA queue sent.
+  void EndFinished();
   void Flush();
 
   TzorHTTP2ServerSettings FSettings;
@@ -216,6 +220,7 @@ class TzorHTTP2Session {
   size_t FResetNext = 0;
   TzorHTTP2SettingsValues FPeerSettings;
   TzorHTTP2_Write_Data_Frames FWriteDataFrames;
+  std::vector<int32_t> FFinished;  // filled by FWriteDataFrames, then EndFinished
   int64_t FBufferedBodies = 0;
   int64_t FReceiveWindow = 65535;  // the connection's, as this side allows
   int64_t FUnacknowledged = 0;

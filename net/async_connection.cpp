@@ -3,11 +3,13 @@
 #include <atomic>
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/write.hpp>
 #include <mutex>
+#include <stdexcept>
 
 #include "base/format.h"
 #include "net/net_errors.h"
@@ -20,6 +22,19 @@ using boost::system::error_code;
 
 namespace {
 constexpr size_t kReadChunk = 64 * 1024;
+
+using Strand = asio::strand<asio::io_context::executor_type>;
+
+// The strand goes straight on the socket's io_context: one wrapped in the
+// socket's own type-erased executor would cost every handler copies of that
+// executor (and a second queue when it is a strand itself).
+Strand StrandOf(TzorAsyncConnection::Socket& socket) {
+  const auto& executor = socket.get_executor();
+  if (const auto* plain = executor.target<asio::io_context::executor_type>()) return asio::make_strand(*plain);
+  if (const auto* strand = executor.target<Strand>()) return asio::make_strand(strand->get_inner_executor());
+  throw std::invalid_argument("an async connection's socket runs on an io_context or a strand of one");
+}
+
 // Reads wait for readiness and then take the bytes into the worker thread's
 // buffer: an idle connection holds no read buffer of its own.
 thread_local std::string t_read_chunk;
@@ -29,7 +44,7 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
   Impl(TzorAsyncConnection& owner, Socket s, std::shared_ptr<const TzorTLSContext> tls)
       : TzorSocketState([this](std::string_view bytes) { Send(bytes); }, kMaxQueuedBytes),
         self(owner),
-        strand(asio::make_strand(s.get_executor())),
+        strand(StrandOf(s)),
         socket(std::move(s)),
         read_pause(strand),
         send_pause(strand),
@@ -41,7 +56,7 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
   }
 
   TzorAsyncConnection& self;
-  asio::strand<asio::any_io_executor> strand;
+  Strand strand;
   Socket socket;
   asio::steady_timer read_pause, send_pause, idle_timer, close_timer;
   std::shared_ptr<const TzorTLSContext> tls_context;
@@ -163,8 +178,9 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
       return End(std::make_exception_ptr(EzorSocketError(Format("Receive failed: %s", ec.message().c_str()), ec.value())));
     }
     ArmIdleTimer();
-    // Once ready and without intercepts nobody else sees the plaintext: it
-    // is decrypted straight into the input buffer.
+    // Without TLS the bytes go from the worker's chunk to the input buffer as
+    // they are. Once ready and without intercepts nobody else sees the
+    // plaintext: it is decrypted straight into the input buffer.
     const bool direct = engine && ready && intercepts.empty();
     std::string decrypted;
     std::string_view plain = chunk;

@@ -17,11 +17,13 @@ size_t TzorInputBuffer::Take(std::string& out, size_t max) {
     bytes_.TakeAll(out);
     // As much comes again, most likely: growing anew would copy it over and over.
     bytes_.Reserve(out.capacity());
+    SizeChangedLocked();
     return size;
   }
   const size_t n = std::min(max, size);
   out.append(bytes_.Front().substr(0, n));
   bytes_.Drop(n);
+  SizeChangedLocked();
   return n;
 }
 

@@ -4,6 +4,7 @@
 // drains it; any thread may ask its size. Bytes are taken from the front
 // without moving the rest each time, and a TLS engine decrypts straight
 // into its free room.
+#include <atomic>
 #include <cstddef>
 #include <mutex>
 #include <span>
@@ -17,13 +18,12 @@ namespace zor {
 // Bytes received and not yet consumed, read from the front and appended at the back.
 class TzorInputBuffer {
  public:
-  size_t Size() const {
-    std::lock_guard guard(lock_);
-    return bytes_.Size();
-  }
+  // Asked before every read: answered without the lock.
+  size_t Size() const { return size_.load(std::memory_order_acquire); }
   void Append(std::string_view bytes) {
     std::lock_guard guard(lock_);
     bytes_.Append(bytes);
+    SizeChangedLocked();
   }
   // Lets `fill` write into free room for `size` bytes at the back and adds
   // what it wrote; `fill` returns how much that was.
@@ -32,6 +32,7 @@ class TzorInputBuffer {
     std::lock_guard guard(lock_);
     const size_t n = fill(bytes_.Room(size).first(size));
     bytes_.Commit(n);
+    SizeChangedLocked();
     return n;
   }
   // Appends at most `max` bytes to `out`; returns how many.
@@ -39,11 +40,15 @@ class TzorInputBuffer {
   void Clear() {
     std::lock_guard guard(lock_);
     bytes_ = TzorByteQueue();
+    SizeChangedLocked();
   }
 
  private:
+  void SizeChangedLocked() { size_.store(bytes_.Size(), std::memory_order_release); }
+
   mutable std::mutex lock_;
   TzorByteQueue bytes_;
+  std::atomic<size_t> size_{0};
 };
 
 }  // namespace zor

@@ -42,14 +42,6 @@ std::string FileNameOf(std::string_view requestLine) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Whether the request line matches "GET *<part>*": a GET whose target or
-// version holds the part, ignoring case. Found in place: every request line
-// is tried against these.
-bool GetHolding(std::string_view requestLine, std::string_view part) {
-  return requestLine.size() >= 4 && SameText(requestLine.substr(0, 4), "GET ") &&
-         ContainsText(requestLine.substr(4), part);
-}
-
 std::string ReplaceNoCase(std::string_view text, std::string_view from, std::string_view to) {
   std::string out;
   size_t i = 0;
@@ -86,8 +78,13 @@ std::string TzorWSHTTPResponse::GetResponseMessage(const std::vector<std::string
 }
 
 TzorResourceMatch MatchResource(std::string_view requestLine, const TzorResourceOptions& options, bool aNotFound) {
+  // Only a GET whose target or version holds one of the parts below, in any
+  // case. Every request line is tried against these: they are found in place.
   TzorResourceMatch match;
-  if (GetHolding(requestLine, ".js ")) {
+  if (requestLine.size() < 4 || !SameText(requestLine.substr(0, 4), "GET ")) return match;
+  const std::string_view rest = requestLine.substr(4);
+  const auto holds = [rest](std::string_view part) { return ContainsText(rest, part); };
+  if (holds(".js ")) {
     if (!options.JavascriptFiles) return match;
     const std::string name = FileNameOf(requestLine);
     if (name == "zorWebSockets.js") {
@@ -97,14 +94,14 @@ TzorResourceMatch MatchResource(std::string_view requestLine, const TzorResource
     match.Names.push_back(name);
     match.Kind = TzorResourceKind::rsText;
     match.ContentType = "text/javascript; charset=utf-8";
-  } else if (GetHolding(requestLine, ".html ") || GetHolding(requestLine, ".css ")) {
+  } else if (const bool html = holds(".html "); html || holds(".css ")) {
     if (!options.HTMLFiles) return match;
     match.Names.push_back(FileNameOf(requestLine));
     match.Kind = TzorResourceKind::rsText;
-    match.ContentType = GetHolding(requestLine, ".html ") ? "text/html" : "text/css";
-  } else if (GetHolding(requestLine, "WebSocketMain.swf ")) {
+    match.ContentType = html ? "text/html" : "text/css";
+  } else if (holds("WebSocketMain.swf ")) {
     match.Kind = TzorResourceKind::rsFlashMovie;
-  } else if (GetHolding(requestLine, "favicon") && aNotFound) {
+  } else if (aNotFound && holds("favicon")) {
     match.Kind = TzorResourceKind::rsFavicon;
   }
   return match;

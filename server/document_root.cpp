@@ -28,10 +28,23 @@ bool Inside(const fs::path& file, const fs::path& root) {
   return true;
 }
 
+// The usual path: no escapes, backslashes or NULs, and no empty, "." or ".."
+// segments.
+bool IsPlainPath(std::string_view path) {
+  if (path.size() < 2 || path.front() != '/' || path.back() == '/') return false;
+  for (size_t i = 1; i < path.size(); ++i) {
+    const char c = path[i];
+    if (c == '%' || c == '\\' || c == '\0' || (path[i - 1] == '/' && (c == '/' || c == '.'))) return false;
+  }
+  return true;
+}
+
 // The path below the root that the target names ("sub/a b.txt"; empty for
-// the root itself), or nothing when it would leave the root.
+// the root itself), or nothing when it would leave the root. A plain path is
+// its own.
 std::optional<std::string> RelativePath(std::string_view target) {
   const std::string_view rawPath = target.substr(0, target.find('?'));
+  if (IsPlainPath(rawPath)) return std::string(rawPath.substr(1));
   if (rawPath.find('%') != std::string_view::npos &&
       (ContainsText(rawPath, "%2f") || ContainsText(rawPath, "%5c") || ContainsText(rawPath, "%00")))
     return {};
@@ -183,7 +196,9 @@ std::optional<std::string> TzorDocumentRootFiles::Read(const std::string& root, 
   if (!relative || relative->empty()) return {};
   // The root is part of the key: the same path may be confined differently
   // below another root.
-  const std::string key = root + '\0' + *relative;
+  std::string key;
+  key.reserve(root.size() + 1 + relative->size());
+  key.append(root).append(1, '\0').append(*relative);
   std::shared_ptr<Entry> kept;
   {
     const std::lock_guard guard(FLock);

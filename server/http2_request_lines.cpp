@@ -11,7 +11,10 @@ std::string Field(const TzorHTTP2_HeaderList& headers, std::string_view name) {
 }
 
 std::string RequestLine(const TzorHTTP2_HeaderList& headers, std::string_view method) {
-  return std::string(method) + " " + Field(headers, ":path") + " HTTP/2";
+  const std::string_view path = headers.Find(":path").value_or("");
+  std::string line;
+  line.reserve(method.size() + path.size() + 8);
+  return line.append(method).append(" ").append(path).append(" HTTP/2");
 }
 
 std::vector<std::string> Lines(const TzorHTTP2_HeaderList& headers, std::string_view method,

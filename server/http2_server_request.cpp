@@ -27,9 +27,9 @@ TzorHTTPServerRequest HTTP2ServerRequest(const TzorHTTP2_HeaderList& headers, st
 TzorHTTP2ResponseInfo HTTP2ResponseInfo(TzorHTTPServerResponse response) {
   TzorHTTP2ResponseInfo answer;
   answer.ResponseCode = response.ResponseNo;
+  answer.RawHeaders = std::move(response.CustomHeaders);
   if (!response.ContentText.empty() || !response.ContentType.empty())
-    answer.RawHeaders.push_back("content-type: " + response.ContentTypeValue());
-  for (const std::string& line : response.CustomHeaders) answer.RawHeaders.push_back(line);
+    answer.RawHeaders.insert(answer.RawHeaders.begin(), "content-type: " + response.ContentTypeValue());
   for (const TzorHTTPCookie& cookie : response.Cookies) answer.Cookies.push_back(cookie.SetCookieValue());
   answer.ContentText = std::move(response.ContentText);
   return answer;

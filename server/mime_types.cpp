@@ -1,6 +1,5 @@
 #include "server/mime_types.h"
 
-#include <cctype>
 #include <sstream>
 
 #include "base/files.h"
@@ -11,7 +10,8 @@ namespace {
 
 std::string Lower(std::string_view text) {
   std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
 }
 
@@ -41,12 +41,12 @@ void TzorMimeTable::AddFromText(std::string_view text) {
 }
 
 std::string TzorMimeTable::TypeOfFile(std::string_view fileName) const {
-  const size_t slash = fileName.find_last_of("/\\");
-  const std::string_view name = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
-  const size_t dot = name.rfind('.');
-  if (dot != std::string_view::npos) {
-    const auto found = FTypes.find(Lower(name.substr(dot + 1)));
+  // The extension: after the last "." of the last part of the path.
+  for (size_t i = fileName.size(); i-- > 0 && fileName[i] != '/' && fileName[i] != '\\';) {
+    if (fileName[i] != '.') continue;
+    const auto found = FTypes.find(Lower(fileName.substr(i + 1)));
     if (found != FTypes.end()) return found->second;
+    break;
   }
   return "application/octet-stream";
 }

@@ -48,8 +48,9 @@ struct TzorServerEngine::Impl : std::enable_shared_from_this<Impl> {
   bool stopped = false;
 
   void Accept(const std::shared_ptr<Listener>& listener) {
+    // The connection puts its socket on a strand of its own.
     AsyncAcceptCloseOnExec(
-        listener->acceptor, asio::make_strand(io),
+        listener->acceptor, io.get_executor(),
         [self = shared_from_this(), listener](const error_code& ec, tcp::socket socket) {
           if (ec == asio::error::operation_aborted || !listener->acceptor.is_open()) return;
           if (ec) {

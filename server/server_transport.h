@@ -2,6 +2,7 @@
 // The transport a server connection reads through once its socket is
 // classified: the bytes that followed the request head come first, then
 // whatever the socket receives.
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,7 +15,7 @@ namespace zor {
 class TzorServerTransport : public TzorTransport {
  public:
   TzorServerTransport(std::shared_ptr<TzorAsyncConnection> socket, std::string leftover)
-      : socket_(std::move(socket)), leftover_(std::move(leftover)) {}
+      : socket_(std::move(socket)), leftover_(std::move(leftover)), hasLeftover_(!leftover_.empty()) {}
 
   TzorAsyncConnection& Socket() { return *socket_; }
   // Bytes to be read before all others (what followed a request head).
@@ -43,6 +44,9 @@ class TzorServerTransport : public TzorTransport {
   std::shared_ptr<TzorAsyncConnection> socket_;
   mutable std::mutex lock_;
   std::string leftover_;
+  // Set while leftover_ holds bytes, so that the reads after them (all reads,
+  // mostly) need not take the lock.
+  std::atomic<bool> hasLeftover_;
 };
 
 }  // namespace zor

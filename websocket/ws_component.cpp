@@ -89,6 +89,11 @@ std::string TzorWSComponent::RegisteredProtocols() const {
 
 bool TzorWSComponent::Route(TzorWSConnection* Connection, const std::function<void(TzorWSNotifyTarget&)>& notify,
                             bool disconnect) {
+  {
+    // Most servers route nothing: their messages need not pay for the protocol's copy.
+    std::lock_guard guard(FRoutingLock);
+    if (FProtocolObjectList.empty() && !FAPI) return false;
+  }
   const std::string protocol = Connection->Protocol();
   std::vector<TzorWSNotifyTarget*> targets;
   bool alsoOwnEvent = false;

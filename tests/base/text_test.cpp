@@ -25,6 +25,11 @@ TEST(ContainsText, IgnoresCaseIncludingNonAscii) {
   EXPECT_FALSE(ContainsText("ab", "abc"));
   EXPECT_TRUE(ContainsText("/a%2Fb", "%2f"));
   EXPECT_FALSE(ContainsText("\xC3\xA9", "\xC3"));  // whole characters only
+  // ASCII parts in texts that are not ASCII.
+  EXPECT_TRUE(ContainsText("/\xC3\xA9t\xC3\xA9.JS HTTP/2", ".js "));
+  EXPECT_TRUE(ContainsText("\xC3.js", ".JS"));  // a broken sequence ends before the ASCII octet
+  EXPECT_FALSE(ContainsText("/\xC4\xB1ndex.html", "index"));  // dotless i
+  EXPECT_FALSE(ContainsText("WebSocketMain.\xC5\xBFwf", ".swf"));  // long s
 }
 
 TEST(SameText, IgnoresCaseOnEitherPath) {
@@ -38,6 +43,8 @@ TEST(SameText, IgnoresCaseOnEitherPath) {
       {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", true},  // Été / éTÉ
       {"\xC3\xA9", "e", false},                     {"S", "\xC5\xBF", false},  // s / long s
       {"\xC4\xB1", "I", false},                     // dotless i
+      {"Content-\xC3\xA9", "CONTENT-\xC3\x89", true}, {"Content-\xC3\xA9", "Content-", false},
+      {"Host\xC3", "host\xC3", true},                {"a\xC3\xA9", "b\xC3\xA9", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(SameText(c.a, c.b), c.same) << c.a << " / " << c.b;

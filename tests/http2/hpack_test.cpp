@@ -447,6 +447,48 @@ TEST(HPackEncode, AdaptiveTableHalvesAndGrowsBack) {
   EXPECT_EQ(sizes[2], 4096u);
 }
 
+// An answer's fields repeat from block to block; whatever the table went
+// through in between, the peer must decode each block to the list sent.
+TEST(HPackEncode, RepeatedListsStayInStepWithTheTable) {
+  TzorHTTP2_HPACK encoder, decoder;
+  const TzorHTTP2_HeaderList answer = List({{":status", "200"}, {"content-type", "text/plain"}, {"server", "zor"}});
+  TzorHTTP2_HeaderList secret = answer;
+  secret.Add("authorization", "Bearer abc", true);
+  TzorHTTP2_HeaderList decoded;
+  TzorByteBuffer out;
+  const auto roundTrip = [&](const TzorHTTP2_HeaderList& list) {
+    out.Clear();
+    encoder.EncodeHeaders(list, out);
+    decoder.Decode(out.Span(), decoded);
+    EXPECT_EQ(decoded, list);
+    for (size_t i = 0; i < list.Count(); ++i) EXPECT_EQ(decoded.Sensitive(i), list.Sensitive(i)) << i;
+    return Bytes(out);
+  };
+  roundTrip(answer);
+  const TBytes indexed = roundTrip(answer);
+  EXPECT_EQ(indexed, Hex("88 BF BE"));
+  EXPECT_EQ(roundTrip(answer), indexed);
+  roundTrip(List({{"x-other", "1"}}));  // moves the answer's entries down
+  EXPECT_EQ(roundTrip(answer), Hex("88 C0 BF"));
+  EXPECT_EQ(roundTrip(answer), Hex("88 C0 BF"));
+  // The same names and values, but one may be indexed this time.
+  EXPECT_EQ(roundTrip(secret), roundTrip(secret));
+  const size_t entries = encoder.DynamicTableLength();
+  TzorHTTP2_HeaderList plain = secret;
+  plain.RemoveLast();
+  plain.Add("authorization", "Bearer abc");
+  roundTrip(plain);
+  EXPECT_EQ(encoder.DynamicTableLength(), entries + 1);
+  // A smaller table evicts entries; the block says so and refers to what is left.
+  encoder.SetDynamicTableSize(64);
+  EXPECT_EQ(roundTrip(answer).front(), 0x3F);
+  roundTrip(answer);
+  encoder.SetHuffmanStrategy(h2huAlways);
+  encoder.SetDynamicTableSize(0);
+  roundTrip(answer);
+  EXPECT_EQ(roundTrip(answer), roundTrip(answer));
+}
+
 TEST(HPackHeaderList, LinesAndLookups) {
   TzorHTTP2_HeaderList list;
   list.AddLine(":status: 200");

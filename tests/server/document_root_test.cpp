@@ -45,13 +45,15 @@ TEST_F(DocumentRoot, FilesInsideAreFound) {
       {root, "/index.html"},
       {root, "/sub/a%20b.txt?x=1"},
       {root, "//sub/./a%20b.txt"},
+      {root, "/sub/a b.txt"},
       {root / "", "/index.html"},  // root with a "/"
       // Links that stay inside are followed, absolute or relative.
       {root, "/inside-link"},
       {root, "/sub/relative-inside-link"},
   };
-  const fs::path files[] = {root / "index.html",       root / "sub" / "a b.txt", root / "sub" / "a b.txt",
-                            root / "index.html",       root / "index.html",      root / "index.html"};
+  const fs::path files[] = {root / "index.html", root / "sub" / "a b.txt", root / "sub" / "a b.txt",
+                            root / "sub" / "a b.txt", root / "index.html", root / "index.html",
+                            root / "index.html"};
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& [folder, target] = cases[i];
     EXPECT_EQ(DocumentRootFile(folder, target), fs::canonical(files[i])) << target;
@@ -63,6 +65,7 @@ TEST_F(DocumentRoot, NothingOutsideIsReached) {
   std::vector<std::string> targets = {
       "/../secret.txt", "/sub/../../secret.txt", "/%2e%2e/secret.txt", "/sub/%2E%2E/%2e%2e/secret.txt",
       "/..%2fsecret.txt", "/..%2Fsecret.txt", "/..%5csecret.txt", "/..\\secret.txt", "/sub%2f..%2f..%2fsecret.txt",
+      "/sub/..\\..\\secret.txt", "/sub/..", "/sub/../../secret.txt?x=/a",
       "/outside-link", "/outside-dir/secret.txt", "/sub/relative-outside-link", "secret.txt",
       "http://h/../secret.txt", "/index.html%00.txt", "/", "/sub", "/missing.html", "",
       // An absolute path in the request is taken under the root, never as it stands.
@@ -138,6 +141,7 @@ TEST(MimeTable, SystemTypesOverBuiltInOnes) {
   EXPECT_EQ(table.TypeOfFile("app.js"), "text/javascript");
   EXPECT_EQ(table.TypeOfFile("noext"), "application/octet-stream");
   EXPECT_EQ(table.TypeOfFile("dir.d/file"), "application/octet-stream");
+  EXPECT_EQ(table.TypeOfFile("dir.txt\\file"), "application/octet-stream");
   table.AddFromText("# comment\napplication/x-zor  zor ZR2 # trailing\nnot-a-type abc\ntext/x-js js\n");
   EXPECT_EQ(table.TypeOfFile("f.zor"), "application/x-zor");
   EXPECT_EQ(table.TypeOfFile("f.zr2"), "application/x-zor");

@@ -117,11 +117,11 @@ TEST(HTTPRequestReader, RefusalsCarryTheirStatus) {
 
 TEST(HTTPRequestReader, AbsoluteTargetsAndOtherAuthorizationSchemes) {
   R reader;
-  reader.Append("GET http://example.com:8080/p/q?k=v HTTP/1.1\r\nAuthorization: Bearer abc.def\r\n\r\n");
+  reader.Append("GET http://example.com:8080/p+q/r?k=v+w HTTP/1.1\r\nAuthorization: Bearer abc.def\r\n\r\n");
   ASSERT_EQ(reader.Next(), R::stRequest);
   const auto r = reader.TakeRequest();
-  EXPECT_EQ(r.Document, "/p/q");
-  EXPECT_EQ(r.Param("k"), "v");
+  EXPECT_EQ(r.Document, "/p+q/r");  // "+" is a blank in the query only
+  EXPECT_EQ(r.Param("k"), "v w");
   EXPECT_FALSE(r.AuthExists);
   EXPECT_EQ(r.AuthScheme, "Bearer");
   EXPECT_EQ(r.AuthData, "abc.def");

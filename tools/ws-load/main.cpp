@@ -1,6 +1,6 @@
 // zor-ws-load: echo load against a WebSocket server.
 //   zor-ws-load --port 8080 [--host 127.0.0.1] [--path /] [--connections 100]
-//               [--size 512] [--seconds 5] [--threads 1]
+//               [--size 512] [--seconds 5] [--threads 1] [--in-flight 1]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     else if (name == "--size") options.MessageSize = static_cast<size_t>(std::atoll(value));
     else if (name == "--seconds") options.Seconds = std::atoi(value);
     else if (name == "--threads") options.Threads = std::atoi(value);
+    else if (name == "--in-flight") options.InFlight = std::atoi(value);
     else {
       std::fprintf(stderr, "unknown option %s\n", name.c_str());
       return 2;
@@ -27,7 +28,7 @@ int main(int argc, char** argv) {
   }
   if (options.Port == 0) {
     std::fprintf(stderr, "usage: zor-ws-load --port N [--host H] [--path P] [--connections C] [--size B] "
-                         "[--seconds S] [--threads T]\n");
+                         "[--seconds S] [--threads T] [--in-flight N]\n");
     return 2;
   }
   const zor::TzorWSLoadResult r = zor::RunWSLoad(options);

@@ -1,5 +1,6 @@
 #include "tools/ws-load/ws_load.h"
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -8,6 +9,7 @@
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/streambuf.hpp>
+#include <boost/asio/strand.hpp>
 #include <boost/asio/write.hpp>
 #include <chrono>
 #include <cstring>
@@ -38,25 +40,28 @@ struct Shared {
   bool idle = false;  // connections only open and wait
 };
 
+// Each message carries its sequence number in its first bytes (up to eight),
+// so that an echo lost, repeated or out of order fails the connection instead
+// of being counted.
 class LoadConnection : public std::enable_shared_from_this<LoadConnection> {
  public:
   LoadConnection(asio::io_context& io, const TzorWSLoadOptions& options, Shared& shared)
-      : socket_(io), options_(options), shared_(shared) {
+      : socket_(asio::make_strand(io)), options_(options), shared_(shared) {
     payload_.resize(options.MessageSize);
     RandomBytes(reinterpret_cast<uint8_t*>(payload_.data()), payload_.size());
-    // One masked frame, sent again and again.
-    uint8_t key[4];
-    RandomBytes(key, sizeof key);
+    sequenceBytes_ = std::min(sizeof(uint64_t), payload_.size());
+    RandomBytes(key_, sizeof key_);
     uint8_t header[14];
-    const size_t headerSize = EncodeFrameHeader(header, GetFrameFirstByte(opBinary, false), payload_.size(), key);
+    const size_t headerSize = EncodeFrameHeader(header, GetFrameFirstByte(opBinary, false), payload_.size(), key_);
     frame_.assign(reinterpret_cast<char*>(header), headerSize);
     frame_.resize(headerSize + payload_.size());
     MaskCopy(reinterpret_cast<uint8_t*>(frame_.data()) + headerSize,
-             reinterpret_cast<const uint8_t*>(payload_.data()), payload_.size(), key);
+             reinterpret_cast<const uint8_t*>(payload_.data()), payload_.size(), key_);
     uint8_t echoHeader[14];
-    echo_.resize(EncodeFrameHeader(echoHeader, GetFrameFirstByte(opBinary, false), payload_.size(), nullptr) +
-                 payload_.size());
-    expectedHeader_.assign(reinterpret_cast<char*>(echoHeader), echo_.size() - payload_.size());
+    expectedHeader_.assign(reinterpret_cast<char*>(echoHeader),
+                           EncodeFrameHeader(echoHeader, GetFrameFirstByte(opBinary, false), payload_.size(), nullptr));
+    echoSize_ = expectedHeader_.size() + payload_.size();
+    in_.resize(std::max<size_t>(64 * 1024, 2 * echoSize_));
   }
 
   void Start(const tcp::endpoint& endpoint) {
@@ -94,26 +99,70 @@ class LoadConnection : public std::enable_shared_from_this<LoadConnection> {
     ++shared_.connected;
     counted_ = true;
     if (--shared_.pending == 0) shared_.measuring = true;
-    if (!shared_.idle) Send();
+    if (shared_.idle) return;
+    Send(static_cast<size_t>(std::max(1, options_.InFlight)));
+    Receive();
   }
 
-  void Send() {
+  // Queues `count` messages with the next sequence numbers; one write is in
+  // flight at a time, the messages queued meanwhile go out together after it.
+  void Send(size_t count) {
     if (shared_.stop) return;
-    asio::async_write(socket_, asio::buffer(frame_), [self = shared_from_this()](const error_code& ec, size_t) {
+    const size_t headerSize = frame_.size() - payload_.size();
+    for (size_t i = 0; i < count; ++i) {
+      const size_t at = queued_.size();
+      queued_ += frame_;
+      const uint64_t sequence = sent_++;
+      for (size_t b = 0; b < sequenceBytes_; ++b)
+        queued_[at + headerSize + b] = static_cast<char>(static_cast<uint8_t>(sequence >> (8 * b)) ^ key_[b % 4]);
+    }
+    if (!writeInFlight_) Write();
+  }
+
+  void Write() {
+    writeInFlight_ = true;
+    outgoing_.swap(queued_);
+    queued_.clear();
+    asio::async_write(socket_, asio::buffer(outgoing_), [self = shared_from_this()](const error_code& ec, size_t) {
       if (ec) return self->Fail();
-      asio::async_read(self->socket_, asio::buffer(self->echo_), [self](const error_code& e, size_t) {
-        if (e) return self->Fail();
-        if (self->echo_.compare(0, self->expectedHeader_.size(), self->expectedHeader_) != 0 ||
-            self->echo_.compare(self->expectedHeader_.size(), std::string::npos, self->payload_) != 0)
-          return self->Fail();
-        if (self->shared_.measuring && !self->shared_.stop) ++self->shared_.messages;
-        self->Send();
-      });
+      self->writeInFlight_ = false;
+      if (!self->queued_.empty() && !self->shared_.stop) self->Write();
     });
   }
 
+  void Receive() {
+    socket_.async_read_some(asio::buffer(in_.data() + buffered_, in_.size() - buffered_),
+                            [self = shared_from_this()](const error_code& ec, size_t size) {
+                              if (ec) return self->Fail();
+                              self->OnEchoes(size);
+                            });
+  }
+
+  void OnEchoes(size_t size) {
+    buffered_ += size;
+    size_t at = 0, echoes = 0;
+    for (; buffered_ - at >= echoSize_; at += echoSize_, ++echoes)
+      if (!IsNextEcho(in_.data() + at)) return Fail();
+    std::memmove(in_.data(), in_.data() + at, buffered_ - at);
+    buffered_ -= at;
+    if (echoes != 0 && shared_.measuring && !shared_.stop) shared_.messages += echoes;
+    Send(echoes);
+    Receive();
+  }
+
+  bool IsNextEcho(const char* echo) {
+    if (std::memcmp(echo, expectedHeader_.data(), expectedHeader_.size()) != 0) return false;
+    const char* payload = echo + expectedHeader_.size();
+    const uint64_t sequence = received_++;
+    for (size_t b = 0; b < sequenceBytes_; ++b)
+      if (static_cast<uint8_t>(payload[b]) != static_cast<uint8_t>(sequence >> (8 * b))) return false;
+    return std::memcmp(payload + sequenceBytes_, payload_.data() + sequenceBytes_, payload_.size() - sequenceBytes_) ==
+           0;
+  }
+
   void Fail() {
-    if (shared_.stop) return;
+    if (shared_.stop || failed_) return;
+    failed_ = true;
     ++shared_.failures;
     if (!counted_) --shared_.pending;
     counted_ = true;
@@ -124,9 +173,13 @@ class LoadConnection : public std::enable_shared_from_this<LoadConnection> {
   tcp::socket socket_;
   const TzorWSLoadOptions& options_;
   Shared& shared_;
-  std::string payload_, frame_, echo_, expectedHeader_, request_;
+  uint8_t key_[4];
+  size_t sequenceBytes_ = 0, echoSize_ = 0, buffered_ = 0;
+  uint64_t sent_ = 0, received_ = 0;
+  std::string payload_, frame_, expectedHeader_, request_, queued_, outgoing_;
+  std::vector<char> in_;
   asio::streambuf head_;
-  bool counted_ = false;
+  bool counted_ = false, failed_ = false, writeInFlight_ = false;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
-// Echo load over WebSocket: each connection sends one binary message of a
-// fixed size, waits for its echo, and sends the next, until the time is up.
+// Echo load over WebSocket: each connection keeps a number of binary messages
+// of a fixed size in flight (one by default: send, wait for the echo, send the
+// next) until the time is up. Every echo is checked whole and in order.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,11 +16,14 @@ struct TzorWSLoadOptions {
   size_t MessageSize = 512;
   int Seconds = 5;
   int Threads = 1;
+  // Messages each connection has sent and not yet seen echoed; above one the
+  // client's cost per message falls and a server may batch its writes.
+  int InFlight = 1;
 };
 
 struct TzorWSLoadResult {
   uint64_t Messages = 0;   // echoes received whole and equal to what was sent
-  uint64_t Failures = 0;   // connections that failed (connect, handshake, wrong echo)
+  uint64_t Failures = 0;   // connections that failed (connect, handshake, wrong or out-of-order echo)
   int Connected = 0;       // connections whose handshake succeeded
   double Seconds = 0;      // measured from the last handshake to the end
   double MessagesPerSecond() const { return Seconds > 0 ? static_cast<double>(Messages) / Seconds : 0; }
