@@ -369,6 +369,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // Output: frames in order, and the one writer that hands them over.
   mutable std::mutex out_lock_;
   std::string out_, in_flight_;
+  std::atomic<size_t> out_size_{0};  // out_.size(), written under out_lock_
   bool flushing_ = false;
   bool close_after_flush_ = false;
   std::atomic<std::thread::id> reading_thread_{};
