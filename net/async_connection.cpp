@@ -178,27 +178,34 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
       return End(std::make_exception_ptr(EzorSocketError(Format("Receive failed: %s", ec.message().c_str()), ec.value())));
     }
     ArmIdleTimer();
-    // Without TLS the bytes go from the worker's chunk to the input buffer as they are.
+    // Without TLS the bytes go from the worker's chunk to the input buffer as
+    // they are. Once ready and without intercepts nobody else sees the
+    // plaintext: it is decrypted straight into the input buffer.
+    const bool direct = engine && ready && intercepts.empty();
     std::string decrypted;
     std::string_view plain = chunk;
+    size_t got = chunk.size();
     if (engine) {
       try {
         std::lock_guard guard(engine_lock);
         engine->PutIncoming(chunk);
+        got = 0;
         if (!engine->HandshakeDone()) engine->Handshake();
-        if (engine->HandshakeDone()) engine->Read(decrypted, SIZE_MAX);
+        if (engine->HandshakeDone()) got = direct ? DecryptIntoInput(chunk.size()) : engine->Read(decrypted, SIZE_MAX);
       } catch (...) {
         return EndAfterWrites(std::current_exception());
       }
       plain = decrypted;
+      TakeEngineOutput();
+      if (!ready && EngineReady()) MarkReady();
     }
-    TakeEngineOutput();
-    if (engine && !ready && EngineReady()) MarkReady();
     TzorConnectionIntercept::Pause pause{};
-    if (!plain.empty()) {
-      pause = ShowReceived(plain);
-      received += plain.size();
-      input.Append(plain);
+    if (got > 0) {
+      if (!direct) {
+        pause = ShowReceived(plain);
+        input.Append(plain);
+      }
+      received += got;
       if (handlers.OnData) handlers.OnData(self);
     }
     if (engine && EnginePeerClosed()) {
@@ -206,6 +213,19 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
       return EndAfterWrites(nullptr);
     }
     ReadNext(pause);
+  }
+
+  // Everything the engine can decrypt, straight into the input buffer, in
+  // steps of the size of what came (plaintext is never larger than its
+  // ciphertext): an idle connection keeps no more room than its traffic
+  // needed. Caller holds engine_lock.
+  size_t DecryptIntoInput(size_t step) {
+    size_t got = 0;
+    for (;;) {
+      const size_t n = input.AppendWith(step, [&](std::span<char> room) { return engine->ReadInto(room); });
+      got += n;
+      if (n == 0 || n < step) return got;
+    }
   }
 
   bool EngineReady() {
@@ -373,6 +393,12 @@ void TzorAsyncConnection::SetIdleTimeout(int timeout_ms, std::function<void(Tzor
   });
 }
 
+void TzorAsyncConnection::RunAfter(int timeout_ms, std::function<void()> work) {
+  auto timer = std::make_shared<asio::steady_timer>(impl_->strand, std::chrono::milliseconds(timeout_ms));
+  timer->async_wait([keep = shared_from_this(), timer, work = std::move(work)](const error_code& ec) {
+    if (!ec && !keep->impl_->ended) work();
+  });
+}
 
 bool TzorAsyncConnection::WaitForData(int) { return InputBufferSize() > 0; }
 

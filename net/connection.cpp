@@ -5,16 +5,19 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "base/format.h"
 #include "net/cloexec_sockets.h"
@@ -31,6 +34,9 @@ using boost::system::error_code;
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
+// ReadBytes allocates the whole result up front up to this size only: a
+// count far beyond what the peer sends must not take memory of its own.
+constexpr size_t kMostReservedAhead = 16 * 1024 * 1024;
 // A write buffer larger than this is sent before more is collected.
 constexpr size_t kWriteBufferLimit = 1024 * 1024;
 // Longest wait for the close notification to leave on Disconnect.
@@ -66,8 +72,9 @@ struct TzorConnection::Impl : TzorSocketState {
   std::atomic<bool> open{false};
   std::atomic<bool> peer_closed{false};
 
-  // Socket reads land here first (reading thread and handshakes only).
-  std::vector<char> receive_buffer = std::vector<char>(kReadChunk);
+  // Socket reads without TLS land here first (reading thread only; made on
+  // first use, as TLS reads go straight into the engine).
+  std::vector<char> receive_buffer;
   bool drained = false;  // the last read left the socket empty, as far as it knows
   std::string decrypted;  // reading thread only; kept to reuse its capacity
 
@@ -250,12 +257,48 @@ struct TzorConnection::Impl : TzorSocketState {
   // Some bytes; empty at end of stream; nullopt when the deadline passed.
   // The bytes stay in receive_buffer until the next call.
   std::optional<std::string_view> RawReceive(const TzorDeadline& deadline) {
+    receive_buffer.resize(kReadChunk);
     // After a read that did not fill the buffer the socket is most likely
     // empty: waiting first saves the read that would only say so.
     const auto n = ReceiveInto(receive_buffer.data(), receive_buffer.size(), deadline, drained);
     drained = !n || *n < receive_buffer.size();
     if (!n) return std::nullopt;
     return std::string_view(receive_buffer.data(), *n);
+  }
+
+  // The engine's own read of the socket while it decrypts, once the bytes
+  // queued in it are used up: they skip the queue. It never waits, and
+  // after a read that left the socket empty it does not try again; a
+  // failure waits in fetch_error for Fill, as the engine cannot carry it.
+  size_t FetchCiphertext(std::span<char> room) noexcept {
+    if (drained || fetch_error != 0) return 0;
+    const ssize_t n = ::recv(socket.native_handle(), room.data(), room.size(), MSG_DONTWAIT);
+    drained = n < static_cast<ssize_t>(room.size());
+    if (n > 0) return static_cast<size_t>(n);
+    // The end of the stream is seen again by ReceiveCiphertext.
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) fetch_error = errno;
+    return 0;
+  }
+  const TzorCiphertextSource fetch = [this](std::span<char> room) { return FetchCiphertext(room); };
+  int fetch_error = 0;  // reading thread only
+
+  // Reads ciphertext straight into the engine's free room. The engine is
+  // not locked while the socket waits: the room stays put while a writer
+  // uses the engine (a renegotiation may make it read what came in) or a
+  // closing thread queues its close notification.
+  std::optional<size_t> ReceiveCiphertext(const TzorDeadline& deadline) {
+    std::span<char> room;
+    {
+      std::lock_guard guard(engine_lock);
+      room = engine->IncomingRoom(kReadChunk);
+    }
+    const auto n = ReceiveInto(room.data(), room.size(), deadline, drained);
+    drained = !n || *n < room.size();
+    if (n && *n > 0) {
+      std::lock_guard guard(engine_lock);
+      engine->CommitIncoming(*n);
+    }
+    return n;
   }
 
   void RawSendAll(std::string_view data, const TzorDeadline& deadline) {
@@ -386,11 +429,9 @@ struct TzorConnection::Impl : TzorSocketState {
       }
       FlushEngine(true);
       if (done) return;
-      auto raw = RawReceive(deadline);
-      if (!raw) throw EzorReadTimeout("TLS handshake timed out");
-      if (raw->empty()) throw EzorTLSError("TLS handshake failed: the peer closed the connection");
-      std::lock_guard guard(engine_lock);
-      engine->PutIncoming(*raw);
+      const auto n = ReceiveCiphertext(deadline);
+      if (!n) throw EzorReadTimeout("TLS handshake timed out");
+      if (*n == 0) throw EzorTLSError("TLS handshake failed: the peer closed the connection");
     }
   }
 
@@ -411,28 +452,40 @@ struct TzorConnection::Impl : TzorSocketState {
     PauseFor(pause);
   }
 
-  // Moves more bytes into the input buffer; false when none came before the
-  // deadline or the peer has closed.
-  bool Fill(const TzorDeadline& deadline) {
+  // Without intercepts nobody else sees the plaintext: it can be decrypted
+  // straight to where it is read.
+  bool DecryptsStraight() const { return engine && intercepts.empty(); }
+
+  // Moves more bytes into the input buffer, or with `into` (only when
+  // DecryptsStraight) decrypts at most `max` onto its end instead; false
+  // when none came before the deadline or the peer has closed.
+  bool Fill(const TzorDeadline& deadline, std::string* into = nullptr, size_t max = kReadChunk) {
     if (!open) throw EzorClosedSocket();
     for (;;) {
       if (engine) {
-        // Without intercepts nobody else sees the bytes: they are decrypted
-        // straight into the input buffer.
-        const bool direct = intercepts.empty();
+        const bool direct = DecryptsStraight();
         decrypted.clear();
         size_t got;
         bool closed, pending;
         {
           std::lock_guard guard(engine_lock);
-          got = direct ? input.AppendWith([&](std::string& data) { return engine->Read(data, kReadChunk); })
-                       : engine->Read(decrypted, kReadChunk);
+          if (into)
+            got = engine->Read(*into, max, fetch);
+          else if (direct)
+            got = input.AppendWith(max, [&](std::span<char> room) { return engine->ReadInto(room, fetch); });
+          else
+            got = engine->Read(decrypted, max);
           closed = engine->PeerClosed();
           pending = engine->HasOutgoing();
         }
+        if (got == 0 && fetch_error != 0) {
+          const int e = std::exchange(fetch_error, 0);
+          if (!open) throw EzorClosedSocket();
+          ThrowSocketError("Receive failed", e);
+        }
         if (pending) FlushEngine(false);
         if (got > 0) {
-          if (direct)
+          if (into || direct)
             received += got;
           else
             Deliver(decrypted);
@@ -441,18 +494,20 @@ struct TzorConnection::Impl : TzorSocketState {
         if (closed) peer_closed = true;
       }
       if (peer_closed) return false;
-      auto raw = RawReceive(deadline);
+      if (engine) {
+        const auto n = ReceiveCiphertext(deadline);
+        if (!n) return false;
+        if (*n == 0) peer_closed = true;  // the engine may still hold records
+        continue;
+      }
+      const auto raw = RawReceive(deadline);
       if (!raw) return false;
       if (raw->empty()) {
         peer_closed = true;
-        continue;  // the engine may still hold records
+        return false;
       }
-      if (!engine) {
-        Deliver(*raw);
-        return true;
-      }
-      std::lock_guard guard(engine_lock);
-      engine->PutIncoming(*raw);
+      Deliver(*raw);
+      return true;
     }
   }
 
@@ -561,13 +616,28 @@ size_t TzorConnection::ReadSome(std::string& out, size_t max) {
 }
 
 std::string TzorConnection::ReadBytes(size_t count) {
-  while (impl_->Buffered() < count) {
-    if (impl_->Fill(TzorDeadline::After(impl_->options.ReadTimeout))) continue;
-    if (impl_->peer_closed) throw EzorConnClosedGracefully();
+  Impl& d = *impl_;
+  const auto fill = [&](std::string* into, size_t max) {
+    if (d.Fill(TzorDeadline::After(d.options.ReadTimeout), into, max)) return;
+    if (d.peer_closed) throw EzorConnClosedGracefully();
     throw EzorReadTimeout("Read timed out.");
-  }
+  };
   std::string out;
-  impl_->input.Take(out, count);
+  if (d.Buffered() >= count || !d.DecryptsStraight()) {
+    while (d.Buffered() < count) fill(nullptr, kReadChunk);
+    d.input.Take(out, count);
+    return out;
+  }
+  // What is missing is decrypted straight into the result, past the input
+  // buffer; if it does not all come, what did waits there for the next read.
+  d.input.Take(out, count);
+  out.reserve(std::min(count, kMostReservedAhead));
+  try {
+    while (out.size() < count) fill(&out, count - out.size());
+  } catch (...) {
+    d.input.Append(out);
+    throw;
+  }
   return out;
 }
 

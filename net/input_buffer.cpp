@@ -5,31 +5,24 @@
 namespace zor {
 
 namespace {
-// From this size on, a read that takes the whole buffer takes its text too
-// instead of copying it.
+// From this size on, a read that takes the whole buffer takes its storage
+// too instead of copying it.
 constexpr size_t kHandOverBytes = 64 * 1024;
 }  // namespace
 
 size_t TzorInputBuffer::Take(std::string& out, size_t max) {
   std::lock_guard guard(lock_);
-  const size_t n = std::min(max, data_.size() - start_);
-  if (out.empty() && start_ == 0 && n == data_.size() && n >= kHandOverBytes) {
-    const size_t capacity = data_.capacity();
-    out.swap(data_);
-    data_.clear();
-    data_.reserve(capacity);
+  const size_t size = bytes_.Size();
+  if (out.empty() && max >= size && size >= kHandOverBytes) {
+    bytes_.TakeAll(out);
+    // As much comes again, most likely: growing anew would copy it over and over.
+    bytes_.Reserve(out.capacity());
     SizeChangedLocked();
-    return n;
+    return size;
   }
-  out.append(data_, start_, n);
-  start_ += n;
-  if (start_ == data_.size()) {
-    data_.clear();
-    start_ = 0;
-  } else if (start_ > kHandOverBytes && start_ * 2 > data_.size()) {
-    data_.erase(0, start_);
-    start_ = 0;
-  }
+  const size_t n = std::min(max, size);
+  out.append(bytes_.Front().substr(0, n));
+  bytes_.Drop(n);
   SizeChangedLocked();
   return n;
 }

@@ -2,12 +2,16 @@
 // The input buffer both connection kinds read from: bytes received (after
 // TLS) wait here until the protocol code takes them. One thread fills and
 // drains it; any thread may ask its size. Bytes are taken from the front
-// without moving the rest each time.
+// without moving the rest each time, and a TLS engine decrypts straight
+// into its free room.
 #include <atomic>
 #include <cstddef>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "net/byte_queue.h"
 
 namespace zor {
 
@@ -18,44 +22,32 @@ class TzorInputBuffer {
   size_t Size() const { return size_.load(std::memory_order_acquire); }
   void Append(std::string_view bytes) {
     std::lock_guard guard(lock_);
-    DropTakenLocked();
-    data_ += bytes;
+    bytes_.Append(bytes);
     SizeChangedLocked();
   }
-  // Lets `fill` append to the buffer's text in place (a TLS engine decrypting
-  // straight into it); returns what `fill` returns.
+  // Lets `fill` write into free room for `size` bytes at the back and adds
+  // what it wrote; `fill` returns how much that was.
   template <class Fill>
-  size_t AppendWith(Fill&& fill) {
+  size_t AppendWith(size_t size, Fill&& fill) {
     std::lock_guard guard(lock_);
-    DropTakenLocked();
-    // The size is brought up to date even when `fill` throws halfway.
-    struct Recount {
-      TzorInputBuffer& buffer;
-      ~Recount() { buffer.SizeChangedLocked(); }
-    } recount{*this};
-    return fill(data_);
+    const size_t n = fill(bytes_.Room(size).first(size));
+    bytes_.Commit(n);
+    SizeChangedLocked();
+    return n;
   }
   // Appends at most `max` bytes to `out`; returns how many.
   size_t Take(std::string& out, size_t max);
   void Clear() {
     std::lock_guard guard(lock_);
-    data_.clear();
-    start_ = 0;
+    bytes_ = TzorByteQueue();
     SizeChangedLocked();
   }
 
  private:
-  void SizeChangedLocked() { size_.store(data_.size() - start_, std::memory_order_release); }
-  void DropTakenLocked() {
-    if (start_ > 0 && start_ == data_.size()) {
-      data_.clear();
-      start_ = 0;
-    }
-  }
+  void SizeChangedLocked() { size_.store(bytes_.Size(), std::memory_order_release); }
 
   mutable std::mutex lock_;
-  std::string data_;
-  size_t start_ = 0;  // bytes before it were taken already
+  TzorByteQueue bytes_;
   std::atomic<size_t> size_{0};
 };
 

@@ -267,8 +267,8 @@ class OpenSSLEngine : public TzorTLSEngine {
     ERR_clear_error();
     ssl_ = SSL_new(ctx);
     if (!ssl_) Fail("Cannot create a TLS connection");
-    BIO* in = incoming_.NewBIO();
-    BIO* out = outgoing_.NewBIO();
+    BIO* in = NewQueueBIO(incoming_);
+    BIO* out = NewQueueBIO(outgoing_);
     if (!in || !out) {
       BIO_free(in);
       BIO_free(out);
@@ -276,6 +276,9 @@ class OpenSSLEngine : public TzorTLSEngine {
       Fail("Cannot create TLS buffers");
     }
     SSL_set_bio(ssl_, in, out);
+    // Whole runs of records per read of the incoming bytes, not a header and
+    // then its record: a source (a socket) is asked far less often.
+    SSL_set_read_ahead(ssl_, 1);
     if (settings.Side == TzorTLSSide::tlsServer) {
       SSL_set_accept_state(ssl_);
       return;
@@ -318,25 +321,24 @@ class OpenSSLEngine : public TzorTLSEngine {
   }
   bool HandshakeDone() const override { return done_; }
 
-  void PutIncoming(std::string_view ciphertext) override { incoming_.Append(ciphertext); }
+  std::span<char> IncomingRoom(size_t size) override { return incoming_.queue.Room(size); }
+  void CommitIncoming(size_t size) override { incoming_.queue.Commit(size); }
 
-  // Decrypts straight into `out`, which grows by what the buffered
-  // ciphertext can hold at most rather than by a record's worth per call.
-  size_t Read(std::string& out, size_t max) override {
+  size_t ReadInto(std::span<char> out, const TzorCiphertextSource& source) override {
     if (!done_ && !Handshake()) return 0;
-    const size_t start = out.size();
-    size_t end = start;  // the plaintext read so far ends here
-    while (end - start < max && !peer_closed_) {
-      if (end == out.size()) {
-        const size_t room = std::min(max - (end - start), PlaintextBound());
-        if (room == 0) break;
-        out.resize(end + room);
-      }
-      size_t got = 0;
-      ERR_clear_error();
-      const int r = SSL_read_ex(ssl_, out.data() + end, out.size() - end, &got);
+    incoming_.source = source ? &source : nullptr;
+    struct Unset {
+      TzorQueueBIOData& data;
+      ~Unset() { data.source = nullptr; }
+    } unset{incoming_};
+    // Reads that succeed or want more queue no errors: one clearing serves them all.
+    ERR_clear_error();
+    size_t got = 0;
+    while (got < out.size() && !peer_closed_) {
+      size_t n = 0;
+      const int r = SSL_read_ex(ssl_, out.data() + got, out.size() - got, &n);
       if (r == 1) {
-        end += got;
+        got += n;
         continue;
       }
       const int error = SSL_get_error(ssl_, r);
@@ -345,11 +347,9 @@ class OpenSSLEngine : public TzorTLSEngine {
         peer_closed_ = true;
         break;
       }
-      out.resize(end);
       Fail("TLS read failed");
     }
-    out.resize(end);
-    return end - start;
+    return got;
   }
   bool PeerClosed() const override { return peer_closed_; }
 
@@ -370,8 +370,8 @@ class OpenSSLEngine : public TzorTLSEngine {
     TakeErrors();
   }
 
-  bool HasOutgoing() const override { return outgoing_.Size() > 0; }
-  void TakeOutgoing(std::string& out) override { outgoing_.TakeAll(out); }
+  bool HasOutgoing() const override { return outgoing_.queue.Size() > 0; }
+  void TakeOutgoing(std::string& out) override { outgoing_.queue.TakeAll(out); }
 
   TzorTLSConnectionInfo Info() const override {
     TzorTLSConnectionInfo info;
@@ -389,15 +389,9 @@ class OpenSSLEngine : public TzorTLSEngine {
   }
 
  private:
-  // Plaintext never outgrows its ciphertext; a record begun inside OpenSSL
-  // adds at most one record's plaintext.
-  size_t PlaintextBound() const {
-    return incoming_.Size() + (SSL_has_pending(ssl_) == 1 ? SSL3_RT_MAX_PLAIN_LENGTH : 0);
-  }
-
   // OpenSSL reads and writes these through its BIOs until ssl_ is freed.
-  TzorQueueBIO incoming_;
-  TzorQueueBIO outgoing_;
+  TzorQueueBIOData incoming_;
+  TzorQueueBIOData outgoing_;
   SSL* ssl_ = nullptr;
   bool done_ = false;
   bool peer_closed_ = false;

@@ -1,5 +1,5 @@
 #pragma once
-// The OpenSSL TLS engine: memory BIOs in and out, client or server side.
+// The OpenSSL TLS engine: ciphertext queues in and out, client or server side.
 #include <memory>
 
 #include "net/tls_engine.h"

@@ -1,34 +1,24 @@
 #pragma once
 // The OpenSSL engine's ciphertext queues, one each way, seen by OpenSSL as
-// BIOs. Unlike memory BIOs they neither clear the bytes they grow by nor move
-// the unread rest forward on every write, and their whole content can be
-// handed over without a copy.
+// BIOs (in place of memory BIOs, which clear what they grow by and move the
+// unread rest forward on every write).
 #include <openssl/bio.h>
 
-#include <cstddef>
-#include <string>
-#include <string_view>
+#include "net/byte_queue.h"
+#include "net/tls_engine.h"
 
 namespace zor {
 
-// Bytes read from the front and appended at the back, readable and writable
-// by OpenSSL through the BIO that NewBIO makes.
-class TzorQueueBIO {
- public:
-  // A BIO over this queue, for SSL_set_bio (which takes it over). The queue
-  // must outlive the BIO. Reads of an empty queue ask to be retried.
-  BIO* NewBIO();
-
-  size_t Size() const { return data_.size() - start_; }
-  void Append(std::string_view bytes);
-  // Moves at most `max` bytes to `out`; returns how many.
-  size_t Take(char* out, size_t max);
-  // Moves everything to the end of `out`; an empty `out` takes the storage.
-  void TakeAll(std::string& out);
-
- private:
-  std::string data_;
-  size_t start_ = 0;  // bytes before it were taken already
+// What a queue BIO reads and writes: the queue, and for reads a source to
+// read from once the queue is empty (set for the length of one call).
+struct TzorQueueBIOData {
+  TzorByteQueue queue;
+  const TzorCiphertextSource* source = nullptr;
 };
+
+// A BIO over `data`, for SSL_set_bio (which takes it over); nullptr when
+// OpenSSL cannot make one. The data must outlive the BIO. Reads that find
+// nothing ask to be retried.
+BIO* NewQueueBIO(TzorQueueBIOData& data);
 
 }  // namespace zor

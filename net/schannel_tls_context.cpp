@@ -1,8 +1,10 @@
 #include "net/schannel_tls_context.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <climits>
 
+#include "net/byte_queue.h"
 #include "net/schannel_error.h"
 
 namespace zor {
@@ -18,27 +20,18 @@ class BufferSocket : public TzorSChannelSocket {
     return size;
   }
   int Recv(char* buffer, int size) override {
-    if (at_ == incoming.size()) {
-      error_ = EWOULDBLOCK;
-      return -1;
-    }
-    const size_t n = std::min(static_cast<size_t>(size), incoming.size() - at_);
-    std::memcpy(buffer, incoming.data() + at_, n);
-    at_ += n;
-    if (at_ == incoming.size()) {
-      incoming.clear();
-      at_ = 0;
-    }
-    return static_cast<int>(n);
+    const size_t n = incoming.Take(buffer, size > 0 ? static_cast<size_t>(size) : 0);
+    if (n > 0) return static_cast<int>(n);
+    error_ = EWOULDBLOCK;
+    return -1;
   }
-  int Select(int) override { return incoming.size() > at_ ? 1 : 0; }
+  int Select(int) override { return incoming.Size() > 0 ? 1 : 0; }
   int LastError() const override { return error_; }
 
-  std::string incoming;
+  TzorByteQueue incoming;
   std::string outgoing;
 
  private:
-  size_t at_ = 0;
   int error_ = 0;
 };
 
@@ -65,16 +58,17 @@ class SChannelTLSEngine : public TzorTLSEngine {
   }
   bool HandshakeDone() const override { return done_; }
 
-  void PutIncoming(std::string_view ciphertext) override { socket_.incoming.append(ciphertext); }
+  std::span<char> IncomingRoom(size_t size) override { return socket_.incoming.Room(size); }
+  void CommitIncoming(size_t size) override { socket_.incoming.Commit(size); }
 
-  size_t Read(std::string& out, size_t max) override {
+  // Reads only what was put in: its socket stand-in has no source.
+  size_t ReadInto(std::span<char> out, const TzorCiphertextSource&) override {
     if (!done_ && !Handshake()) return 0;
     size_t got = 0;
-    while (got < max && !peer_closed_) {
-      char buffer[16384];
-      const int n = engine_.Read(buffer, static_cast<int>(std::min(max - got, sizeof buffer)));
+    while (got < out.size() && !peer_closed_) {
+      const size_t step = std::min<size_t>(out.size() - got, INT_MAX);
+      const int n = engine_.Read(out.data() + got, static_cast<int>(step));
       if (n > 0) {
-        out.append(buffer, static_cast<size_t>(n));
         got += static_cast<size_t>(n);
         continue;
       }

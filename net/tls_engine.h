@@ -5,8 +5,10 @@
 // the event-driven server alike. An engine is not locked; its connection
 // serialises the calls.
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +76,12 @@ struct TzorTLSConnectionInfo {
   bool SessionReused = false;
 };
 
+// Where an engine may fetch ciphertext itself during one read once what was
+// put in is used up (a socket read that does not wait): writes at most
+// room.size() bytes into `room` and returns how many, 0 when none are
+// there now. It must not throw.
+using TzorCiphertextSource = std::function<size_t(std::span<char> room)>;
+
 // A buffer-based TLS engine: ciphertext in, plaintext out.
 class TzorTLSEngine {
  public:
@@ -84,11 +92,29 @@ class TzorTLSEngine {
   virtual bool Handshake() = 0;
   virtual bool HandshakeDone() const = 0;
 
-  // Ciphertext received from the peer.
-  virtual void PutIncoming(std::string_view ciphertext) = 0;
-  // Decrypts into `out` (appending); returns the number of bytes, 0 when more
-  // ciphertext is needed or the peer has closed (see PeerClosed).
-  virtual size_t Read(std::string& out, size_t max) = 0;
+  // Free room for at least `size` bytes of ciphertext from the peer: a
+  // socket reads into it and CommitIncoming adds what it read, which saves
+  // copying the bytes in. Other calls (reads, writes) leave it in place, so
+  // the socket may fill it without holding the engine; the next
+  // IncomingRoom or PutIncoming may move it.
+  virtual std::span<char> IncomingRoom(size_t size) = 0;
+  virtual void CommitIncoming(size_t size) = 0;
+  // Ciphertext received from the peer, copied in.
+  void PutIncoming(std::string_view ciphertext) {
+    if (ciphertext.empty()) return;
+    std::memcpy(IncomingRoom(ciphertext.size()).data(), ciphertext.data(), ciphertext.size());
+    CommitIncoming(ciphertext.size());
+  }
+  // Decrypts into `out` until it is full or the ciphertext in is used up;
+  // returns the number of bytes, 0 when more ciphertext is needed or the
+  // peer has closed (see PeerClosed).
+  size_t ReadInto(std::span<char> out) { return ReadInto(out, {}); }
+  // The same; an engine that can lets its record layer read straight from
+  // `source` (when set) once the ciphertext put in is used up, which saves
+  // copying those bytes in.
+  virtual size_t ReadInto(std::span<char> out, const TzorCiphertextSource& source) = 0;
+  // The same, appending at most `max` bytes to `out`.
+  size_t Read(std::string& out, size_t max, const TzorCiphertextSource& source = {});
   virtual bool PeerClosed() const = 0;
   // Encrypts; the records wait in the outgoing buffer.
   virtual void Write(std::string_view plaintext) = 0;

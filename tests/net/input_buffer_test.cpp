@@ -2,6 +2,7 @@
 // come in and go out.
 #include <gtest/gtest.h>
 
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -42,20 +43,21 @@ TEST(InputBuffer, SizeFollowsLargeHandOversAndInPlaceFills) {
   buffer.Take(out, 150 * 1024);  // most of it: the front is dropped
   EXPECT_EQ(buffer.Size(), 50u * 1024);
 
-  EXPECT_EQ(buffer.AppendWith([](std::string& data) {
-    data += "abc";
+  EXPECT_EQ(buffer.AppendWith(8, [](std::span<char> room) {
+    room[0] = 'a', room[1] = 'b', room[2] = 'c';
     return size_t{3};
   }),
             3u);
   EXPECT_EQ(buffer.Size(), 50u * 1024 + 3);
-  EXPECT_THROW(buffer.AppendWith([](std::string& data) -> size_t {
-    data += "de";
+  EXPECT_THROW(buffer.AppendWith(8, [](std::span<char> room) -> size_t {
+    room[0] = 'd';
     throw std::runtime_error("bad record");
   }),
                std::runtime_error);
-  EXPECT_EQ(buffer.Size(), 50u * 1024 + 5);  // what the fill appended before it failed
+  EXPECT_EQ(buffer.Size(), 50u * 1024 + 3);  // a fill that fails adds nothing
   out.clear();
-  EXPECT_EQ(buffer.Take(out, SIZE_MAX), 50u * 1024 + 5);
+  EXPECT_EQ(buffer.Take(out, SIZE_MAX), 50u * 1024 + 3);
+  EXPECT_EQ(out.substr(out.size() - 4), "xabc");
 }
 
 }  // namespace

@@ -80,6 +80,41 @@ TEST(TLSConnection, EchoWithALPNThroughBothConnectionKinds) {
   EXPECT_THROW(c.Write("late"), EzorClosedSocket);
 }
 
+// ReadBytes decrypts past the input buffer into its result: when the rest
+// does not come, what did must wait for the next read, in order.
+TEST(TLSConnection, ReadBytesThatFailsKeepsWhatCame) {
+  // Echoes, and answers "bye" with "tail" and its close.
+  test::AsyncTestServer server(ServerContext(), [](TzorAsyncConnection&, auto& h) {
+    h.OnData = [](TzorAsyncConnection& c) {
+      std::string data;
+      c.ReadFromBuffer(data, SIZE_MAX);
+      if (data != "bye") return c.Write(data);
+      c.Write("tail");
+      c.Disconnect();
+    };
+  });
+  TzorConnection c;
+  Configure(c, server.Port());
+  c.SetTLS(ClientContext());
+  c.Connect();
+  c.Write("abcde");
+  EXPECT_EQ(c.ReadBytes(2), "ab");
+  c.Options().ReadTimeout = 50;
+  EXPECT_THROW(c.ReadBytes(10), EzorReadTimeout);  // only "cde" comes
+  c.Options().ReadTimeout = 10000;
+  c.Write("fghij");
+  EXPECT_EQ(c.ReadBytes(4), "cdef");
+  EXPECT_EQ(c.ReadBytes(4), "ghij");
+
+  c.Write("bye");
+  EXPECT_THROW(c.ReadBytes(10), EzorConnClosedGracefully);
+  EXPECT_TRUE(c.Connected());  // "tail" is still to be read
+  std::string rest;
+  EXPECT_EQ(c.ReadSome(rest, 100), 4u);
+  EXPECT_EQ(rest, "tail");
+  EXPECT_FALSE(c.Connected());
+}
+
 TEST(TLSConnection, HandshakeFailureLeavesTheConnectionClosed) {
   test::AsyncTestServer server(ServerContext(), test::Echo);
   TzorConnection c;

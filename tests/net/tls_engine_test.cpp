@@ -1,6 +1,8 @@
 // The OpenSSL engine, client against server, entirely in memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -298,7 +300,8 @@ TEST(OpenSSLEngine, CertificateAndKeyAsText) {
 }
 
 // Ciphertext arriving in slices of any size splits records anywhere, also
-// inside the part OpenSSL has begun. Each Read returns at most what was
+// inside the part OpenSSL has begun; the room a slice is read into may be
+// larger than the slice. Each Read returns at most what was
 // asked; once the last slice is in, Reads deliver everything without more
 // input, as an event-driven caller reads only when bytes arrive.
 TEST(OpenSSLEngine, RecordsSplitAcrossArrivalsAreReadWhole) {
@@ -318,13 +321,58 @@ TEST(OpenSSLEngine, RecordsSplitAcrossArrivalsAreReadWhole) {
     p.client->TakeOutgoing(wire);
     std::string got;
     for (size_t at = 0; at < wire.size(); at += c.slice) {
-      p.server->PutIncoming(std::string_view(wire).substr(at, c.slice));
+      const std::string_view slice = std::string_view(wire).substr(at, c.slice);
+      if ((at / c.slice) % 2 == 0) {
+        p.server->PutIncoming(slice);
+      } else {
+        // As a socket read: into room larger than what arrives.
+        const std::span<char> room = p.server->IncomingRoom(slice.size() + 4096);
+        std::memcpy(room.data(), slice.data(), slice.size());
+        p.server->CommitIncoming(slice.size());
+      }
       EXPECT_LE(p.server->Read(got, c.max), c.max);
     }
     while (got.size() < sent.size() && p.server->Read(got, c.max) > 0) {
     }
     EXPECT_TRUE(got == sent) << "slice " << c.slice << ", max " << c.max << ": " << got.size() << " bytes";
   }
+}
+
+// A source (a socket read) serves once what was put in is used up; it may
+// have nothing now and more later, and only reads given it ask it.
+TEST(OpenSSLEngine, ReadsFromASourceAfterWhatWasPutIn) {
+  Pair p(ClientSettings(), ServerSettings());
+  p.Handshake();
+  std::string sent(100000, '\0');
+  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i * 11 + i / 256);
+  p.client->Write(sent);
+  std::string wire;
+  p.client->TakeOutgoing(wire);
+  p.server->PutIncoming(std::string_view(wire).substr(0, 3000));
+  size_t at = 3000, calls = 0;
+  bool dry = false;
+  const TzorCiphertextSource source = [&](std::span<char> room) -> size_t {
+    ++calls;
+    if (dry) return 0;
+    const size_t n = std::min({room.size(), wire.size() - at, size_t{7000}});
+    std::memcpy(room.data(), wire.data() + at, n);
+    at += n;
+    return n;
+  };
+  std::string got;
+  EXPECT_EQ(p.server->Read(got, 50000, source), 50000u);
+  EXPECT_TRUE(got == sent.substr(0, 50000));
+  dry = true;
+  p.server->Read(got, SIZE_MAX, source);
+  EXPECT_LT(got.size(), sent.size());
+  const size_t asked = calls;
+  p.server->Read(got, SIZE_MAX);
+  EXPECT_EQ(calls, asked);
+  dry = false;
+  while (got.size() < sent.size() && p.server->Read(got, SIZE_MAX, source) > 0) {
+  }
+  EXPECT_EQ(at, wire.size());
+  EXPECT_TRUE(got == sent) << got.size() << " bytes";
 }
 
 TEST(OpenSSLEngine, GarbageFromThePeerFails) {

@@ -1,0 +1,46 @@
+#include "net/byte_queue.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zor {
+
+void TzorByteQueue::Append(std::string_view bytes) {
+  if (bytes.empty()) return;
+  std::memcpy(Room(bytes.size()).data(), bytes.data(), bytes.size());
+  Commit(bytes.size());
+}
+
+std::span<char> TzorByteQueue::Room(size_t size) {
+  // The taken front goes once it outweighs the rest, so that each byte is
+  // moved at most about once.
+  if (start_ > 0 && start_ >= Size()) {
+    std::memmove(data_.data(), data_.data() + start_, Size());
+    end_ -= start_;
+    start_ = 0;
+  }
+  if (data_.size() - end_ < size) data_.resize(end_ + size);
+  return {data_.data() + end_, data_.size() - end_};
+}
+
+void TzorByteQueue::Drop(size_t size) { start_ += size; }
+
+size_t TzorByteQueue::Take(char* out, size_t max) {
+  const size_t n = std::min(max, Size());
+  std::memcpy(out, data_.data() + start_, n);
+  Drop(n);
+  return n;
+}
+
+void TzorByteQueue::TakeAll(std::string& out) {
+  if (out.empty() && start_ == 0) {
+    data_.resize(end_);
+    out.swap(data_);
+    data_.clear();
+  } else {
+    out.append(data_, start_, Size());
+  }
+  start_ = end_ = 0;
+}
+
+}  // namespace zor
