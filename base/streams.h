@@ -15,6 +15,13 @@ class TzorStringStream {
   explicit TzorStringStream(std::string data) : data_(std::move(data)) {}
 
   const std::string& DataString() const { return data_; }
+  // Hands the bytes over and leaves the stream empty.
+  std::string Release() {
+    position_ = 0;
+    std::string out;
+    out.swap(data_);
+    return out;
+  }
   size_t Size() const { return data_.size(); }
   // Growing fills with zero bytes; the position is kept within the size.
   void SetSize(size_t size);

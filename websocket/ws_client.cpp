@@ -642,7 +642,7 @@ void TzorWSClient::OnClientMessageEvent(TzorWSConnection* aConnection, const std
   if (Destroying()) return;
   try {
     aConnection->SetMsgReceived(aText);
-    DoNotifyMessage(aConnection);
+    DoNotifyMessage(aConnection, aText);
   } catch (const std::exception& e) {
     ReportError(aConnection, e.what());
   }
@@ -652,7 +652,7 @@ void TzorWSClient::OnClientBinaryEvent(TzorWSConnection* aConnection, const Tzor
   if (Destroying()) return;
   try {
     aConnection->SetMsgBinaryReceived(aStream);
-    DoNotifyBinary(aConnection);
+    DoNotifyBinary(aConnection, aStream);
   } catch (const std::exception& e) {
     ReportError(aConnection, e.what());
   }

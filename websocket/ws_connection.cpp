@@ -16,6 +16,16 @@ namespace {
 // per connection: an idle connection keeps none.
 thread_local std::string t_read_chunk;
 constexpr size_t kKeptChunkCapacity = 1 << 16;
+// A delivered message's buffer is given back to the reader for the next one
+// up to this size: small messages cost no allocation each.
+constexpr size_t kKeptPayloadCapacity = 4096;
+
+// Unless a read pass that the handler ran has begun a message in `payload`.
+void GiveBackRoom(std::string& payload, std::string used) {
+  if (!payload.empty() || used.capacity() > kKeptPayloadCapacity || used.capacity() <= payload.capacity()) return;
+  used.clear();
+  payload.swap(used);
+}
 
 }  // namespace
 
@@ -291,12 +301,14 @@ void TzorWSConnection::DeliverText(std::string& payload) {
   }
   msg_received_.notify_all();
   if (OnMessage) OnMessage(this, text);
+  GiveBackRoom(payload, std::move(text));
 }
 
 void TzorWSConnection::DeliverBinary(std::string& payload) {
-  const TzorStringStream data(std::move(payload));
+  TzorStringStream data(std::move(payload));
   payload.clear();
   if (OnBinary) OnBinary(this, data);
+  GiveBackRoom(payload, data.Release());
 }
 
 void TzorWSConnection::MatchPong(const std::string& payload) {
