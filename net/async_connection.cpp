@@ -393,6 +393,12 @@ void TzorAsyncConnection::SetIdleTimeout(int timeout_ms, std::function<void(Tzor
   });
 }
 
+void TzorAsyncConnection::RunAfter(int timeout_ms, std::function<void()> work) {
+  auto timer = std::make_shared<asio::steady_timer>(impl_->strand, std::chrono::milliseconds(timeout_ms));
+  timer->async_wait([keep = shared_from_this(), timer, work = std::move(work)](const error_code& ec) {
+    if (!ec && !keep->impl_->ended) work();
+  });
+}
 
 bool TzorAsyncConnection::WaitForData(int) { return InputBufferSize() > 0; }
 

@@ -52,6 +52,9 @@ class TzorAsyncConnection : public TzorSocketTransport, public std::enable_share
   // Calls `on_idle` on the strand when no bytes have arrived for `timeout_ms`
   // (counted again from each arrival); 0 switches it off.
   void SetIdleTimeout(int timeout_ms, std::function<void(TzorAsyncConnection&)> on_idle);
+  // Runs `work` on the strand once, `timeout_ms` from now, unless the
+  // connection has ended by then.
+  void RunAfter(int timeout_ms, std::function<void()> work);
 
   // TzorTransport. WaitForData does not wait: it tells whether bytes are buffered.
   bool WaitForData(int timeout_ms) override;

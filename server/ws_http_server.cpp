@@ -278,16 +278,22 @@ struct TzorWSHTTPServer::Impl {
     c.ReadFrames(true);  // the handshake answer
   }
 
-  void Upgrade(TzorServerSocket& s, TzorWSConnectionServer& c) {
+  // A close of ours (a refused login's among them) waits for the peer's
+  // answer; a timer of the socket that carries the connection ends a wait
+  // that stays unanswered.
+  static void BoundCloseAnswers(TzorWSConnectionServer& c, TzorAsyncConnection& socket) {
     std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
-    // A close of ours (a refused login's among them) waits for the peer's
-    // answer; the socket's idle timer ends a wait that stays unanswered.
-    c.OnAwaitCloseAnswer = [weak, socket = std::weak_ptr(s.Connection().shared_from_this())](TzorWSConnection* self) {
-      if (auto connection = socket.lock())
-        connection->SetIdleTimeout(self->CloseTimeOut(), [weak](TzorAsyncConnection&) {
+    c.OnAwaitCloseAnswer = [weak, socket = std::weak_ptr(socket.shared_from_this())](TzorWSConnection* self) {
+      if (auto carrier = socket.lock())
+        carrier->RunAfter(self->CloseTimeOut(), [weak] {
           if (auto conn = weak.lock()) conn->CheckCloseAnswer();
         });
     };
+  }
+
+  void Upgrade(TzorServerSocket& s, TzorWSConnectionServer& c) {
+    std::weak_ptr<TzorWSConnectionServer> weak = std::static_pointer_cast<TzorWSConnectionServer>(c.shared_from_this());
+    BoundCloseAnswers(c, s.Connection());
     Handshake(c);
     s.SetDataHandler([this, weak](TzorAsyncConnection&) {
       if (auto conn = weak.lock()) Read(*conn, true);
@@ -415,6 +421,8 @@ struct TzorWSHTTPServer::Impl {
     transport->OnClosed = [this, weak] {
       if (auto conn = weak.lock()) Disconnected(conn);
     };
+    if (auto socket = std::dynamic_pointer_cast<TzorServerTransport>(carrier.TCPConnection()))
+      BoundCloseAnswers(*tunnel, socket->Socket());
     try {
       Handshake(*tunnel);
     } catch (const std::exception& e) {

@@ -66,13 +66,22 @@ bool IsCutOffSequence(const uint8_t* p, size_t size) {
 // Bytes from the start that form whole well-formed sequences; stops at the
 // first sequence that is ill-formed or cut off.
 size_t WellFormedLength(const uint8_t* p, size_t size) {
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
   size_t i = 0;
   while (i < size) {
-    // ASCII runs, 8 bytes at a time.
+    // ASCII runs, 32 bytes and then 8 at a time.
+    if (i + 32 <= size) {
+      uint64_t words[4];
+      std::memcpy(words, p + i, sizeof words);
+      if (((words[0] | words[1] | words[2] | words[3]) & kHighBits) == 0) {
+        i += 32;
+        continue;
+      }
+    }
     if (i + 8 <= size) {
       uint64_t word;
       std::memcpy(&word, p + i, 8);
-      if ((word & 0x8080808080808080ull) == 0) {
+      if ((word & kHighBits) == 0) {
         i += 8;
         continue;
       }
@@ -254,8 +263,8 @@ inline bool TzorWSFrameReader::TooBig(const TzorWSMsg& m, uint64_t length) const
 }
 
 inline void TzorWSFrameReader::BeginFrame(uint8_t b) {
-  closeCode_ = 0;
-  if (!closeReason_.empty()) closeReason_.clear();
+  closeCode_.store(0, std::memory_order_relaxed);
+  if (!closeReason_.empty()) SetCloseReason({});
   current_->Continuation = false;
   const TOpcode type = kWireOpcodeType[b & 0x0F];
   // Control frames have their own object, so that a data message's partial
@@ -280,8 +289,8 @@ inline void TzorWSFrameReader::SetLengthForm(TzorWSMsg& m, uint8_t b) {
 
 void TzorWSFrameReader::FirstByte(uint8_t b) {
   if (const char* fault = FirstByteFault(b)) {
-    closeCode_ = 0;
-    closeReason_.clear();
+    closeCode_.store(0, std::memory_order_relaxed);
+    SetCloseReason({});
     return Fail(fault, kCloseProtocolError);
   }
   BeginFrame(b);
@@ -376,14 +385,29 @@ inline size_t TzorWSFrameReader::PayloadBytes(const uint8_t* data, size_t size) 
   }
 }
 
+std::string TzorWSFrameReader::CloseReason() const {
+  std::lock_guard guard(closeReasonLock_);
+  return closeReason_;
+}
+
+void TzorWSFrameReader::SetCloseReason(std::string reason) {
+  std::lock_guard guard(closeReasonLock_);
+  closeReason_ = std::move(reason);
+}
+
 void TzorWSFrameReader::CloseFrameComplete() {
   const std::string& payload = control_.Stream;
   if (payload.size() == 1) return Fail("Invalid Payload length for close code", kCloseProtocolError);
   if (payload.size() >= 2) {
-    closeCode_ = (static_cast<uint8_t>(payload[0]) << 8) | static_cast<uint8_t>(payload[1]);
-    if (payload.size() == 2 && !IsCloseCodeAccepted(closeCode_))
-      return Fail("Invalid close code", kCloseProtocolError);
-    if (payload.size() > 2 && !DecodeTextPayload(std::string_view(payload).substr(2), closeReason_)) return;
+    const int code = (static_cast<uint8_t>(payload[0]) << 8) | static_cast<uint8_t>(payload[1]);
+    closeCode_.store(code, std::memory_order_relaxed);
+    if (payload.size() == 2 && !IsCloseCodeAccepted(code)) return Fail("Invalid close code", kCloseProtocolError);
+    if (payload.size() > 2) {
+      std::string reason;
+      const bool decoded = DecodeTextPayload(std::string_view(payload).substr(2), reason);
+      SetCloseReason(std::move(reason));
+      if (!decoded) return;
+    }
   }
   control_.Clear();
   current_ = &message_;

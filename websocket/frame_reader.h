@@ -5,6 +5,8 @@
 // decoded in one go. It never touches a socket.
 #include "websocket/ws_types.h"
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -104,12 +106,15 @@ class TzorWSFrameReader {
   // returns the number consumed.
   size_t Read(const uint8_t* data, size_t size);
   bool Stopped() const { return stopped_; }
+  // No frame is partly read.
+  bool BetweenFrames() const { return current_->State == 0; }
   // The owner closed the connection: nothing more is read.
   void Stop() { stopped_ = true; }
 
-  // The close code and reason of the last close frame (0 and empty otherwise).
-  int CloseCode() const { return closeCode_; }
-  const std::string& CloseReason() const { return closeReason_; }
+  // The close code and reason of the last close frame (0 and empty
+  // otherwise); any thread may ask while another one reads.
+  int CloseCode() const { return closeCode_.load(std::memory_order_relaxed); }
+  std::string CloseReason() const;
 
   // The payload as text; fails with 1007 "Invalid UTF8 message" when it is
   // not well-formed UTF-8, whatever ValidateUTF8 says (that switch only makes
@@ -144,6 +149,7 @@ class TzorWSFrameReader {
   void LengthKnown();
   void FrameComplete();
   void CloseFrameComplete();
+  void SetCloseReason(std::string reason);
   // Failures are rare: kept out of line, off the path of every frame.
   [[gnu::cold]] void Fail(std::string_view message, int closeCode);
   [[gnu::cold]] void FailTooBig(uint64_t size);
@@ -155,7 +161,9 @@ class TzorWSFrameReader {
   bool stopped_ = false;
   uint64_t maxMessageSize_ = kDefaultMaxMessageSize;
   uint64_t frameRead_ = 0;  // payload bytes of the current frame read so far
-  int closeCode_ = 0;
+  // Written by the reading thread only; read by any.
+  std::atomic<int> closeCode_{0};
+  mutable std::mutex closeReasonLock_;
   std::string closeReason_;
   TzorWSMsg message_;   // text, binary and their continuations
   TzorWSMsg control_;   // close, ping, pong (may arrive between fragments)

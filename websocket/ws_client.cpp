@@ -457,23 +457,32 @@ void TzorWSClient::Redirect(const std::string& aLocation) {
 // ---- deactivation ---------------------------------------------------------------
 
 void TzorWSClient::Deactivate() {
-  std::shared_ptr<Session> session;
-  {
-    std::lock_guard lock(activation_lock_);
-    SetWatchDogEnabled(false);
-    session = CurrentSession();
-    if (!session || FDisconnecting) {
-      StopWatchDog();
-      return;
-    }
-    if (FOptions.CleanDisconnect()) CloseBounded(*session);
-    StopHeartBeatTimeout();
-    StopHeartBeat();
-    session->ws->SetMustDisconnect(true);
-    session->stop = true;
-    session->tcp->ClearInput();
-    session->tcp->Disconnect(false);  // wakes the IO thread, which dispatches the disconnect
+  std::lock_guard lock(activation_lock_);
+  SetWatchDogEnabled(false);
+  auto session = CurrentSession();
+  if (!session || FDisconnecting) {
+    StopWatchDog();
+    return;
   }
+  if (FOptions.CleanDisconnect()) {
+    CloseBounded(*session);
+    AwaitCloseAnswer(*session);
+  }
+  StopHeartBeatTimeout();
+  StopHeartBeat();
+  session->ws->SetMustDisconnect(true);
+  session->stop = true;
+  session->tcp->ClearInput();
+  session->tcp->Disconnect(false);  // wakes the IO thread, which dispatches the disconnect
+}
+
+void TzorWSClient::AwaitCloseAnswer(Session& session) {
+  // The IO thread reads the server's answer and ends the connection; it
+  // cannot do so while it is the caller (a handler deactivating).
+  if (session.io.get_id() == std::this_thread::get_id()) return;
+  std::unique_lock lock(session_lock_);
+  state_changed_.wait_for(lock, std::chrono::milliseconds(session.ws->CloseAnswerTimeLeft()),
+                          [&] { return session.ended || Destroying(); });
 }
 
 void TzorWSClient::CloseBounded(Session& session) {

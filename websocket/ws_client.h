@@ -151,6 +151,8 @@ class TzorWSClient : public TzorWSComponent {
   void Activate();
   void Deactivate();
   void CloseBounded(Session& session);
+  // Waits, at most for the close time-out, for the server's answer to our close.
+  void AwaitCloseAnswer(Session& session);
   std::string HTTPGet(const std::string& aURL);
   void ChooseServer();
   void RequestSession();

@@ -120,11 +120,12 @@ bool TzorWSComponent::Route(TzorWSConnection* Connection, const std::function<vo
 
 void TzorWSComponent::DoNotifyMessage(TzorWSConnection* Connection, const std::string& Text) {
   TzorWSAPI* api = nullptr;
-  if (Connection && !Destroying() && Connection->Protocol().empty()) {
+  if (Connection && !Destroying()) {
     std::lock_guard guard(FRoutingLock);
     api = FAPI;
   }
-  if (api) api->DoRawMessage(Connection, Text);
+  // Most components have no API: their messages skip the protocol's copy.
+  if (api && Connection->Protocol().empty()) api->DoRawMessage(Connection, Text);
   TzorWSComponent_Base::DoNotifyMessage(Connection, Text);
 }
 

@@ -79,6 +79,10 @@ void TzorWSConnection::ReadFrames(bool aRequireMask) {
       rec_bytes_ += transport_->ReadFromBuffer(chunk, static_cast<size_t>(read_buffer_size_));
       ReadStep(chunk);
       if (transport_->InputBufferSize() == 0 && ReadsFrames() && !must_disconnect_) {
+        // Only a frame split over segments or the peer's close answer is worth
+        // waiting for here; otherwise the caller's own wait is one receive
+        // call, not a poll and one.
+        if (!WithinFrame() && !AwaitingCloseAnswer()) break;
         // Answers go out before waiting for the rest of a frame.
         pass.Pause();
         FlushOutput();
@@ -95,6 +99,12 @@ void TzorWSConnection::ReadFrames(bool aRequireMask) {
   FlushOutput();
   AfterReadFrames();
   CheckCloseAnswer();
+}
+
+bool TzorWSConnection::WithinFrame() const {
+  const auto kind = transport_kind_.load();
+  const bool rfc6455 = kind != trpTCP && kind != trpRFC8441 && kind != trpHTTP2 && Specification() != spHixie76;
+  return !rfc6455 || !reader_.BetweenFrames();
 }
 
 int TzorWSConnection::NextWait() const {

@@ -140,7 +140,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   TzorWSQueueOptions& QueueOptions() { return queue_options_; }
   void SetQueueOptions(const TzorWSQueueOptions& value) { queue_options_.Assign(value); }
   int CloseCode() const { return reader_.CloseCode(); }
-  const std::string& CloseReason() const { return reader_.CloseReason(); }
+  std::string CloseReason() const { return reader_.CloseReason(); }
   TwsSpecification Specification() const { return writer_.Specification(); }
   void SetSpecification(TwsSpecification value) { writer_.SetSpecification(value); }
   bool Masked() const { return writer_.Masked(); }
@@ -314,6 +314,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // Frames are read: not disconnected, or waiting for the peer's close.
   bool ReadsFrames() const { return !disconnected_ || AwaitingCloseAnswer(); }
   // How long a read pass waits for more bytes (ms, -1 without end).
+  bool WithinFrame() const;
   int NextWait() const;
   // True for the one caller that is to write the connection's close frame.
   bool ClaimCloseFrame();
@@ -369,6 +370,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // Output: frames in order, and the one writer that hands them over.
   mutable std::mutex out_lock_;
   std::string out_, in_flight_;
+  std::atomic<size_t> out_size_{0};  // out_.size(), written under out_lock_
   bool flushing_ = false;
   bool close_after_flush_ = false;
   std::atomic<std::thread::id> reading_thread_{};

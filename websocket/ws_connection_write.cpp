@@ -209,16 +209,17 @@ TzorQueueList* TzorWSConnection::QueueLevels(bool create) {
 // --- output buffer ----------------------------------------------------------------------
 
 void TzorWSConnection::CheckRoom(size_t bytes) {
-  const size_t held = HeldBytes();
-  std::lock_guard guard(out_lock_);
+  // Writers hold the connection lock: meanwhile only the writer at work can
+  // shrink the buffer, so its size is read without out_lock_.
+  const size_t waiting = out_size_.load(std::memory_order_relaxed) + HeldBytes();
   // An empty buffer takes any message, so that a large one can still be sent.
-  const size_t waiting = out_.size() + held;
   if (waiting > 0 && waiting + bytes > max_queued_bytes_) ThrowQueueFull(waiting);
 }
 
 void TzorWSConnection::WriteFrame(const uint8_t* data, size_t size) {
   std::lock_guard guard(out_lock_);
   out_.append(reinterpret_cast<const char*>(data), size);
+  out_size_.store(out_.size(), std::memory_order_relaxed);
   send_bytes_ += size;
 }
 
@@ -242,12 +243,14 @@ void TzorWSConnection::FlushOutput(bool deferrable) {
   flushing_ = true;
   while (!out_.empty()) {
     in_flight_.swap(out_);
+    out_size_.store(0, std::memory_order_relaxed);
     guard.unlock();
     try {
       SendToTransport(in_flight_);
     } catch (const std::exception& e) {
       guard.lock();
       out_.clear();
+      out_size_.store(0, std::memory_order_relaxed);
       in_flight_.clear();
       flushing_ = false;
       const bool close = std::exchange(close_after_flush_, false);

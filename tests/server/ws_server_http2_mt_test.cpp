@@ -213,6 +213,24 @@ TEST_F(ServerHTTP2, WebSocketStreamsEndWithTheirConnection) {
   EXPECT_TRUE(Eventually([&] { return server.ConnectionCount() == 0; }));
 }
 
+TEST_F(ServerHTTP2, AStreamsCloseThatIsNeverAnsweredEndsTheStreamOnTime) {
+  server.OnMessage = [](TzorWSConnection* c, const std::string&) {
+    c->SetCloseTimeOut(100);
+    c->Close(4001);
+  };
+  auto client = Client();
+  EXPECT_EQ(client->Next(), "SETTINGS ack");
+  client->Connect(1, "/chat");
+  EXPECT_EQ(client->Next(), "HEADERS 1 :status=200 " + kServer);
+  client->Data(1, Frame6455(opText, "close me", true));
+  // Our close arrives and the client never answers it: the stream ends, the
+  // connection that carries it stays.
+  EXPECT_EQ(client->Payload(1, 4), Frame6455(opClose, std::string("\x0f\xa1", 2), false));
+  EXPECT_EQ(client->Next(), "END 1");
+  EXPECT_TRUE(Eventually([&] { return Events("disconnect") == 1; }));
+  EXPECT_TRUE(Eventually([&] { return server.ConnectionCount() == 1; }));
+}
+
 TEST_F(ServerHTTP2, DeflateIsNegotiatedOnAStream) {
   server.Extensions().PerMessage_Deflate().SetEnabled(true);
   auto client = Client();

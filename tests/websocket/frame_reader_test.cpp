@@ -232,6 +232,11 @@ TEST(UTF8, ValidationTable) {
       {"\xF5\x80\x80\x80", false},
       {"\xE2\x82", false},            // cut short
       {"12345678\xE2\x82\xAC" "x", true},
+      // Long ASCII runs are checked in blocks: a stray byte at a block's end
+      // or just past it is still found.
+      {std::string(31, 'a') + "\x80" + std::string(8, 'a'), false},
+      {std::string(32, 'a') + "\xBF" + std::string(40, 'a'), false},
+      {std::string(33, 'a') + "\xE2\x82\xAC" + std::string(64, 'b'), true},
   };
   for (const auto& [bytes, valid] : cases) EXPECT_EQ(ValidateUTF8Payload(bytes), valid) << bytes;
   EXPECT_TRUE(ValidateUTF8Payload("\xC0\x80", false));

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,12 +24,13 @@ using test::LoopbackPeer;
 
 // Answers the handshake, then echoes every text and binary message and
 // answers pings, until the client closes; with `answerClose` it answers the
-// client's close (with kAnswerCode), and either way it reads on until the
-// client ends the connection.
+// client's close (with kAnswerCode, after `answerDelay`: a slow server), and
+// either way it reads on until the client ends the connection.
 class EchoScript : public TzorWSFrameEvents, public TzorWSFrameSink {
  public:
   static constexpr int kAnswerCode = 4005;
-  explicit EchoScript(bool answerClose = false) : answerClose_(answerClose) {}
+  explicit EchoScript(bool answerClose = false, std::chrono::milliseconds answerDelay = {})
+      : answerClose_(answerClose), answerDelay_(answerDelay) {}
   int CloseReceived() const { return closeReceived_; }
 
   void Run(LoopbackPeer::Socket& socket) {
@@ -58,13 +60,16 @@ class EchoScript : public TzorWSFrameEvents, public TzorWSFrameSink {
   void DoDisconnect(const std::string& aMessage, int) override {
     if (!aMessage.empty()) return;
     closeReceived_ = reader_.CloseCode();
-    if (answerClose_) writer_.WriteCloseFrame(kAnswerCode);
+    if (!answerClose_) return;
+    std::this_thread::sleep_for(answerDelay_);
+    writer_.WriteCloseFrame(kAnswerCode);
   }
   void WriteFrame(const uint8_t* data, size_t size) override {
     LoopbackPeer::WriteAll(*socket_, std::string(reinterpret_cast<const char*>(data), size));
   }
 
   const bool answerClose_;
+  const std::chrono::milliseconds answerDelay_;
   std::atomic<int> closeReceived_{0};
   LoopbackPeer::Socket* socket_ = nullptr;
   TzorWSFrameReader reader_{*this, nullptr};
@@ -124,7 +129,7 @@ TEST(WSClientConcurrency, ManyWritersOneReader) {
 
 TEST(WSClientConcurrency, DeactivationRacesTheWriters) {
   for (int round = 0; round < 5; ++round) {
-    EchoScript echo;
+    EchoScript echo(true);  // a clean deactivation waits for the answer
     LoopbackPeer peer([&](LoopbackPeer::Socket& s) { echo.Run(s); });
     TzorWSClient client;
     client.SetNotifyEvents(neNoSync);
@@ -148,6 +153,45 @@ TEST(WSClientConcurrency, DeactivationRacesTheWriters) {
   }
 }
 
+// A client connected to an echo server that answers our close (not at once)
+// or stays silent; `close` ends the connection from the application thread. Returns
+// the close codes OnDisconnect saw and the code the server received.
+struct CloseOutcome {
+  std::vector<int> codes;
+  int serverReceived = 0;
+};
+
+CloseOutcome CloseAgainst(bool answers, const std::function<void(TzorWSClient&)>& close) {
+  EchoScript echo(answers, std::chrono::milliseconds(200));
+  auto peer = std::make_unique<LoopbackPeer>([&](LoopbackPeer::Socket& s) { echo.Run(s); });
+  TzorWSClient client;
+  client.SetNotifyEvents(neNoSync);
+  client.Options().SetCleanDisconnect(true);
+  std::mutex lock;
+  std::condition_variable changed;
+  CloseOutcome outcome;
+  client.OnDisconnect = [&](TzorWSConnection*, int aCloseCode) {
+    std::lock_guard l(lock);
+    outcome.codes.push_back(aCloseCode);
+    changed.notify_all();
+  };
+  client.SetURL("ws://127.0.0.1:" + std::to_string(peer->Port()) + "/");
+  EXPECT_TRUE(client.Connect(10000));
+  auto ws = client.Connection();
+  if (!ws) return outcome;
+  ws->SetCloseTimeOut(answers ? 600000 : 100);
+  close(client);
+  {
+    std::unique_lock l(lock);
+    // A guard against a hang, not a measurement.
+    EXPECT_TRUE(changed.wait_for(l, std::chrono::seconds(60), [&] { return !outcome.codes.empty(); }));
+  }
+  EXPECT_FALSE(client.Active());
+  peer.reset();  // its script ends when the client has closed the socket
+  outcome.serverReceived = echo.CloseReceived();
+  return outcome;
+}
+
 // Our close made on an application thread while the IO thread waits for
 // bytes without end: the server's answer is read before the connection ends
 // (its code reaches OnDisconnect), and a server that never answers is given
@@ -155,33 +199,20 @@ TEST(WSClientConcurrency, DeactivationRacesTheWriters) {
 TEST(WSClientCloseHandshake, AnApplicationThreadsCloseIsAnsweredOrGivenUpOn) {
   for (const bool answers : {true, false}) {
     SCOPED_TRACE(answers ? "answering server" : "silent server");
-    EchoScript echo(answers);
-    auto peer = std::make_unique<LoopbackPeer>([&](LoopbackPeer::Socket& s) { echo.Run(s); });
-    TzorWSClient client;
-    client.SetNotifyEvents(neNoSync);
-    std::mutex lock;
-    std::condition_variable changed;
-    std::vector<int> codes;
-    client.OnDisconnect = [&](TzorWSConnection*, int aCloseCode) {
-      std::lock_guard l(lock);
-      codes.push_back(aCloseCode);
-      changed.notify_all();
-    };
-    client.SetURL("ws://127.0.0.1:" + std::to_string(peer->Port()) + "/");
-    ASSERT_TRUE(client.Connect(10000));
-    auto ws = client.Connection();
-    ASSERT_TRUE(ws);
-    ws->SetCloseTimeOut(answers ? 600000 : 100);
-    ws->Close(4001);
-    {
-      std::unique_lock l(lock);
-      // A guard against a hang, not a measurement.
-      ASSERT_TRUE(changed.wait_for(l, std::chrono::seconds(60), [&] { return !codes.empty(); }));
-      EXPECT_EQ(codes, std::vector<int>{answers ? EchoScript::kAnswerCode : 0});
-    }
-    EXPECT_FALSE(client.Active());
-    peer.reset();  // its script ends when the client has closed the socket
-    EXPECT_EQ(echo.CloseReceived(), 4001);
+    const auto outcome = CloseAgainst(answers, [](TzorWSClient& client) { client.Connection()->Close(4001); });
+    EXPECT_EQ(outcome.codes, std::vector<int>{answers ? EchoScript::kAnswerCode : 0});
+    EXPECT_EQ(outcome.serverReceived, 4001);
+  }
+}
+
+// A deactivation with CleanDisconnect waits for the server's answer to its
+// close the same way, and gives up on a silent server after the time-out.
+TEST(WSClientCloseHandshake, ADeactivationWaitsForTheAnswerOrGivesUp) {
+  for (const bool answers : {true, false}) {
+    SCOPED_TRACE(answers ? "answering server" : "silent server");
+    const auto outcome = CloseAgainst(answers, [](TzorWSClient& client) { EXPECT_TRUE(client.Disconnect(60000)); });
+    EXPECT_EQ(outcome.codes, std::vector<int>{answers ? EchoScript::kAnswerCode : 0});
+    EXPECT_EQ(outcome.serverReceived, kCloseNormal);
   }
 }
 

@@ -130,6 +130,33 @@ TEST(WSConnectionThreads, AReadPassThatWaitsForBytesWithoutEndEndsAnUnansweredCl
   EXPECT_EQ(frames[0].first, 0x88);
 }
 
+TEST(WSConnectionThreads, TheCloseCodeAndReasonReceivedCanBeReadFromAnyThread) {
+  // An application thread looks at them while the reader goes through the
+  // frames before the close, each of which starts with the code cleared.
+  WSPair p;
+  std::atomic<bool> closed{false};
+  std::thread watcher([&] {
+    while (!closed) {
+      const int code = p.server->CloseCode();
+      const std::string reason = p.server->CloseReason();
+      EXPECT_TRUE(code == 0 || code == 4001) << code;
+      EXPECT_TRUE(reason.empty() || reason == "bye") << reason;
+    }
+  });
+  {
+    ReadThread reader(*p.server, *p.serverTransport, true);
+    for (int i = 0; i < 300; ++i) p.client->WriteData("message " + std::to_string(i));
+    // A masked close frame with the all-zero key: 4001 and "bye".
+    p.clientTransport->Write(std::string("\x88\x85\0\0\0\0\x0f\xa1" "bye", 11));
+    while (!p.server->Disconnected()) std::this_thread::yield();
+  }
+  closed = true;
+  watcher.join();
+  EXPECT_EQ(p.serverGot.texts.size(), 300u);
+  EXPECT_EQ(p.server->CloseCode(), 4001);
+  EXPECT_EQ(p.server->CloseReason(), "bye");
+}
+
 TEST(WSConnectionThreads, TheCloseSequenceRunsOnceWhicheverThreadsRaceIntoIt) {
   for (int round = 0; round < 20; ++round) {
     WSPair p;
