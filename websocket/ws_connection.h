@@ -286,7 +286,8 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   virtual void DoCloseTransport();
   // Hands the output buffer to the transport unless another thread does it
   // already; `deferrable` output of the reading thread waits for the end of
-  // its read pass, so that answers to a burst go out together.
+  // its read pass, or until a few KiB wait, so that answers to a burst go
+  // out together.
   void FlushOutput(bool deferrable = false);
 
   // Closes with a message and a code (the reader's failures, a close

@@ -40,8 +40,8 @@ TEST(WSConnectionCloseHandshake, OurClientsCloseIsAnsweredAndTheAnswerRead) {
   EXPECT_EQ(e.ServerSide()->CloseCode(), 4001);
   EXPECT_EQ(e.client->CloseCode(), 1000);  // the server's answer, read by the client
   EXPECT_FALSE(e.client->AwaitingCloseAnswer());
-  EXPECT_TRUE(e.client->Errors().empty());
-  EXPECT_TRUE(e.server.Errors().empty());
+  EXPECT_EQ(e.client->Errors(), std::vector<std::string>());
+  EXPECT_EQ(e.server.Errors(), std::vector<std::string>());
 }
 
 TEST(WSConnectionCloseHandshake, OurServersCloseIsAnsweredAndTheAnswerRead) {

@@ -208,6 +208,20 @@ TEST(WSConnectionQueues, WritersBehindASlowWriteFillTheOutputBound) {
   EXPECT_EQ(p.serverGot.texts[0], "first");
 }
 
+TEST(WSConnectionQueues, AnswersToABurstLeaveInSlicesWhileThePassGoesOn) {
+  WSPair p;
+  p.server->OnMessage = [](TzorWSConnection* self, const std::string& text) { self->WriteData(text); };
+  int writes = 0;
+  p.serverTransport->DuringWrite = [&] { ++writes; };
+  for (int i = 0; i < 16; ++i) p.client->WriteData(std::string(512, static_cast<char>('a' + i)));
+  p.Pump();
+  ASSERT_EQ(p.clientGot.texts.size(), 16u);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(p.clientGot.texts[i], std::string(512, static_cast<char>('a' + i)));
+  // Neither one write per answer nor one for the whole pass.
+  EXPECT_GT(writes, 1);
+  EXPECT_LT(writes, 16);
+}
+
 // --- closing ----------------------------------------------------------------------------
 
 TEST(WSConnectionClose, CloseSendsACloseFrameAndKeepsTheSocket) {

@@ -148,17 +148,22 @@ TEST_F(ServerInterop, ALPNPicksH2WhenEnabledAndAsksTheApplicationOtherwise) {
 TEST_F(ServerInterop, ChromiumRunsTheTestPage) {
   if (test::FindProgram("chromium").empty()) GTEST_SKIP() << "chromium is not installed (scripts/install-deps)";
   Start();
-  // A folder of this run's own: runs of other trees may share the machine.
-  std::string profile = ::testing::TempDir() + "server_interop_chromium_XXXXXX";
-  ASSERT_NE(mkdtemp(profile.data()), nullptr);
-  const std::string dom =
-      Run({"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-           "--disable-background-networking", "--disable-component-update", "--disable-sync",
-           "--user-data-dir=" + profile, "--virtual-time-budget=10000", "--dump-dom",
-           "http://127.0.0.1:" + std::to_string(server.ListeningPort()) + "/zorWebSockets.html"});
-  std::filesystem::remove_all(profile);
+  const std::string answered = "<span id=\"result\">Hello from zorWebSockets.html</span>";
+  // Headless chromium dumps the page when its virtual time runs out, which
+  // does not wait for the echo: on a busy machine a run may end before it.
+  std::string dom;
+  for (int run = 0; run < 3 && dom.find(answered) == std::string::npos; ++run) {
+    // A folder of this run's own: runs of other trees may share the machine.
+    std::string profile = ::testing::TempDir() + "server_interop_chromium_XXXXXX";
+    ASSERT_NE(mkdtemp(profile.data()), nullptr);
+    dom = Run({"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+               "--disable-background-networking", "--disable-component-update", "--disable-sync",
+               "--user-data-dir=" + profile, "--virtual-time-budget=10000", "--dump-dom",
+               "http://127.0.0.1:" + std::to_string(server.ListeningPort()) + "/zorWebSockets.html"});
+    std::filesystem::remove_all(profile);
+  }
   EXPECT_NE(dom.find("<span id=\"status\">connected</span>"), std::string::npos) << dom;
-  EXPECT_NE(dom.find("<span id=\"result\">Hello from zorWebSockets.html</span>"), std::string::npos) << dom;
+  EXPECT_NE(dom.find(answered), std::string::npos) << dom;
 }
 
 }  // namespace
