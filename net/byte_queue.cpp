@@ -7,11 +7,25 @@ namespace zor {
 
 void TzorByteQueue::Append(std::string_view bytes) {
   if (bytes.empty()) return;
-  std::memcpy(Room(bytes.size()).data(), bytes.data(), bytes.size());
-  Commit(bytes.size());
+  DropTakenFront();
+  if (data_.size() - end_ >= bytes.size()) {
+    std::memcpy(data_.data() + end_, bytes.data(), bytes.size());
+  } else {
+    // Growing by appending copies the bytes once, with no clearing of
+    // room first.
+    data_.resize(end_);
+    data_.append(bytes);
+  }
+  end_ += bytes.size();
 }
 
 std::span<char> TzorByteQueue::Room(size_t size) {
+  DropTakenFront();
+  if (data_.size() - end_ < size) data_.resize(end_ + size);
+  return {data_.data() + end_, data_.size() - end_};
+}
+
+void TzorByteQueue::DropTakenFront() {
   // The taken front goes once it outweighs the rest, so that each byte is
   // moved at most about once.
   if (start_ > 0 && start_ >= Size()) {
@@ -19,8 +33,6 @@ std::span<char> TzorByteQueue::Room(size_t size) {
     end_ -= start_;
     start_ = 0;
   }
-  if (data_.size() - end_ < size) data_.resize(end_ + size);
-  return {data_.data() + end_, data_.size() - end_};
 }
 
 void TzorByteQueue::Drop(size_t size) { start_ += size; }

@@ -33,6 +33,8 @@ class TzorByteQueue {
   void Reserve(size_t size) { data_.reserve(size); }
 
  private:
+  void DropTakenFront();
+
   // [start_, end_) of data_ is queued; the rest of data_ is room, cleared
   // once when the queue grew and reused without clearing again.
   std::string data_;

@@ -37,6 +37,9 @@ constexpr size_t kReadChunk = 64 * 1024;
 // ReadBytes allocates the whole result up front up to this size only: a
 // count far beyond what the peer sends must not take memory of its own.
 constexpr size_t kMostReservedAhead = 16 * 1024 * 1024;
+// With TLS a write is sealed and sent in slices of this size: the peer
+// decrypts one while the next is sealed.
+constexpr size_t kSealSlice = 32 * 1024;
 // A write buffer larger than this is sent before more is collected.
 constexpr size_t kWriteBufferLimit = 1024 * 1024;
 // Longest wait for the close notification to leave on Disconnect.
@@ -77,6 +80,9 @@ struct TzorConnection::Impl : TzorSocketState {
   std::vector<char> receive_buffer;
   bool drained = false;  // the last read left the socket empty, as far as it knows
   std::string decrypted;  // reading thread only; kept to reuse its capacity
+  // Under the write gate's lock. Its storage and the engine's outgoing
+  // queue's trade places on each slice, so neither is allocated anew.
+  std::string sealed;
 
   // --- connecting -------------------------------------------------------
 
@@ -519,8 +525,14 @@ struct TzorConnection::Impl : TzorSocketState {
   void SendNow(std::string_view bytes) {
     if (!open) throw EzorClosedSocket();
     const auto pause = ShowSent(bytes);
-    std::string sealed;
-    RawSendAll(Seal(bytes, sealed), TzorDeadline::After(options.WriteTimeout));
+    const auto deadline = TzorDeadline::After(options.WriteTimeout);
+    size_t at = 0;
+    do {
+      const std::string_view slice = bytes.substr(at, engine ? kSealSlice : bytes.size());
+      sealed.clear();  // also of what a failed send left
+      RawSendAll(Seal(slice, sealed), deadline);
+      at += slice.size();
+    } while (at < bytes.size());
     sent += bytes.size();
     PauseFor(pause);
   }

@@ -331,8 +331,9 @@ class OpenSSLEngine : public TzorTLSEngine {
       TzorQueueBIOData& data;
       ~Unset() { data.source = nullptr; }
     } unset{incoming_};
-    // Reads that succeed or want more queue no errors: one clearing serves them all.
-    ERR_clear_error();
+    // Reads that succeed or want more queue no errors: the queue is cleared
+    // only of what earlier calls left, as clearing costs more than a look.
+    if (ERR_peek_error() != 0) ERR_clear_error();
     size_t got = 0;
     while (got < out.size() && !peer_closed_) {
       size_t n = 0;
