@@ -16,11 +16,12 @@ namespace {
 // per connection: an idle connection keeps none.
 thread_local std::string t_read_chunk;
 constexpr size_t kKeptChunkCapacity = 1 << 16;
-// A delivered message's buffer is given back to the reader for the next one
-// up to this size: small messages cost no allocation each.
+// A delivered message's buffer up to this size serves the reader's next
+// one: small messages cost no allocation each.
 constexpr size_t kKeptPayloadCapacity = 4096;
 
-// Unless a read pass that the handler ran has begun a message in `payload`.
+// Hands `used` back to the reader's `payload`, unless a read pass that the
+// handler ran has begun a message there.
 void GiveBackRoom(std::string& payload, std::string used) {
   if (!payload.empty() || used.capacity() > kKeptPayloadCapacity || used.capacity() <= payload.capacity()) return;
   used.clear();
