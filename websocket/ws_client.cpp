@@ -641,7 +641,7 @@ bool TzorWSClient::Ping(int aTimeout, const std::string& aText) {
 void TzorWSClient::OnClientMessageEvent(TzorWSConnection* aConnection, const std::string& aText) {
   if (Destroying()) return;
   try {
-    aConnection->SetMsgReceived(aText);
+    // The connection has set MsgReceived before raising the event.
     DoNotifyMessage(aConnection, aText);
   } catch (const std::exception& e) {
     ReportError(aConnection, e.what());

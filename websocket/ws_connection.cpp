@@ -296,11 +296,7 @@ void TzorWSConnection::DeliverText(std::string& payload) {
   if (!IsWellFormedUTF8(payload)) return DoDisconnect("Invalid UTF8 message", kCloseInvalidPayload);
   std::string text;
   text.swap(payload);
-  {
-    std::lock_guard guard(fields_lock_);
-    msg_received_text_ = text;
-  }
-  msg_received_.notify_all();
+  SetMsgReceived(text);
   if (OnMessage) OnMessage(this, text);
   GiveBackRoom(payload, std::move(text));
 }
