@@ -463,9 +463,9 @@ struct TzorConnection::Impl : TzorSocketState {
   bool DecryptsStraight() const { return engine && intercepts.empty(); }
 
   // Moves more bytes into the input buffer, or with `into` (only when
-  // DecryptsStraight) decrypts at most `max` onto its end instead; false
-  // when none came before the deadline or the peer has closed.
-  bool Fill(const TzorDeadline& deadline, std::string* into = nullptr, size_t max = kReadChunk) {
+  // DecryptsStraight) decrypts into it instead; how many came: 0 when none
+  // came before the deadline or the peer has closed.
+  size_t Fill(const TzorDeadline& deadline, std::span<char> into = {}) {
     if (!open) throw EzorClosedSocket();
     for (;;) {
       if (engine) {
@@ -475,12 +475,12 @@ struct TzorConnection::Impl : TzorSocketState {
         bool closed, pending;
         {
           std::lock_guard guard(engine_lock);
-          if (into)
-            got = engine->Read(*into, max, fetch);
+          if (!into.empty())
+            got = engine->ReadInto(into, fetch);
           else if (direct)
-            got = input.AppendWith(max, [&](std::span<char> room) { return engine->ReadInto(room, fetch); });
+            got = input.AppendWith(kReadChunk, [&](std::span<char> room) { return engine->ReadInto(room, fetch); });
           else
-            got = engine->Read(decrypted, max);
+            got = engine->Read(decrypted, kReadChunk);
           closed = engine->PeerClosed();
           pending = engine->HasOutgoing();
         }
@@ -491,30 +491,38 @@ struct TzorConnection::Impl : TzorSocketState {
         }
         if (pending) FlushEngine(false);
         if (got > 0) {
-          if (into || direct)
+          if (!into.empty() || direct)
             received += got;
           else
             Deliver(decrypted);
-          return true;
+          return got;
         }
         if (closed) peer_closed = true;
       }
-      if (peer_closed) return false;
+      if (peer_closed) return 0;
       if (engine) {
         const auto n = ReceiveCiphertext(deadline);
-        if (!n) return false;
+        if (!n) return 0;
         if (*n == 0) peer_closed = true;  // the engine may still hold records
         continue;
       }
       const auto raw = RawReceive(deadline);
-      if (!raw) return false;
+      if (!raw) return 0;
       if (raw->empty()) {
         peer_closed = true;
-        return false;
+        return 0;
       }
       Deliver(*raw);
-      return true;
+      return raw->size();
     }
+  }
+
+  // Waits up to ReadTimeout for more bytes (into the input buffer, or with
+  // `into` straight there); raises when none come.
+  size_t FillOrThrow(std::span<char> into = {}) {
+    if (const size_t n = Fill(TzorDeadline::After(options.ReadTimeout), into)) return n;
+    if (peer_closed) throw EzorConnClosedGracefully();
+    throw EzorReadTimeout("Read timed out.");
   }
 
   size_t Buffered() const { return input.Size(); }
@@ -629,28 +637,46 @@ size_t TzorConnection::ReadSome(std::string& out, size_t max) {
 
 std::string TzorConnection::ReadBytes(size_t count) {
   Impl& d = *impl_;
-  const auto fill = [&](std::string* into, size_t max) {
-    if (d.Fill(TzorDeadline::After(d.options.ReadTimeout), into, max)) return;
-    if (d.peer_closed) throw EzorConnClosedGracefully();
-    throw EzorReadTimeout("Read timed out.");
-  };
   std::string out;
   if (d.Buffered() >= count || !d.DecryptsStraight()) {
-    while (d.Buffered() < count) fill(nullptr, kReadChunk);
+    while (d.Buffered() < count) d.FillOrThrow();
     d.input.Take(out, count);
     return out;
   }
-  // What is missing is decrypted straight into the result, past the input
-  // buffer; if it does not all come, what did waits there for the next read.
+  // What is missing is decrypted straight into the result, a record's
+  // plaintext at a time so that it grows by little more than what comes;
+  // if it does not all come, what did waits in the input buffer.
+  constexpr size_t kStep = 16 * 1024;
   d.input.Take(out, count);
   out.reserve(std::min(count, kMostReservedAhead));
-  try {
-    while (out.size() < count) fill(&out, count - out.size());
-  } catch (...) {
-    d.input.Append(out);
-    throw;
+  for (size_t at = out.size(); at < count; at = out.size()) {
+    out.resize(at + std::min(count - at, kStep));
+    try {
+      out.resize(at + d.FillOrThrow(std::span(out).subspan(at)));
+    } catch (...) {
+      d.input.Append(std::string_view(out).substr(0, at));
+      throw;
+    }
   }
   return out;
+}
+
+void TzorConnection::ReadBytes(std::span<char> into) {
+  Impl& d = *impl_;
+  size_t at = d.input.Take(into);
+  try {
+    while (at < into.size()) {
+      if (d.DecryptsStraight())
+        at += d.FillOrThrow(into.subspan(at));
+      else {
+        d.FillOrThrow();
+        at += d.input.Take(into.subspan(at));
+      }
+    }
+  } catch (...) {
+    d.input.Append(std::string_view(into.data(), at));
+    throw;
+  }
 }
 
 void TzorConnection::CheckForDisconnect() {
@@ -663,7 +689,7 @@ bool TzorConnection::WaitForData(int timeout_ms) {
   const auto deadline = timeout_ms == 0 ? TzorDeadline::Now()
                         : timeout_ms < 0 ? TzorDeadline()
                                          : TzorDeadline::After(timeout_ms);
-  return impl_->Fill(deadline);
+  return impl_->Fill(deadline) > 0;
 }
 
 bool TzorConnection::Connected() const { return impl_->open && (!impl_->peer_closed || impl_->Buffered() > 0); }

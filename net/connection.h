@@ -3,6 +3,7 @@
 // optional proxy tunnel, an optional TLS engine, intercepts, an input buffer
 // and buffered writes. One thread reads while any number of threads write.
 #include <memory>
+#include <span>
 #include <string>
 
 #include "net/intercept.h"
@@ -44,6 +45,10 @@ class TzorConnection : public TzorSocketTransport {
   size_t ReadSome(std::string& out, size_t max);
   // Exactly `count` bytes, waiting up to ReadTimeout for each arrival.
   std::string ReadBytes(size_t count);
+  // Fills `into` exactly, as ReadBytes(count) but into the caller's memory:
+  // with TLS the bytes are decrypted straight there. When not all come, the
+  // ones that did wait in the input buffer for the next read.
+  void ReadBytes(std::span<char> into);
   // Raises EzorConnClosedGracefully when the peer has closed and the input
   // buffer is empty; reads whatever is available without waiting first.
   void CheckForDisconnect();

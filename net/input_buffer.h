@@ -37,6 +37,13 @@ class TzorInputBuffer {
   }
   // Appends at most `max` bytes to `out`; returns how many.
   size_t Take(std::string& out, size_t max);
+  // Moves at most `out.size()` bytes into `out`; returns how many.
+  size_t Take(std::span<char> out) {
+    std::lock_guard guard(lock_);
+    const size_t n = bytes_.Take(out.data(), out.size());
+    SizeChangedLocked();
+    return n;
+  }
   void Clear() {
     std::lock_guard guard(lock_);
     bytes_ = TzorByteQueue();

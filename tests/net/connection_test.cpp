@@ -58,6 +58,13 @@ TEST(Connection, ReadBytesAcrossSegmentsAndTimeOut) {
   c.Options().ReadTimeout = 50;
   EXPECT_THROW(c.ReadBytes(5), EzorReadTimeout);  // only 2 arrive
   EXPECT_EQ(c.InputBufferSize(), 2u);             // nothing lost
+  std::string into(5, '\0');
+  EXPECT_THROW(c.ReadBytes(std::span(into)), EzorReadTimeout);
+  EXPECT_EQ(c.InputBufferSize(), 2u);
+  into.resize(1);
+  c.ReadBytes(std::span(into));
+  EXPECT_EQ(into, "f");
+  EXPECT_EQ(c.InputBufferSize(), 1u);
   c.ClearInput();
   EXPECT_EQ(c.InputBufferSize(), 0u);
   c.Write("2");

@@ -104,7 +104,16 @@ TEST(TLSConnection, ReadBytesThatFailsKeepsWhatCame) {
   c.Options().ReadTimeout = 10000;
   c.Write("fghij");
   EXPECT_EQ(c.ReadBytes(4), "cdef");
-  EXPECT_EQ(c.ReadBytes(4), "ghij");
+  // The same, decrypted into the caller's memory.
+  c.Options().ReadTimeout = 50;
+  std::string into(10, '\0');
+  EXPECT_THROW(c.ReadBytes(std::span(into)), EzorReadTimeout);  // only "ghij" comes
+  c.Options().ReadTimeout = 10000;
+  c.Write("klmno");
+  into.resize(6);
+  c.ReadBytes(std::span(into));
+  EXPECT_EQ(into, "ghijkl");
+  EXPECT_EQ(c.ReadBytes(3), "mno");
 
   c.Write("bye");
   EXPECT_THROW(c.ReadBytes(10), EzorConnClosedGracefully);
