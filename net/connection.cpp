@@ -75,9 +75,6 @@ struct TzorConnection::Impl : TzorSocketState {
   std::atomic<bool> open{false};
   std::atomic<bool> peer_closed{false};
 
-  // Socket reads without TLS land here first (reading thread only; made on
-  // first use, as TLS reads go straight into the engine).
-  std::vector<char> receive_buffer;
   bool drained = false;  // the last read left the socket empty, as far as it knows
   std::string decrypted;  // reading thread only; kept to reuse its capacity
   // Under the write gate's lock. Its storage and the engine's outgoing
@@ -260,16 +257,23 @@ struct TzorConnection::Impl : TzorSocketState {
     }
   }
 
-  // Some bytes; empty at end of stream; nullopt when the deadline passed.
-  // The bytes stay in receive_buffer until the next call.
-  std::optional<std::string_view> RawReceive(const TzorDeadline& deadline) {
-    receive_buffer.resize(kReadChunk);
-    // After a read that did not fill the buffer the socket is most likely
-    // empty: waiting first saves the read that would only say so.
-    const auto n = ReceiveInto(receive_buffer.data(), receive_buffer.size(), deadline, drained);
-    drained = !n || *n < receive_buffer.size();
-    if (!n) return std::nullopt;
-    return std::string_view(receive_buffer.data(), *n);
+  // Receives straight onto the end of the input buffer: how many bytes, 0
+  // at end of stream, nullopt when the deadline passed.
+  std::optional<size_t> RawReceive(const TzorDeadline& deadline) {
+    std::optional<size_t> n;
+    auto pause = TzorConnectionIntercept::Pause::zero();
+    input.ReceiveWith(kReadChunk, [&](std::span<char> room) {
+      // After a read that did not fill the room the socket is most likely
+      // empty: waiting first saves the read that would only say so.
+      n = ReceiveInto(room.data(), room.size(), deadline, drained);
+      drained = !n || *n < room.size();
+      if (!n) return size_t{0};
+      pause = ShowReceived({room.data(), *n});
+      return *n;
+    });
+    if (n) received += *n;
+    PauseFor(pause);
+    return n;
   }
 
   // The engine's own read of the socket while it decrypts, once the bytes
@@ -506,14 +510,10 @@ struct TzorConnection::Impl : TzorSocketState {
         if (*n == 0) peer_closed = true;  // the engine may still hold records
         continue;
       }
-      const auto raw = RawReceive(deadline);
-      if (!raw) return 0;
-      if (raw->empty()) {
-        peer_closed = true;
-        return 0;
-      }
-      Deliver(*raw);
-      return raw->size();
+      const auto n = RawReceive(deadline);
+      if (!n) return 0;
+      if (*n == 0) peer_closed = true;
+      return *n;
     }
   }
 

@@ -13,7 +13,7 @@ constexpr size_t kHandOverBytes = 64 * 1024;
 size_t TzorInputBuffer::Take(std::string& out, size_t max) {
   std::lock_guard guard(lock_);
   const size_t size = bytes_.Size();
-  if (out.empty() && max >= size && size >= kHandOverBytes) {
+  if (out.empty() && max >= size && size >= kHandOverBytes && !receiving_) {
     bytes_.TakeAll(out);
     // As much comes again, most likely: growing anew would copy it over and over.
     bytes_.Reserve(out.capacity());

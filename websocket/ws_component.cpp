@@ -63,17 +63,22 @@ void TzorWSComponent::RegisterProtocol(TzorWSProtocol* protocol) {
   std::lock_guard guard(FRoutingLock);
   if (std::find(FProtocolObjectList.begin(), FProtocolObjectList.end(), protocol) == FProtocolObjectList.end())
     FProtocolObjectList.push_back(protocol);
+  RoutesChangedLocked();
 }
 
 void TzorWSComponent::UnregisterProtocol(TzorWSProtocol* protocol) {
   std::lock_guard guard(FRoutingLock);
   std::erase(FProtocolObjectList, protocol);
+  RoutesChangedLocked();
 }
 
 void TzorWSComponent::SetAPI(TzorWSAPI* api) {
   std::lock_guard guard(FRoutingLock);
   FAPI = api;
+  RoutesChangedLocked();
 }
+
+void TzorWSComponent::RoutesChangedLocked() { FRoutes = !FProtocolObjectList.empty() || FAPI; }
 
 std::string TzorWSComponent::RegisteredProtocols() const {
   std::lock_guard guard(FRoutingLock);
@@ -89,11 +94,9 @@ std::string TzorWSComponent::RegisteredProtocols() const {
 
 bool TzorWSComponent::Route(TzorWSConnection* Connection, const std::function<void(TzorWSNotifyTarget&)>& notify,
                             bool disconnect) {
-  {
-    // Most servers route nothing: their messages need not pay for the protocol's copy.
-    std::lock_guard guard(FRoutingLock);
-    if (FProtocolObjectList.empty() && !FAPI) return false;
-  }
+  // Most components route nothing: their messages need not pay for the
+  // protocol's copy, nor for the lock.
+  if (!FRoutes) return false;
   const std::string protocol = Connection->Protocol();
   std::vector<TzorWSNotifyTarget*> targets;
   bool alsoOwnEvent = false;

@@ -223,9 +223,12 @@ class TzorWSComponent : public TzorWSComponent_Base {
   TzorWSWatchDog_Options FWatchDog;
   TzorWSExtensions FExtensions;
 
+  void RoutesChangedLocked();
+
   mutable std::mutex FRoutingLock;
   std::vector<TzorWSProtocol*> FProtocolObjectList;
   TzorWSAPI* FAPI = nullptr;
+  std::atomic<bool> FRoutes{false};  // either of the two is set
 
   std::mutex FTimersLock;
   std::unique_ptr<TzorTimer> FTimers[3];

@@ -9,6 +9,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket.hpp>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -65,16 +66,12 @@ void BM_ZorClientRoundTrip(benchmark::State& state) {
   const zor::TzorStringStream message(std::string(kMessageSize, 'm'));
   std::mutex lock;
   std::condition_variable batch_done;
-  int remaining = 0;
+  std::atomic<int> remaining = 0;
   client.OnBinary = [&](zor::TzorWSConnection* connection, const zor::TzorStringStream& echo) {
     if (echo.Size() != kMessageSize) return;
-    std::unique_lock l(lock);
-    if (--remaining > 0) {
-      l.unlock();
-      connection->WriteData(message);
-    } else {
-      batch_done.notify_one();
-    }
+    if (remaining.fetch_sub(1) > 1) return connection->WriteData(message);
+    std::lock_guard l(lock);
+    batch_done.notify_one();
   };
   client.SetURL("ws://127.0.0.1:" + std::to_string(EchoServerPort()) + "/");
   if (!client.Connect(10000)) {
@@ -83,10 +80,7 @@ void BM_ZorClientRoundTrip(benchmark::State& state) {
   }
   const Usage start = Usage::Now();
   for (auto _ : state) {
-    {
-      std::lock_guard l(lock);
-      remaining = kBatch;
-    }
+    remaining = kBatch;
     client.WriteData(message);
     std::unique_lock l(lock);
     batch_done.wait(l, [&] { return remaining == 0; });

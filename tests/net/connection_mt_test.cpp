@@ -98,5 +98,30 @@ TEST(ConnectionThreads, DisconnectEndsAReadWithoutTimeOut) {
   ExpectDisconnectEndsEndlessWait(tls);
 }
 
+// The socket receives straight into the input buffer without its lock: a
+// ClearInput from another thread meanwhile drops what was there, and what
+// the waiting receive then gets arrives whole.
+TEST(ConnectionThreads, ClearInputDuringAWaitingReceive) {
+  test::LoopbackPeer peer([](test::LoopbackPeer::Socket& s) {
+    test::LoopbackPeer::WriteAll(s, "old");
+    test::LoopbackPeer::ReadExactly(s, 1);
+    test::LoopbackPeer::WriteAll(s, "newnew");
+    test::LoopbackPeer::ReadExactly(s, 1);
+  });
+  TzorConnection c;
+  c.Options().Host = "127.0.0.1";
+  c.Options().Port = peer.Port();
+  c.Connect();
+  while (c.InputBufferSize() < 3) c.WaitForData(1000);
+  std::string got;
+  std::thread reader([&] { got = c.ReadBytes(6); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // most likely waiting by now
+  c.ClearInput();
+  c.Write("1");
+  reader.join();
+  EXPECT_EQ(got, "newnew");
+  c.Write("2");
+}
+
 }  // namespace
 }  // namespace zor
