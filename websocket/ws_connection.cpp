@@ -388,11 +388,11 @@ std::shared_ptr<TzorIdLogFileBase> TzorWSConnection::FrameLog() const {
   return frame_log_;
 }
 
-void TzorWSConnection::LogSent(TOpcode op, std::string_view bytes) {
+void TzorWSConnection::LogSentNow(TOpcode op, std::string_view bytes) {
   if (auto log = FrameLog()) log->LogSent("[" + std::string(OpcodeName(op)) + "] " + std::string(bytes));
 }
 
-void TzorWSConnection::LogReceived(TOpcode op, std::string_view bytes) {
+void TzorWSConnection::LogReceivedNow(TOpcode op, std::string_view bytes) {
   auto log = FrameLog();
   if (!log) return;
   {

@@ -345,8 +345,15 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // Closes the transport once the output handed over so far has gone out.
   void CloseTransport();
   void CloseTransportNow();
-  void LogSent(TOpcode op, std::string_view bytes);
-  void LogReceived(TOpcode op, std::string_view bytes);
+  // Inline, as most connections log nothing and each message asks.
+  void LogSent(TOpcode op, std::string_view bytes) {
+    if (has_frame_log_) LogSentNow(op, bytes);
+  }
+  void LogReceived(TOpcode op, std::string_view bytes) {
+    if (has_frame_log_) LogReceivedNow(op, bytes);
+  }
+  void LogSentNow(TOpcode op, std::string_view bytes);
+  void LogReceivedNow(TOpcode op, std::string_view bytes);
   std::shared_ptr<TzorIdLogFileBase> FrameLog() const;
   void FreeQueues();
 

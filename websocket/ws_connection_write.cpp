@@ -229,6 +229,7 @@ void TzorWSConnection::WriteFrame(const uint8_t* data, size_t size) {
 
 void TzorWSConnection::SendToTransport(std::string_view bytes) {
   if (!transport_) throw EzorClosedSocket();
+  if (!has_frame_log_) return transport_->Write(bytes);
   auto log = FrameLog();
   if (log) log->SetRawLog(false);  // the frames are logged decoded
   try {
