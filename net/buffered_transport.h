@@ -18,6 +18,10 @@ class TzorBufferedTransport : public TzorTransport {
   size_t InputBufferSize() const override { return Input().Size(); }
   size_t ReadFromBuffer(std::string& out, size_t max) override { return Input().Take(out, max); }
   using TzorTransport::ReadFromBuffer;
+  size_t ReceiveSome(std::span<char> into, int timeout_ms) override {
+    if (InputBufferSize() == 0 && !WaitForData(timeout_ms)) return 0;
+    return Input().Take(into);
+  }
   void ClearInput() override { Input().Clear(); }
   void Write(std::string_view bytes) override { Writes().Write(bytes); }
   using TzorTransport::Write;

@@ -25,6 +25,9 @@ class TzorByteQueue {
   std::string_view Front() const { return {data_.data() + start_, Size()}; }
   // Removes `size` bytes (at most Size()) from the front.
   void Drop(size_t size);
+  // Empties the queue and keeps its storage.
+  void Clear() { start_ = end_ = 0; }
+  size_t Capacity() const { return data_.capacity(); }
   // Moves at most `max` bytes to `out`; returns how many.
   size_t Take(char* out, size_t max);
   // Moves everything to the end of `out`; an empty `out` takes the storage.

@@ -45,6 +45,11 @@ constexpr size_t kWriteBufferLimit = 1024 * 1024;
 // Longest wait for the close notification to leave on Disconnect.
 constexpr int kCloseNotifyTimeoutMs = 1000;
 
+// A wait of WaitForData's kind: 0 only looks, a negative one has no limit.
+TzorDeadline DeadlineIn(int timeout_ms) {
+  return timeout_ms == 0 ? TzorDeadline::Now() : timeout_ms < 0 ? TzorDeadline() : TzorDeadline::After(timeout_ms);
+}
+
 [[noreturn]] void ThrowSocketError(const char* what, const error_code& ec) {
   throw EzorSocketError(Format("%s: %s", what, ec.message().c_str()), ec.value());
 }
@@ -257,12 +262,13 @@ struct TzorConnection::Impl : TzorSocketState {
     }
   }
 
-  // Receives straight onto the end of the input buffer: how many bytes, 0
-  // at end of stream, nullopt when the deadline passed.
-  std::optional<size_t> RawReceive(const TzorDeadline& deadline) {
+  // Receives straight onto the end of the input buffer, or into `into`
+  // when that is given: how many bytes, 0 at end of stream, nullopt when
+  // the deadline passed.
+  std::optional<size_t> RawReceive(const TzorDeadline& deadline, std::span<char> into) {
     std::optional<size_t> n;
     auto pause = TzorConnectionIntercept::Pause::zero();
-    input.ReceiveWith(kReadChunk, [&](std::span<char> room) {
+    auto receive = [&](std::span<char> room) {
       // After a read that did not fill the room the socket is most likely
       // empty: waiting first saves the read that would only say so.
       n = ReceiveInto(room.data(), room.size(), deadline, drained);
@@ -270,7 +276,11 @@ struct TzorConnection::Impl : TzorSocketState {
       if (!n) return size_t{0};
       pause = ShowReceived({room.data(), *n});
       return *n;
-    });
+    };
+    if (into.empty())
+      input.ReceiveWith(kReadChunk, receive);
+    else
+      receive(into);
     if (n) received += *n;
     PauseFor(pause);
     return n;
@@ -465,9 +475,11 @@ struct TzorConnection::Impl : TzorSocketState {
   // Without intercepts nobody else sees the plaintext: it can be decrypted
   // straight to where it is read.
   bool DecryptsStraight() const { return engine && intercepts.empty(); }
+  // Plaintext sockets receive anywhere: the intercepts see the bytes there.
+  bool FillsStraight() const { return !engine || intercepts.empty(); }
 
   // Moves more bytes into the input buffer, or with `into` (only when
-  // DecryptsStraight) decrypts into it instead; how many came: 0 when none
+  // FillsStraight) receives or decrypts into it instead; how many came: 0 when none
   // came before the deadline or the peer has closed.
   size_t Fill(const TzorDeadline& deadline, std::span<char> into = {}) {
     if (!open) throw EzorClosedSocket();
@@ -510,7 +522,7 @@ struct TzorConnection::Impl : TzorSocketState {
         if (*n == 0) peer_closed = true;  // the engine may still hold records
         continue;
       }
-      const auto n = RawReceive(deadline);
+      const auto n = RawReceive(deadline, into);
       if (!n) return 0;
       if (*n == 0) peer_closed = true;
       return *n;
@@ -685,11 +697,15 @@ void TzorConnection::CheckForDisconnect() {
   if (impl_->peer_closed && impl_->Buffered() == 0) throw EzorConnClosedGracefully();
 }
 
-bool TzorConnection::WaitForData(int timeout_ms) {
-  const auto deadline = timeout_ms == 0 ? TzorDeadline::Now()
-                        : timeout_ms < 0 ? TzorDeadline()
-                                         : TzorDeadline::After(timeout_ms);
-  return impl_->Fill(deadline) > 0;
+bool TzorConnection::WaitForData(int timeout_ms) { return impl_->Fill(DeadlineIn(timeout_ms)) > 0; }
+
+size_t TzorConnection::ReceiveSome(std::span<char> into, int timeout_ms) {
+  Impl& d = *impl_;
+  if (d.Buffered() == 0) {
+    if (d.FillsStraight()) return d.Fill(DeadlineIn(timeout_ms), into);
+    d.Fill(DeadlineIn(timeout_ms));
+  }
+  return d.input.Take(into);
 }
 
 bool TzorConnection::Connected() const { return impl_->open && (!impl_->peer_closed || impl_->Buffered() > 0); }

@@ -55,6 +55,7 @@ class TzorConnection : public TzorSocketTransport {
 
   // TzorTransport
   bool WaitForData(int timeout_ms) override;
+  size_t ReceiveSome(std::span<char> into, int timeout_ms) override;
   bool Connected() const override;
   void Disconnect(bool notify_peer = true) override;
   std::string NegotiatedALPN() const override;

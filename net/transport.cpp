@@ -9,4 +9,12 @@ size_t TzorTransport::ReadFromBuffer(TBytes& out, size_t max) {
   return n;
 }
 
+size_t TzorTransport::ReceiveSome(std::span<char> into, int timeout_ms) {
+  if (InputBufferSize() == 0 && !WaitForData(timeout_ms)) return 0;
+  std::string chunk;
+  const size_t n = ReadFromBuffer(chunk, into.size());
+  chunk.copy(into.data(), n);
+  return n;
+}
+
 }  // namespace zor

@@ -4,6 +4,7 @@
 // The blocking client connection and the server's asynchronous connection
 // both provide it.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,10 @@ class TzorTransport {
   // bytes; true when the input buffer grew. An asynchronous transport never
   // waits: it answers whether bytes are buffered.
   virtual bool WaitForData(int timeout_ms) = 0;
+  // Moves at most `into.size()` bytes into `into`: buffered ones, or when
+  // none are, what comes within `timeout_ms` (as WaitForData). A transport
+  // may receive those straight into `into`. Returns how many (0: none came).
+  virtual size_t ReceiveSome(std::span<char> into, int timeout_ms);
 
   // Sends all bytes, or collects them while a write buffer is open.
   virtual void Write(std::string_view bytes) = 0;

@@ -24,6 +24,7 @@ class TzorServerTransport : public TzorTransport {
   size_t InputBufferSize() const override;
   size_t ReadFromBuffer(std::string& out, size_t max) override;
   using TzorTransport::ReadFromBuffer;
+  size_t ReceiveSome(std::span<char> into, int timeout_ms) override;
   void ClearInput() override;
   bool WaitForData(int timeout_ms) override;
   void Write(std::string_view bytes) override { socket_->Write(bytes); }
@@ -41,6 +42,10 @@ class TzorServerTransport : public TzorTransport {
   std::string NegotiatedALPN() const override { return socket_->NegotiatedALPN(); }
 
  private:
+  // Hands `put` at most `max` bytes of the leftover and drops them; how many.
+  template <class Put>
+  size_t TakeLeftover(size_t max, Put&& put);
+
   std::shared_ptr<TzorAsyncConnection> socket_;
   mutable std::mutex lock_;
   std::string leftover_;

@@ -12,6 +12,10 @@ namespace {
 
 constexpr uint8_t kMaskBit = 0x80;
 
+[[noreturn]] void ThrowWriteError(const std::exception& e) {
+  throw TzorWSException(Format("Error writing message %s.", e.what()));
+}
+
 }  // namespace
 
 size_t EncodeFrameHeader(uint8_t* out, uint8_t firstByte, uint64_t length, const uint8_t* key) {
@@ -36,6 +40,16 @@ size_t EncodeFrameHeader(uint8_t* out, uint8_t firstByte, uint64_t length, const
     n += 4;
   }
   return n;
+}
+
+void TzorWSFrameParts::CopyTo(uint8_t* out) const {
+  std::memcpy(out, header.data(), header.size());
+  out += header.size();
+  const auto* in = reinterpret_cast<const uint8_t*>(payload.data());
+  if (key)
+    MaskCopy(out, in, payload.size(), key);
+  else if (!payload.empty())
+    std::memcpy(out, in, payload.size());
 }
 
 void TzorWSFrameWriter::DoWriteText(std::string_view utf8, int size, TwsStreaming streaming) {
@@ -138,15 +152,16 @@ void TzorWSFrameWriter::WriteAssembled(uint8_t firstByte, std::string_view paylo
   uint8_t header[14];
   uint8_t key[4];
   if (masked_) keys_.Draw(key, sizeof key);
-  const size_t headerSize = EncodeFrameHeader(header, firstByte, payload.size(), masked_ ? key : nullptr);
-  frame_.resize(headerSize + payload.size());
-  auto* out = reinterpret_cast<uint8_t*>(frame_.data());
-  std::memcpy(out, header, headerSize);
-  const auto* in = reinterpret_cast<const uint8_t*>(payload.data());
-  if (masked_)
-    MaskCopy(out + headerSize, in, payload.size(), key);
-  else if (!payload.empty())
-    std::memcpy(out + headerSize, in, payload.size());
+  const uint8_t* mask = masked_ ? key : nullptr;
+  const size_t headerSize = EncodeFrameHeader(header, firstByte, payload.size(), mask);
+  const TzorWSFrameParts frame{std::span<const uint8_t>(header, headerSize), payload, mask};
+  try {
+    if (sink_.AssembleFrame(frame)) return;
+  } catch (const std::exception& e) {
+    ThrowWriteError(e);
+  }
+  frame_.resize(frame.Size());
+  frame.CopyTo(reinterpret_cast<uint8_t*>(frame_.data()));
   SendFrame();
 }
 
@@ -154,7 +169,7 @@ void TzorWSFrameWriter::SendFrame() {
   try {
     sink_.WriteFrame(reinterpret_cast<const uint8_t*>(frame_.data()), frame_.size());
   } catch (const std::exception& e) {
-    throw TzorWSException(Format("Error writing message %s.", e.what()));
+    ThrowWriteError(e);
   }
 }
 

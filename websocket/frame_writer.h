@@ -5,12 +5,25 @@
 #include "websocket/masking.h"
 #include "websocket/ws_types.h"
 
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace zor {
 
 class TzorWSExtensions;
+
+// A frame as its header and its payload, which is masked on the way with
+// `key` when that is set.
+struct TzorWSFrameParts {
+  std::span<const uint8_t> header;
+  std::string_view payload;
+  const uint8_t* key = nullptr;
+
+  size_t Size() const { return header.size() + payload.size(); }
+  // Writes the whole frame, Size() bytes, to `out`.
+  void CopyTo(uint8_t* out) const;
+};
 
 // Where the frame writer hands its frames.
 class TzorWSFrameSink {
@@ -23,6 +36,9 @@ class TzorWSFrameSink {
   // One whole frame, written at once. Failures are thrown as they are; the
   // writer reports them as "Error writing message %s.".
   virtual void WriteFrame(const uint8_t* data, size_t size) = 0;
+  // A sink with a buffer of its own assembles the frame there, saving a
+  // copy; false leaves it to the writer, which hands it to WriteFrame.
+  virtual bool AssembleFrame(const TzorWSFrameParts&) { return false; }
 };
 
 // Holds a sink's lock for a scope.
@@ -97,7 +113,7 @@ class TzorWSFrameWriter {
   bool masked_ = false;
   TwsSpecification specification_ = spRFC6455;
   TzorWSKeyBytes keys_;
-  std::string frame_;       // reused under the sink's lock
+  std::string frame_;       // reused under the sink's lock, for sinks that do not assemble
   std::string compressed_;  // likewise
 };
 

@@ -22,7 +22,6 @@ struct TzorWSClient::Session {
   std::thread io;
   std::atomic<bool> stop{false};
   std::atomic<bool> ended{false};    // the disconnect was dispatched
-  std::atomic<bool> reading{false};  // the IO thread is inside the read loop
   TzorDeadline handshake;            // by when the answer must have come
 };
 
@@ -361,7 +360,6 @@ void TzorWSClient::ReadLoop(std::shared_ptr<Session> session) {
     try {
       ReadPass(*session);
     } catch (const std::exception& e) {
-      session->reading = false;
       // A connection closed on purpose (ours, or dropped after a report)
       // ends the loop without a report of its own.
       const bool dropped = ws.Disconnected() && (IsSilentClose(e) || dynamic_cast<const EzorClosedSocket*>(&e));
@@ -370,7 +368,6 @@ void TzorWSClient::ReadLoop(std::shared_ptr<Session> session) {
       break;
     } catch (...) {
       // Nothing leaves the IO thread: that would end the program.
-      session->reading = false;
       if (!Destroying()) ReportException(&ws, "Unknown exception", std::current_exception());
       break;
     }
@@ -382,19 +379,15 @@ void TzorWSClient::ReadLoop(std::shared_ptr<Session> session) {
 void TzorWSClient::ReadPass(Session& session) {
   TzorConnection& tcp = *session.tcp;
   TzorWSConnectionClient& ws = *session.ws;
+  std::optional<int> wait;
   if (tcp.InputBufferSize() == 0) {
     // Queued messages go out every 10 ms; otherwise only arriving bytes, a
     // shutdown (deactivation) or the handshake's deadline end the wait.
-    int wait = FQueueOptions.AnyLevel() ? 10 : -1;
+    wait = FQueueOptions.AnyLevel() ? 10 : -1;
     if (!ws.Enabled()) wait = session.handshake.PollMilliseconds();
     if (ws.AwaitingCloseAnswer()) wait = std::max(ws.CloseAnswerTimeLeft(), 1);
-    tcp.WaitForData(wait);
   }
-  if (tcp.InputBufferSize() > 0 && (!ws.Disconnected() || ws.AwaitingCloseAnswer())) {
-    session.reading = true;
-    ws.ReadFrames(false);
-    session.reading = false;
-  }
+  if (!ws.Disconnected() || ws.AwaitingCloseAnswer()) ws.ReadFrames(false, wait);
   ws.CheckCloseAnswer();
   // A peer that hangs up without a close frame.
   if (!ws.Disconnected() && !tcp.Connected()) tcp.CheckForDisconnect();

@@ -13,7 +13,8 @@ namespace zor {
 namespace {
 
 // The bytes of a read pass go through one buffer per thread rather than one
-// per connection: an idle connection keeps none.
+// per connection: an idle connection keeps none. It keeps its size, so that
+// receiving into it clears nothing.
 thread_local std::string t_read_chunk;
 constexpr size_t kKeptChunkCapacity = 1 << 16;
 // A delivered message's buffer up to this size serves the reader's next
@@ -75,20 +76,32 @@ class TzorWSConnection::ReadPass {
   TzorWSConnection& c_;
 };
 
-void TzorWSConnection::ReadFrames(bool aRequireMask) {
-  if (!enabled_) return ReadHandshakeResponse();
+void TzorWSConnection::ReadFrames(bool aRequireMask, std::optional<int> wait) {
+  if (!enabled_) {
+    // After a wait only arriving bytes move the handshake on.
+    if (wait && transport_ && transport_->InputBufferSize() == 0 && !transport_->WaitForData(*wait)) return;
+    return ReadHandshakeResponse();
+  }
   reader_.SetRequireMask(aRequireMask);
   // A pass that a handler starts on another connection gets a buffer of its own.
   std::string chunk = std::move(t_read_chunk);
+  const size_t room = static_cast<size_t>(read_buffer_size_);
+  if (chunk.size() < room) chunk.resize(room);
   auto keepChunk = [&] {
     if (chunk.capacity() <= kKeptChunkCapacity) t_read_chunk = std::move(chunk);
   };
+  // Whether and how long the next read may wait for bytes.
+  bool waits = wait.has_value();
+  int timeout = wait.value_or(0);
   try {
     ReadPass pass(*this);
-    while (transport_ && ReadsFrames() && !must_disconnect_ && transport_->InputBufferSize() > 0) {
-      chunk.clear();
-      rec_bytes_ += transport_->ReadFromBuffer(chunk, static_cast<size_t>(read_buffer_size_));
-      ReadStep(chunk);
+    while (transport_ && ReadsFrames() && !must_disconnect_ && (waits || transport_->InputBufferSize() > 0)) {
+      // Without buffered bytes the transport receives straight into the chunk.
+      const size_t n = transport_->ReceiveSome(std::span(chunk.data(), room), waits ? timeout : 0);
+      waits = false;
+      if (n == 0) break;
+      rec_bytes_ += n;
+      ReadStep(std::string_view(chunk.data(), n));
       if (transport_->InputBufferSize() == 0 && ReadsFrames() && !must_disconnect_) {
         // Only a frame split over segments or the peer's close answer is worth
         // waiting for here; otherwise the caller's own wait is one receive
@@ -98,7 +111,8 @@ void TzorWSConnection::ReadFrames(bool aRequireMask) {
         pass.Pause();
         FlushOutput();
         pass.Resume();
-        transport_->WaitForData(NextWait());
+        waits = true;
+        timeout = NextWait();
       }
     }
   } catch (...) {

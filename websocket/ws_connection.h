@@ -9,6 +9,7 @@
 // The client and server leaves derive from this class: they read the opening
 // handshake (ReadHandshakeResponse) and, for HTTP/2, take over the HTTP/2
 // read and write paths through the virtual hooks below.
+#include "net/byte_queue.h"
 #include "net/transport.h"
 #include "websocket/extensions.h"
 #include "websocket/frame_reader.h"
@@ -25,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,9 +89,10 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
 
   // --- reading (one thread at a time) ---------------------------------------
   // Everything buffered on the transport: the handshake answer while not
-  // Enabled, then frames. Protocol failures close the connection and, with
-  // RaiseDisconnectExceptions, throw TzorWSException.
-  void ReadFrames(bool aRequireMask);
+  // Enabled, then frames. With `wait` and nothing buffered, first waits that
+  // long for bytes (as TzorTransport::WaitForData). Protocol failures close
+  // the connection and, with RaiseDisconnectExceptions, throw TzorWSException.
+  void ReadFrames(bool aRequireMask, std::optional<int> wait = std::nullopt);
 
   // --- writing (any thread) -------------------------------------------------
   // A text or binary message, or a streamed piece of one; queued when the
@@ -304,6 +307,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   void Lock() override { cs_.lock(); }
   void Unlock() override { cs_.unlock(); }
   void WriteFrame(const uint8_t* data, size_t size) override;
+  bool AssembleFrame(const TzorWSFrameParts& frame) override;
 
   TzorWSFrameReader& Reader() { return reader_; }
   TzorWSFrameWriter& Writer() { return writer_; }
@@ -377,8 +381,9 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
 
   // Output: frames in order, and the one writer that hands them over.
   mutable std::mutex out_lock_;
-  std::string out_, in_flight_;
-  std::atomic<size_t> out_size_{0};  // out_.size(), written under out_lock_
+  void AppendOutput(const TzorWSFrameParts& frame);
+  TzorByteQueue out_, in_flight_;
+  std::atomic<size_t> out_size_{0};  // out_.Size(), written under out_lock_
   bool flushing_ = false;
   bool close_after_flush_ = false;
   std::atomic<std::thread::id> reading_thread_{};

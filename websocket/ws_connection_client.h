@@ -60,6 +60,9 @@ class TzorWSConnectionClient : public TzorWSConnection {
   // the stream is ended before the transport closes.
   void ReadRFC8441Data(std::string_view bytes) override;
   void WriteFrame(const uint8_t* data, size_t size) override;
+  bool AssembleFrame(const TzorWSFrameParts& frame) override {
+    return !h2_ && TzorWSConnection::AssembleFrame(frame);
+  }
   size_t HeldBytes() const override;
   void DoCloseTransport() override;
 

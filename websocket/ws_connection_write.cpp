@@ -221,9 +221,20 @@ void TzorWSConnection::CheckRoom(size_t bytes) {
 }
 
 void TzorWSConnection::WriteFrame(const uint8_t* data, size_t size) {
+  AppendOutput({{}, std::string_view(reinterpret_cast<const char*>(data), size), nullptr});
+}
+
+bool TzorWSConnection::AssembleFrame(const TzorWSFrameParts& frame) {
+  AppendOutput(frame);
+  return true;
+}
+
+void TzorWSConnection::AppendOutput(const TzorWSFrameParts& frame) {
+  const size_t size = frame.Size();
   std::lock_guard guard(out_lock_);
-  out_.append(reinterpret_cast<const char*>(data), size);
-  out_size_.store(out_.size(), std::memory_order_relaxed);
+  frame.CopyTo(reinterpret_cast<uint8_t*>(out_.Room(size).data()));
+  out_.Commit(size);
+  out_size_.store(out_.Size(), std::memory_order_relaxed);
   send_bytes_ += size;
 }
 
@@ -248,17 +259,17 @@ void TzorWSConnection::FlushOutput(bool deferrable) {
   std::unique_lock guard(out_lock_);
   if (flushing_) return;  // the writer at work takes these bytes too
   flushing_ = true;
-  while (!out_.empty()) {
-    in_flight_.swap(out_);
+  while (out_.Size() > 0) {
+    std::swap(in_flight_, out_);
     out_size_.store(0, std::memory_order_relaxed);
     guard.unlock();
     try {
-      SendToTransport(in_flight_);
+      SendToTransport(in_flight_.Front());
     } catch (const std::exception& e) {
       guard.lock();
-      out_.clear();
+      out_.Clear();
       out_size_.store(0, std::memory_order_relaxed);
-      in_flight_.clear();
+      in_flight_.Clear();
       flushing_ = false;
       const bool close = std::exchange(close_after_flush_, false);
       guard.unlock();
@@ -272,8 +283,8 @@ void TzorWSConnection::FlushOutput(bool deferrable) {
       ThrowWriteFailure(e);
     }
     guard.lock();
-    in_flight_.clear();
-    if (in_flight_.capacity() > kKeptOutputCapacity) std::string().swap(in_flight_);
+    in_flight_.Clear();
+    if (in_flight_.Capacity() > kKeptOutputCapacity) in_flight_ = TzorByteQueue();
   }
   flushing_ = false;
   const bool close = std::exchange(close_after_flush_, false);

@@ -42,13 +42,16 @@ TEST(Connection, InputBufferReadsAtMostWhatIsBuffered) {
   c.Write("x");
 }
 
+// Sends "abc", and "defg" once a byte came; ends after the next byte.
+void AbcThenDefg(LoopbackPeer::Socket& s) {
+  LoopbackPeer::WriteAll(s, "abc");
+  LoopbackPeer::ReadExactly(s, 1);
+  LoopbackPeer::WriteAll(s, "defg");
+  LoopbackPeer::ReadExactly(s, 1);
+}
+
 TEST(Connection, ReadBytesAcrossSegmentsAndTimeOut) {
-  LoopbackPeer peer([](LoopbackPeer::Socket& s) {
-    LoopbackPeer::WriteAll(s, "abc");
-    LoopbackPeer::ReadExactly(s, 1);
-    LoopbackPeer::WriteAll(s, "defg");
-    LoopbackPeer::ReadExactly(s, 1);
-  });
+  LoopbackPeer peer(AbcThenDefg);
   TzorConnection c;
   Configure(c, peer.Port()).Connect();
   EXPECT_EQ(c.ReadBytes(3), "abc");
@@ -68,6 +71,31 @@ TEST(Connection, ReadBytesAcrossSegmentsAndTimeOut) {
   c.ClearInput();
   EXPECT_EQ(c.InputBufferSize(), 0u);
   c.Write("2");
+}
+
+TEST(Connection, ReceiveSomeTakesBufferedBytesFirstThenReceivesStraight) {
+  LoopbackPeer peer(AbcThenDefg);
+  TzorConnection c;
+  Configure(c, peer.Port()).Connect();
+  while (c.InputBufferSize() < 3) ASSERT_TRUE(c.WaitForData(1000));
+  char into[8];
+  EXPECT_EQ(c.ReceiveSome(std::span(into, 2), 0), 2u);
+  EXPECT_EQ(std::string_view(into, 2), "ab");
+  EXPECT_EQ(c.ReceiveSome(std::span(into), -1), 1u);  // what is buffered, without waiting
+  EXPECT_EQ(into[0], 'c');
+  EXPECT_EQ(c.ReceiveSome(std::span(into), 20), 0u);  // nothing came in time
+  c.Write("1");
+  std::string got;
+  while (got.size() < 4) {
+    const size_t n = c.ReceiveSome(std::span(into, 2), 1000);
+    ASSERT_GT(n, 0u);
+    got.append(into, n);
+    EXPECT_EQ(c.InputBufferSize(), 0u);  // the rest waits in the socket, not in the input buffer
+  }
+  EXPECT_EQ(got, "defg");
+  c.Write("2");
+  EXPECT_EQ(c.ReceiveSome(std::span(into), 1000), 0u);  // the peer closed
+  EXPECT_FALSE(c.Connected());
 }
 
 TEST(Connection, PeerCloseIsReportedAfterBufferedBytes) {

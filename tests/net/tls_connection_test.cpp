@@ -124,6 +124,35 @@ TEST(TLSConnection, ReadBytesThatFailsKeepsWhatCame) {
   EXPECT_FALSE(c.Connected());
 }
 
+// Decrypted straight into the caller's memory, or through the input buffer
+// when an intercept must see the bytes first: the same bytes either way.
+TEST(TLSConnection, ReceiveSomeWithAndWithoutIntercepts) {
+  test::AsyncTestServer server(ServerContext(), [](TzorAsyncConnection&, auto& h) {
+    h.OnData = [](TzorAsyncConnection& c) {
+      std::string data;
+      c.ReadFromBuffer(data, SIZE_MAX);
+      c.Write(data);
+    };
+  });
+  for (const bool intercepted : {false, true}) {
+    TzorConnection c;
+    Configure(c, server.Port());
+    c.SetTLS(ClientContext());
+    if (intercepted) c.AddIntercept(std::make_shared<TzorThrottle>(0));
+    c.Connect();
+    c.Write("abcdef");
+    char into[4];
+    std::string got;
+    while (got.size() < 6) {
+      const size_t n = c.ReceiveSome(std::span(into), 1000);
+      ASSERT_GT(n, 0u);
+      got.append(into, n);
+    }
+    EXPECT_EQ(got, "abcdef") << intercepted;
+    EXPECT_EQ(c.ReceiveSome(std::span(into), 20), 0u);
+  }
+}
+
 TEST(TLSConnection, HandshakeFailureLeavesTheConnectionClosed) {
   test::AsyncTestServer server(ServerContext(), test::Echo);
   TzorConnection c;

@@ -31,6 +31,15 @@ TEST(ServerTransport, LeftoverBytesComeFirstAndAreCountedUntilTaken) {
   EXPECT_EQ(transport.ReadFromBuffer(out, 10), 3u);
   EXPECT_EQ(out, "wxy");
 
+  transport.PutBack("uv");
+  char into[1];
+  EXPECT_EQ(transport.ReceiveSome(std::span(into), 0), 1u);
+  EXPECT_EQ(into[0], 'u');
+  EXPECT_EQ(transport.InputBufferSize(), 1u);
+  EXPECT_EQ(transport.ReceiveSome(std::span(into), 0), 1u);
+  EXPECT_EQ(into[0], 'v');
+  EXPECT_EQ(transport.ReceiveSome(std::span(into), 0), 0u);
+
   transport.PutBack("z");
   transport.ClearInput();
   EXPECT_EQ(transport.InputBufferSize(), 0u);
