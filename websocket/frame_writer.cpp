@@ -43,7 +43,7 @@ size_t EncodeFrameHeader(uint8_t* out, uint8_t firstByte, uint64_t length, const
 }
 
 void TzorWSFrameParts::CopyTo(uint8_t* out) const {
-  std::memcpy(out, header.data(), header.size());
+  if (!header.empty()) std::memcpy(out, header.data(), header.size());
   out += header.size();
   const auto* in = reinterpret_cast<const uint8_t*>(payload.data());
   if (key)
