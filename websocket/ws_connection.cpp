@@ -69,8 +69,9 @@ class TzorWSConnection::ReadPass {
  public:
   explicit ReadPass(TzorWSConnection& c) : c_(c) { Resume(); }
   ~ReadPass() { Pause(); }
-  void Pause() { c_.reading_thread_ = std::thread::id(); }
-  void Resume() { c_.reading_thread_ = std::this_thread::get_id(); }
+  // Only the reading thread ever finds its own id here: no ordering needed.
+  void Pause() { c_.reading_thread_.store(std::thread::id(), std::memory_order_relaxed); }
+  void Resume() { c_.reading_thread_.store(std::this_thread::get_id(), std::memory_order_relaxed); }
 
  private:
   TzorWSConnection& c_;
