@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace zor {
 
@@ -28,6 +29,11 @@ class TzorByteQueue {
   // Empties the queue and keeps its storage.
   void Clear() { start_ = end_ = 0; }
   size_t Capacity() const { return data_.capacity(); }
+  void Swap(TzorByteQueue& other) noexcept {
+    data_.swap(other.data_);
+    std::swap(start_, other.start_);
+    std::swap(end_, other.end_);
+  }
   // Moves at most `max` bytes to `out`; returns how many.
   size_t Take(char* out, size_t max);
   // Moves everything to the end of `out`; an empty `out` takes the storage.

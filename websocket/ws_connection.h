@@ -303,9 +303,9 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   void DoWriteText(const std::string& aText, int aSize, TwsStreaming aStreaming);
   void DoWriteStream(std::string_view aStream, int aSize, TwsStreaming aStreaming);
 
-  // TzorWSFrameSink: frames land in the output buffer.
-  void Lock() override { cs_.lock(); }
-  void Unlock() override { cs_.unlock(); }
+  // TzorWSFrameSink: frames land in the output buffer. The sink needs no
+  // lock of its own: every call into the writer holds cs_, and each frame
+  // lands whole under out_lock_.
   void WriteFrame(const uint8_t* data, size_t size) override;
   bool AssembleFrame(const TzorWSFrameParts& frame) override;
 

@@ -260,7 +260,7 @@ void TzorWSConnection::FlushOutput(bool deferrable) {
   if (flushing_) return;  // the writer at work takes these bytes too
   flushing_ = true;
   while (out_.Size() > 0) {
-    std::swap(in_flight_, out_);
+    in_flight_.Swap(out_);
     out_size_.store(0, std::memory_order_relaxed);
     guard.unlock();
     try {
