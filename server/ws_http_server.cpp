@@ -165,7 +165,9 @@ struct TzorWSHTTPServer::Impl {
     c.SetProtocol(owner.RegisteredProtocols());
     const TzorWSHTTP2Server_Options& http2 = owner.FHTTP2Options;
     if (owner.FSSL && http2.Enabled && http2.AltSvc.Enabled)
-      c.SetAltSvc("Alt-Svc: h2=\":" + std::to_string(port) + "\"");
+      // The port this connection came in on: the listening port is stored
+      // only after the engine has begun to accept.
+      c.SetAltSvc("Alt-Svc: h2=\":" + std::to_string(c.LocalPort()) + "\"");
     TzorWSHTTPServer* server = &owner;
     c.OnMessage = [server](TzorWSConnection* conn, const std::string& text) { server->DoNotifyMessage(conn, text); };
     c.OnBinary = [server](TzorWSConnection* conn, const TzorStringStream& data) { server->DoNotifyBinary(conn, data); };

@@ -63,11 +63,12 @@ class Client {
     });
   }
 
-  TzorWSClient ws_;
   std::mutex lock_;
   std::condition_variable arrived_;
   std::vector<std::string> inbox_;
   std::string guid_;
+  // Last, so that it goes first: its IO thread fills the inbox until then.
+  TzorWSClient ws_;
 };
 
 // A message for another server's client is routed once the balancer has

@@ -124,8 +124,15 @@ TEST_F(ServerInterop, NghttpFetchesABuiltInFileOverHTTP2) {
 }
 
 TEST_F(ServerInterop, ALPNPicksH2WhenEnabledAndAsksTheApplicationOtherwise) {
+  // Written on the server's thread.
+  std::mutex lock;
   std::vector<std::string> offered;
+  auto takeOffered = [&] {
+    std::lock_guard l(lock);
+    return std::exchange(offered, {});
+  };
   server.OnSSLALPNSelect = [&](TzorComponent_Base*, const std::vector<std::string>& protocols, std::string& chosen) {
+    std::lock_guard l(lock);
     offered = protocols;
     chosen = "http/1.1";
   };
@@ -133,16 +140,20 @@ TEST_F(ServerInterop, ALPNPicksH2WhenEnabledAndAsksTheApplicationOtherwise) {
   const std::string http1 = Run({"curl", "-sS", "-v", "--http2", "--cacert", pki.CAFile(), URL("https", "/zorWebSockets.js")});
   EXPECT_NE(http1.find("ALPN: server accepted http/1.1"), std::string::npos) << http1;
   EXPECT_NE(http1.find("HTTP/1.1 200 OK"), std::string::npos) << http1;
-  EXPECT_EQ(offered, (std::vector<std::string>{"h2", "http/1.1"}));
+  EXPECT_EQ(takeOffered(), (std::vector<std::string>{"h2", "http/1.1"}));
   server.SetActive(false);
   server.SetHTTP2Enabled(true);
-  offered.clear();
   Start(true);
   const std::string h2 = Run({"curl", "-sS", "-v", "--http2", "--cacert", pki.CAFile(), URL("https", "/zorWebSockets.js")});
   EXPECT_NE(h2.find("ALPN: server accepted h2"), std::string::npos) << h2;
   EXPECT_NE(h2.find("HTTP/2 200"), std::string::npos) << h2;
   EXPECT_NE(h2.find("global.zorWebSocket = zorWebSocket"), std::string::npos) << h2;
-  EXPECT_TRUE(offered.empty());  // h2 needs no one's opinion
+  EXPECT_TRUE(takeOffered().empty());  // h2 needs no one's opinion
+  // HTTP/1.1 answers announce h2 on the port they came in on.
+  const std::string http11 =
+      Run({"curl", "-sS", "-i", "--http1.1", "--cacert", pki.CAFile(), URL("https", "/zorWebSockets.js")});
+  EXPECT_NE(http11.find("Alt-Svc: h2=\":" + std::to_string(server.ListeningPort()) + "\""), std::string::npos)
+      << http11;
 }
 
 TEST_F(ServerInterop, ChromiumRunsTheTestPage) {

@@ -100,24 +100,37 @@ inline std::unique_ptr<WSPeer> HostileServer(const std::string& mode, const std:
 class ClientEvents {
  public:
   explicit ClientEvents(TzorWSClient& client) {
+    shared_->owner = this;
     client.SetNotifyEvents(neNoSync);
-    client.OnConnect = [this](TzorWSConnection*) { Add([&] { ++connects; }); };
-    client.OnDisconnect = [this](TzorWSConnection*, int code) { Add([&] { disconnect_codes.push_back(code); }); };
-    client.OnMessage = [this](TzorWSConnection*, const std::string& text) { Add([&] { messages.push_back(text); }); };
-    client.OnBinary = [this](TzorWSConnection*, const TzorStringStream& data) {
-      Add([&] { binaries.push_back(data.DataString()); });
+    client.OnConnect = [s = shared_](TzorWSConnection*) { Add(*s, [](ClientEvents& e) { ++e.connects; }); };
+    client.OnDisconnect = [s = shared_](TzorWSConnection*, int code) {
+      Add(*s, [&](ClientEvents& e) { e.disconnect_codes.push_back(code); });
     };
-    client.OnError = [this](TzorWSConnection*, const std::string& error) { Add([&] { errors.push_back(error); }); };
-    client.OnException = [this](TzorWSConnection*, const std::exception& e) {
-      Add([&] { exceptions.push_back(e.what()); });
+    client.OnMessage = [s = shared_](TzorWSConnection*, const std::string& text) {
+      Add(*s, [&](ClientEvents& e) { e.messages.push_back(text); });
     };
+    client.OnBinary = [s = shared_](TzorWSConnection*, const TzorStringStream& data) {
+      Add(*s, [&](ClientEvents& e) { e.binaries.push_back(data.DataString()); });
+    };
+    client.OnError = [s = shared_](TzorWSConnection*, const std::string& error) {
+      Add(*s, [&](ClientEvents& e) { e.errors.push_back(error); });
+    };
+    client.OnException = [s = shared_](TzorWSConnection*, const std::exception& ex) {
+      Add(*s, [&](ClientEvents& e) { e.exceptions.push_back(ex.what()); });
+    };
+  }
+  // A test usually lets go of this before its client, whose IO thread may
+  // still raise events: from now on they change nothing.
+  ~ClientEvents() {
+    std::lock_guard l(shared_->lock);
+    shared_->owner = nullptr;
   }
 
   // A wait for something to be delivered (not a measurement): true once
   // `done` holds, false after 30 seconds.
   bool WaitFor(const std::function<bool()>& done) {
-    std::unique_lock l(lock_);
-    return changed_.wait_for(l, std::chrono::seconds(30), done);
+    std::unique_lock l(shared_->lock);
+    return shared_->changed.wait_for(l, std::chrono::seconds(30), done);
   }
   bool WaitForMessages(size_t count) {
     return WaitFor([&] { return messages.size() >= count; });
@@ -128,7 +141,7 @@ class ClientEvents {
   // Copies taken under the lock.
   template <class T>
   T Read(const T& field) {
-    std::lock_guard l(lock_);
+    std::lock_guard l(shared_->lock);
     return field;
   }
 
@@ -137,16 +150,23 @@ class ClientEvents {
   std::vector<std::string> messages, binaries, errors, exceptions;
 
  private:
-  void Add(const std::function<void()>& change) {
+  // What the handlers hold: it lives as long as the client keeps them.
+  struct Shared {
+    std::mutex lock;
+    std::condition_variable changed;
+    ClientEvents* owner = nullptr;
+  };
+
+  static void Add(Shared& shared, const std::function<void(ClientEvents&)>& change) {
     {
-      std::lock_guard l(lock_);
-      change();
+      std::lock_guard l(shared.lock);
+      if (!shared.owner) return;
+      change(*shared.owner);
     }
-    changed_.notify_all();
+    shared.changed.notify_all();
   }
 
-  std::mutex lock_;
-  std::condition_variable changed_;
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 
 // A client set up for a peer: URL, and for TLS the peer's CA with
