@@ -31,6 +31,8 @@ class TzorWSFrameSink {
   virtual ~TzorWSFrameSink() = default;
   // Held around each frame and each compression step, so that frames of
   // concurrent writers never interleave and the deflate context stays whole.
+  // A sink whose callers already hold a lock of their own around every
+  // writer call leaves it empty.
   virtual void Lock() {}
   virtual void Unlock() {}
   // One whole frame, written at once. Failures are thrown as they are; the
