@@ -205,7 +205,7 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
         pause = ShowReceived(plain);
         input.Append(plain);
       }
-      received += got;
+      received.Add(got);
       if (handlers.OnData) handlers.OnData(self);
     }
     if (engine && EnginePeerClosed()) {
@@ -260,7 +260,7 @@ struct TzorAsyncConnection::Impl : TzorSocketState {
   void Send(std::string_view bytes) {
     if (!open || close_requested) throw EzorClosedSocket();
     const auto pause = ShowSent(bytes);
-    sent += bytes.size();
+    sent.Add(bytes.size());
     std::string sealed;
     QueueRaw(Seal(bytes, sealed), pause);
   }

@@ -281,7 +281,7 @@ struct TzorConnection::Impl : TzorSocketState {
       input.ReceiveWith(kReadChunk, receive);
     else
       receive(into);
-    if (n) received += *n;
+    if (n) received.Add(*n);
     PauseFor(pause);
     return n;
   }
@@ -467,7 +467,7 @@ struct TzorConnection::Impl : TzorSocketState {
 
   void Deliver(std::string_view chunk) {
     const auto pause = ShowReceived(chunk);
-    received += chunk.size();
+    received.Add(chunk.size());
     input.Append(chunk);
     PauseFor(pause);
   }
@@ -508,7 +508,7 @@ struct TzorConnection::Impl : TzorSocketState {
         if (pending) FlushEngine(false);
         if (got > 0) {
           if (!into.empty() || direct)
-            received += got;
+            received.Add(got);
           else
             Deliver(decrypted);
           return got;
@@ -553,7 +553,7 @@ struct TzorConnection::Impl : TzorSocketState {
       RawSendAll(Seal(slice, sealed), deadline);
       at += slice.size();
     } while (at < bytes.size());
-    sent += bytes.size();
+    sent.Add(bytes.size());
     PauseFor(pause);
   }
 
@@ -586,8 +586,8 @@ struct TzorConnection::Impl : TzorSocketState {
     socket.close(ec);
     peer_closed = false;
     drained = false;
-    received = 0;
-    sent = 0;
+    received.Reset();
+    sent.Reset();
     {
       std::lock_guard guard(engine_lock);
       engine.reset();

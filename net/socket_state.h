@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "base/byte_count.h"
 #include "net/input_buffer.h"
 #include "net/intercept.h"
 #include "net/socket_endpoints.h"
@@ -33,7 +34,8 @@ struct TzorSocketState {
   TzorInputBuffer input;
   TzorWriteGate writes;
   TzorSocketEndpoints ends;
-  std::atomic<uint64_t> received{0}, sent{0};
+  // Added to by the one reader and under the write gate's lock.
+  TzorByteCount received, sent;
   std::vector<std::shared_ptr<TzorConnectionIntercept>> intercepts;
   // The engine's state is shared by the reader and the writers.
   mutable std::mutex engine_lock;

@@ -12,7 +12,7 @@ uint16_t TzorSocketTransport::PeerPort() const { return State().ends.PeerPort; }
 std::string TzorSocketTransport::LocalIP() const { return State().ends.LocalIP; }
 uint16_t TzorSocketTransport::LocalPort() const { return State().ends.LocalPort; }
 
-uint64_t TzorSocketTransport::BytesReceived() const { return State().received; }
-uint64_t TzorSocketTransport::BytesSent() const { return State().sent; }
+uint64_t TzorSocketTransport::BytesReceived() const { return State().received.Get(); }
+uint64_t TzorSocketTransport::BytesSent() const { return State().sent.Get(); }
 
 }  // namespace zor

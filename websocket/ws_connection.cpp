@@ -101,7 +101,7 @@ void TzorWSConnection::ReadFrames(bool aRequireMask, std::optional<int> wait) {
       const size_t n = transport_->ReceiveSome(std::span(chunk.data(), room), waits ? timeout : 0);
       waits = false;
       if (n == 0) break;
-      rec_bytes_ += n;
+      rec_bytes_.Add(n);
       ReadStep(std::string_view(chunk.data(), n));
       if (transport_->InputBufferSize() == 0 && ReadsFrames() && !must_disconnect_) {
         // Only a frame split over segments or the peer's close answer is worth
@@ -145,7 +145,7 @@ void TzorWSConnection::ReadFramesOf(std::string_view bytes, bool aRequireMask) {
   reader_.SetRequireMask(aRequireMask);
   try {
     ReadPass pass(*this);
-    rec_bytes_ += bytes.size();
+    rec_bytes_.Add(bytes.size());
     ReadStep(bytes);
   } catch (...) {
     FlushAfterFailure();

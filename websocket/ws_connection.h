@@ -18,6 +18,7 @@
 #include "websocket/outgoing_queue.h"
 #include "websocket/ping_list.h"
 #include "websocket/tcp_frame_reader.h"
+#include "base/byte_count.h"
 #include "base/streams.h"
 
 #include <atomic>
@@ -197,8 +198,8 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   int LocalPort() const;
   int Port() const;
   TwsIPVersion IPVersion() const;
-  uint64_t RecBytes() const { return rec_bytes_; }
-  uint64_t SendBytes() const { return send_bytes_; }
+  uint64_t RecBytes() const { return rec_bytes_.Get(); }
+  uint64_t SendBytes() const { return send_bytes_.Get(); }
 
   // Kept for the owner's events: the last text received (also what
   // WriteAndWaitData waits for), the last binary message, the last error and
@@ -406,7 +407,8 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   std::atomic<TwsFragmentedMessages> fragmented_messages_{frgOnlyBuffer};
   std::atomic<TwsTransport> transport_kind_{trpUndefined};
   std::atomic<uint64_t> max_queued_bytes_{kDefaultMaxQueuedBytes};
-  std::atomic<uint64_t> rec_bytes_{0}, send_bytes_{0};
+  TzorByteCount rec_bytes_;   // by the reading thread
+  TzorByteCount send_bytes_;  // under out_lock_
   int read_timeout_ = 10;
   int read_buffer_size_ = 16384;
   TzorUTF8Stream text_check_;  // the fragments of a text message checked so far

@@ -235,7 +235,7 @@ void TzorWSConnection::AppendOutput(const TzorWSFrameParts& frame) {
   frame.CopyTo(reinterpret_cast<uint8_t*>(out_.Room(size).data()));
   out_.Commit(size);
   out_size_.store(out_.Size(), std::memory_order_relaxed);
-  send_bytes_ += size;
+  send_bytes_.Add(size);
 }
 
 void TzorWSConnection::SendToTransport(std::string_view bytes) {

@@ -73,7 +73,11 @@ void BM_ZorClientRoundTrip(benchmark::State& state) {
   std::atomic<int> remaining = 0;
   client.OnBinary = [&](zor::TzorWSConnection* connection, const zor::TzorStringStream& echo) {
     if (echo.Size() != kMessageSize) return;
-    if (remaining.fetch_sub(1) > 1) return connection->WriteData(message);
+    // Only the IO thread counts down, so a plain store does, as Beast's loop
+    // counts without a locked instruction.
+    const int left = remaining.load(std::memory_order_relaxed) - 1;
+    remaining.store(left, std::memory_order_relaxed);
+    if (left > 0) return connection->WriteData(message);
     std::lock_guard l(lock);
     batch_done.notify_one();
   };
