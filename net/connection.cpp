@@ -419,7 +419,7 @@ struct TzorConnection::Impl : TzorSocketState {
   // Sends what the engine has queued. The reader only tries: a writer that
   // holds the lock sends the queued records with its own.
   void FlushEngine(bool must) {
-    std::unique_lock<std::recursive_mutex> lock(writes.Lock(), std::defer_lock);
+    std::unique_lock lock(writes.Lock(), std::defer_lock);
     if (must) {
       lock.lock();
     } else if (!lock.try_lock()) {

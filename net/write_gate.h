@@ -3,9 +3,10 @@
 // order they are made, and between Begin and End/Cancel one thread collects
 // its writes in a buffer while other writers wait.
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
+
+#include "base/lean_lock.h"
 
 namespace zor {
 
@@ -23,14 +24,14 @@ class TzorWriteGate {
   void End();
   void Cancel();
   // Held by anyone who must put bytes on the wire in order with the writers.
-  std::recursive_mutex& Lock() { return lock_; }
+  TzorLeanRecursiveLock& Lock() { return lock_; }
 
  private:
   void Leave();
 
   Sender send_;
   size_t limit_;
-  std::recursive_mutex lock_;
+  TzorLeanRecursiveLock lock_;
   int depth_ = 0;
   std::string buffer_;
 };

@@ -19,6 +19,7 @@
 #include "websocket/ping_list.h"
 #include "websocket/tcp_frame_reader.h"
 #include "base/byte_count.h"
+#include "base/lean_lock.h"
 #include "base/streams.h"
 
 #include <atomic>
@@ -363,7 +364,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   void FreeQueues();
 
   std::shared_ptr<TzorTransport> transport_;
-  mutable std::recursive_mutex cs_;
+  mutable TzorLeanRecursiveLock cs_;
   TzorWSExtensions extensions_;
   TzorWSFrameReader reader_{*this, &extensions_};
   TzorWSFrameWriter writer_{*this, &extensions_};
@@ -381,7 +382,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   TzorThreadListQueuePings pings_;
 
   // Output: frames in order, and the one writer that hands them over.
-  mutable std::mutex out_lock_;
+  mutable TzorLeanLock out_lock_;
   void AppendOutput(const TzorWSFrameParts& frame);
   TzorByteQueue out_, in_flight_;
   std::atomic<size_t> out_size_{0};  // out_.Size(), written under out_lock_
@@ -416,8 +417,8 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   size_t inflated_ = 0;        // bytes of the message's stream inflated so far
 
   // Texts and slots other threads read; guarded by fields_lock_.
-  mutable std::mutex fields_lock_;
-  std::condition_variable msg_received_;
+  mutable TzorLeanLock fields_lock_;
+  std::condition_variable_any msg_received_;
   std::string msg_received_text_;
   TzorStringStream msg_binary_received_;
   std::string msg_error_, msg_exception_;
