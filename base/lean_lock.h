@@ -43,14 +43,18 @@ class TzorLeanLock {
 class TzorLeanRecursiveLock {
  public:
   void lock() {
-    if (Held()) return void(++depth_);
-    lock_.lock();
-    Take();
+    if (!Held()) {
+      lock_.lock();
+      Own();
+    }
+    ++depth_;
   }
   bool try_lock() {
-    if (Held()) return ++depth_, true;
-    if (!lock_.try_lock()) return false;
-    Take();
+    if (!Held()) {
+      if (!lock_.try_lock()) return false;
+      Own();
+    }
+    ++depth_;
     return true;
   }
   void unlock() {
@@ -62,10 +66,7 @@ class TzorLeanRecursiveLock {
  private:
   // Only this thread ever stores its own id here: no ordering needed.
   bool Held() const { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
-  void Take() {
-    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
-    depth_ = 1;
-  }
+  void Own() { owner_.store(std::this_thread::get_id(), std::memory_order_relaxed); }
 
   TzorLeanLock lock_;
   std::atomic<std::thread::id> owner_{};

@@ -4,7 +4,6 @@
 // reader fills, the write gate that orders writers, the intercepts, the TLS
 // engine, the two ends and the byte counts. Only net/ sources include this
 // (Asio).
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>

@@ -1,5 +1,7 @@
 #include "net/write_gate.h"
 
+#include <mutex>
+
 namespace zor {
 
 void TzorWriteGate::Write(std::string_view bytes) {
