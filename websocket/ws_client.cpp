@@ -307,6 +307,7 @@ void TzorWSClient::TCPConnected(const std::shared_ptr<Session>& session) {
   ws->OnHandshake = [this](TzorWSConnection* c, std::vector<std::string>&) { DoHandshake(c); };
   ws->OnMessage = [this](TzorWSConnection* c, const std::string& text) { OnClientMessageEvent(c, text); };
   ws->OnBinary = [this](TzorWSConnection* c, const TzorStringStream& data) { OnClientBinaryEvent(c, data); };
+  ws->SetKeepBinaryReceived(true);
   ws->OnFragmented = [this](TzorWSConnection* c, const TzorStringStream& data, TOpcode op, bool continuation) {
     OnClientFragmentedEvent(c, data, op, continuation);
   };
@@ -644,7 +645,7 @@ void TzorWSClient::OnClientMessageEvent(TzorWSConnection* aConnection, const std
 void TzorWSClient::OnClientBinaryEvent(TzorWSConnection* aConnection, const TzorStringStream& aStream) {
   if (Destroying()) return;
   try {
-    aConnection->SetMsgBinaryReceived(aStream);
+    // The connection has kept the message in MsgBinaryReceived.
     DoNotifyBinary(aConnection, aStream);
   } catch (const std::exception& e) {
     ReportError(aConnection, e.what());

@@ -317,10 +317,26 @@ void TzorWSConnection::DeliverText(std::string& payload) {
 }
 
 void TzorWSConnection::DeliverBinary(std::string& payload) {
+  if (keep_binary_received_) return DeliverKeptBinary(payload);
   TzorStringStream data(std::move(payload));
   payload.clear();
   if (OnBinary) OnBinary(this, data);
   GiveBackRoom(payload, data.Release());
+}
+
+// The message moves into MsgBinaryReceived and the handler reads it there,
+// without a copy; the kept one before it gives its room to the next.
+void TzorWSConnection::DeliverKeptBinary(std::string& payload) {
+  std::string earlier;
+  {
+    std::lock_guard guard(fields_lock_);
+    earlier = msg_binary_received_.Release();
+    msg_binary_received_ = TzorStringStream(std::move(payload));
+    binary_set_.reset();
+  }
+  payload.clear();
+  GiveBackRoom(payload, std::move(earlier));
+  if (OnBinary) OnBinary(this, msg_binary_received_);
 }
 
 void TzorWSConnection::MatchPong(const std::string& payload) {
@@ -359,11 +375,20 @@ TwsIPVersion TzorWSConnection::IPVersion() const { return IP().find(':') != std:
 
 ZOR_LOCKED_FIELD(std::string, Protocol, SetProtocol, protocol_)
 ZOR_LOCKED_FIELD(std::string, URL, SetURL, url_)
-ZOR_LOCKED_FIELD(TzorStringStream, MsgBinaryReceived, SetMsgBinaryReceived, msg_binary_received_)
 ZOR_LOCKED_FIELD(std::string, MsgError, SetMsgError, msg_error_)
 ZOR_LOCKED_FIELD(std::string, MsgException, SetMsgException, msg_exception_)
 
 #undef ZOR_LOCKED_FIELD
+
+TzorStringStream TzorWSConnection::MsgBinaryReceived() const {
+  std::lock_guard guard(fields_lock_);
+  return binary_set_ ? *binary_set_ : msg_binary_received_;
+}
+
+void TzorWSConnection::SetMsgBinaryReceived(const TzorStringStream& value) {
+  std::lock_guard guard(fields_lock_);
+  binary_set_ = value;
+}
 
 std::string TzorWSConnection::MsgReceived() const {
   std::lock_guard guard(fields_lock_);

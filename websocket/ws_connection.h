@@ -209,6 +209,9 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   void SetMsgReceived(const std::string& value);
   TzorStringStream MsgBinaryReceived() const;
   void SetMsgBinaryReceived(const TzorStringStream& value);
+  // The client's connections keep each binary message there before its
+  // handler runs; set before the connection reads.
+  void SetKeepBinaryReceived(bool value) { keep_binary_received_ = value; }
   std::string MsgError() const;
   void SetMsgError(const std::string& value);
   std::string MsgException() const;
@@ -332,6 +335,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   void DoWholeMessage(TzorWSMsg& msg, bool inflate = true);
   void DeliverText(std::string& payload);
   void DeliverBinary(std::string& payload);
+  void DeliverKeptBinary(std::string& payload);
   void MatchPong(const std::string& payload);
   // Inflates a compressed message, or one frame's part of it; false after
   // failing with 1009 or "Error Deflating Frame: %s".
@@ -420,7 +424,11 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   mutable TzorLeanLock fields_lock_;
   std::condition_variable_any msg_received_;
   std::string msg_received_text_;
+  // Only the reading thread writes the kept message, so its handler reads
+  // it unlocked; a value set meanwhile is read in its place until the next.
   TzorStringStream msg_binary_received_;
+  std::optional<TzorStringStream> binary_set_;
+  bool keep_binary_received_ = false;
   std::string msg_error_, msg_exception_;
   std::exception_ptr raw_exception_;
   std::string protocol_, url_;

@@ -127,6 +127,47 @@ TEST(WSClientConcurrency, ManyWritersOneReader) {
   EXPECT_TRUE(client.Disconnect(10000));
 }
 
+// The last binary message is the one being delivered while its handler
+// runs, stays after it, and gives way to a value set meanwhile; another
+// thread reads it all along.
+TEST(WSClientConcurrency, TheLastBinaryMessageIsReadWhileMessagesArrive) {
+  EchoScript echo;
+  LoopbackPeer peer([&](LoopbackPeer::Socket& s) { echo.Run(s); });
+  TzorWSClient client;
+  client.SetNotifyEvents(neNoSync);
+  constexpr int kMessages = 300, kSetAt = 100;
+  auto message = [](int i) { return "binary " + std::to_string(i) + std::string(i, 'b'); };
+  std::atomic<int> received{0}, wrongInHandler{0};
+  client.OnBinary = [&](TzorWSConnection* connection, const TzorStringStream& data) {
+    if (connection->MsgBinaryReceived().DataString() != data.DataString()) ++wrongInHandler;
+    if (received == kSetAt) connection->SetMsgBinaryReceived(TzorStringStream("set"));
+    if (received == kSetAt && connection->MsgBinaryReceived().DataString() != "set") ++wrongInHandler;
+    ++received;
+  };
+  client.SetURL("ws://127.0.0.1:" + std::to_string(peer.Port()) + "/");
+  ASSERT_TRUE(client.Connect(10000));
+  const auto connection = client.Connection();
+  ASSERT_TRUE(connection);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> wrongOutside{0};
+  std::thread reader([&] {
+    while (!done) {
+      const std::string seen = connection->MsgBinaryReceived().DataString();
+      if (!seen.empty() && seen != "set" && !seen.starts_with("binary ")) ++wrongOutside;
+    }
+  });
+  for (int i = 0; i < kMessages; ++i) client.WriteData(TzorStringStream(message(i)));
+  for (int i = 0; i < 3000 && received < kMessages; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  done = true;
+  reader.join();
+  ASSERT_EQ(received, kMessages);
+  EXPECT_EQ(wrongInHandler, 0);
+  EXPECT_EQ(wrongOutside, 0);
+  EXPECT_EQ(connection->MsgBinaryReceived().DataString(), message(kMessages - 1));
+  EXPECT_TRUE(client.Disconnect(10000));
+}
+
 TEST(WSClientConcurrency, DeactivationRacesTheWriters) {
   for (int round = 0; round < 5; ++round) {
     EchoScript echo(true);  // a clean deactivation waits for the answer
