@@ -350,7 +350,9 @@ std::shared_ptr<TzorAsyncConnection> TzorAsyncConnection::Create(Socket socket,
 
 TzorAsyncConnection::TzorAsyncConnection(Socket socket, std::shared_ptr<const TzorTLSContext> tls,
                                          std::shared_ptr<void> io_owner)
-    : io_owner_(std::move(io_owner)), impl_(std::make_unique<Impl>(*this, std::move(socket), std::move(tls))) {}
+    : io_owner_(std::move(io_owner)), impl_(std::make_unique<Impl>(*this, std::move(socket), std::move(tls))) {
+  Bind(impl_->input, impl_->writes);
+}
 
 TzorAsyncConnection::~TzorAsyncConnection() = default;
 

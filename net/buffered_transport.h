@@ -15,24 +15,33 @@ namespace zor {
 // A transport with an input buffer and a write gate.
 class TzorBufferedTransport : public TzorTransport {
  public:
-  size_t InputBufferSize() const override { return Input().Size(); }
-  size_t ReadFromBuffer(std::string& out, size_t max) override { return Input().Take(out, max); }
+  size_t InputBufferSize() const final { return input_->Size(); }
+  size_t ReadFromBuffer(std::string& out, size_t max) final { return input_->Take(out, max); }
   using TzorTransport::ReadFromBuffer;
   size_t ReceiveSome(std::span<char> into, int timeout_ms) override {
     if (InputBufferSize() == 0 && !WaitForData(timeout_ms)) return 0;
-    return Input().Take(into);
+    return input_->Take(into);
   }
-  void ClearInput() override { Input().Clear(); }
-  void Write(std::string_view bytes) override { Writes().Write(bytes); }
+  void ClearInput() final { input_->Clear(); }
+  void Write(std::string_view bytes) override { writes_->Write(bytes); }
   using TzorTransport::Write;
-  void BeginWrite() override { Writes().Begin(); }
-  void FlushWrite() override { Writes().Flush(); }
-  void EndWrite() override { Writes().End(); }
-  void CancelWrite() override { Writes().Cancel(); }
+  void BeginWrite() override { writes_->Begin(); }
+  void FlushWrite() override { writes_->Flush(); }
+  void EndWrite() override { writes_->End(); }
+  void CancelWrite() override { writes_->Cancel(); }
 
  protected:
-  virtual TzorInputBuffer& Input() const = 0;
-  virtual TzorWriteGate& Writes() const = 0;
+  // The derived class's own buffer and gate, bound once by its constructor:
+  // every read and write of a message then reaches them without a virtual
+  // call of its own.
+  void Bind(TzorInputBuffer& input, TzorWriteGate& writes) {
+    input_ = &input;
+    writes_ = &writes;
+  }
+
+ private:
+  TzorInputBuffer* input_ = nullptr;
+  TzorWriteGate* writes_ = nullptr;
 };
 
 }  // namespace zor

@@ -596,7 +596,7 @@ struct TzorConnection::Impl : TzorSocketState {
   }
 };
 
-TzorConnection::TzorConnection() : impl_(std::make_unique<Impl>()) {}
+TzorConnection::TzorConnection() : impl_(std::make_unique<Impl>()) { Bind(impl_->input, impl_->writes); }
 
 TzorConnection::~TzorConnection() { impl_->Close(true); }
 

@@ -4,9 +4,6 @@
 
 namespace zor {
 
-TzorInputBuffer& TzorSocketTransport::Input() const { return State().input; }
-TzorWriteGate& TzorSocketTransport::Writes() const { return State().writes; }
-
 std::string TzorSocketTransport::PeerIP() const { return State().ends.PeerIP; }
 uint16_t TzorSocketTransport::PeerPort() const { return State().ends.PeerPort; }
 std::string TzorSocketTransport::LocalIP() const { return State().ends.LocalIP; }

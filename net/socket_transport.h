@@ -25,10 +25,6 @@ class TzorSocketTransport : public TzorBufferedTransport {
 
  protected:
   virtual TzorSocketState& State() const = 0;
-
- private:
-  TzorInputBuffer& Input() const final;
-  TzorWriteGate& Writes() const final;
 };
 
 }  // namespace zor

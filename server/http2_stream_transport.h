@@ -24,7 +24,9 @@ class TzorHTTP2StreamTransport : public TzorBufferedTransport {
   static constexpr size_t kMaxPendingBytes = 16 * 1024 * 1024;
 
   TzorHTTP2StreamTransport(std::weak_ptr<TzorWSConnectionServer> carrier, int32_t stream)
-      : carrier_(std::move(carrier)), stream_(stream) {}
+      : carrier_(std::move(carrier)), stream_(stream) {
+    Bind(input_, writes_);
+  }
 
   int32_t Stream() const { return stream_; }
   // Accepts the tunnel: a 200 answer with the lines ("name: value") that
@@ -52,8 +54,6 @@ class TzorHTTP2StreamTransport : public TzorBufferedTransport {
   std::string NegotiatedALPN() const override;
 
  private:
-  TzorInputBuffer& Input() const override { return input_; }
-  TzorWriteGate& Writes() const override { return writes_; }
   // The carrying connection; EzorClosedSocket when it is gone.
   std::shared_ptr<TzorWSConnectionServer> Carrier() const;
   void Send(std::string_view bytes);
@@ -62,9 +62,9 @@ class TzorHTTP2StreamTransport : public TzorBufferedTransport {
 
   std::weak_ptr<TzorWSConnectionServer> carrier_;
   const int32_t stream_;
-  mutable TzorInputBuffer input_;
+  TzorInputBuffer input_;
   // Collected writes never outgrow what the stream may hold pending.
-  mutable TzorWriteGate writes_{[this](std::string_view bytes) { Send(bytes); }, kMaxPendingBytes};
+  TzorWriteGate writes_{[this](std::string_view bytes) { Send(bytes); }, kMaxPendingBytes};
   std::atomic<bool> accepted_{false};
   std::atomic<bool> ended_{false};
 };
