@@ -4,7 +4,9 @@
 // and its own bookkeeping. A thread that finds it taken sleeps on the lock
 // word. Lockable, so std::lock_guard and std::unique_lock work on it.
 #include <atomic>
-#include <thread>
+#include <cstdint>
+
+#include "base/thread_token.h"
 
 namespace zor {
 
@@ -59,17 +61,17 @@ class TzorLeanRecursiveLock {
   }
   void unlock() {
     if (--depth_ > 0) return;
-    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    owner_.store(0, std::memory_order_relaxed);
     lock_.unlock();
   }
 
  private:
-  // Only this thread ever stores its own id here: no ordering needed.
-  bool Held() const { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
-  void Own() { owner_.store(std::this_thread::get_id(), std::memory_order_relaxed); }
+  // Only this thread ever stores its own token here: no ordering needed.
+  bool Held() const { return owner_.load(std::memory_order_relaxed) == ThisThreadToken(); }
+  void Own() { owner_.store(ThisThreadToken(), std::memory_order_relaxed); }
 
   TzorLeanLock lock_;
-  std::atomic<std::thread::id> owner_{};
+  std::atomic<uintptr_t> owner_{0};
   int depth_ = 0;  // only the holder touches it
 };
 

@@ -70,8 +70,8 @@ class TzorWSConnection::ReadPass {
   explicit ReadPass(TzorWSConnection& c) : c_(c) { Resume(); }
   ~ReadPass() { Pause(); }
   // Only the reading thread ever finds its own id here: no ordering needed.
-  void Pause() { c_.reading_thread_.store(std::thread::id(), std::memory_order_relaxed); }
-  void Resume() { c_.reading_thread_.store(std::this_thread::get_id(), std::memory_order_relaxed); }
+  void Pause() { c_.reading_thread_.store(0, std::memory_order_relaxed); }
+  void Resume() { c_.reading_thread_.store(ThisThreadToken(), std::memory_order_relaxed); }
 
  private:
   TzorWSConnection& c_;

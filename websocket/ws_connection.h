@@ -21,6 +21,7 @@
 #include "base/byte_count.h"
 #include "base/lean_lock.h"
 #include "base/streams.h"
+#include "base/thread_token.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -392,7 +393,7 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   std::atomic<size_t> out_size_{0};  // out_.Size(), written under out_lock_
   bool flushing_ = false;
   bool close_after_flush_ = false;
-  std::atomic<std::thread::id> reading_thread_{};
+  std::atomic<uintptr_t> reading_thread_{0};  // ThisThreadToken of the reading pass
 
   std::atomic<bool> enabled_{false};
   std::atomic<bool> disconnected_{false};

@@ -80,7 +80,7 @@ void TzorWSConnection::DoDisconnect(const std::string& aMessage, int aCloseCode)
   if (!disconnected_ && !HasTransport()) return;
   if (do_disconnect_.exchange(true)) return;
   // Nothing more is read on this pass.
-  if (reading_thread_.load() == std::this_thread::get_id()) {
+  if (reading_thread_.load() == ThisThreadToken()) {
     reader_.Stop();
     if (hixie_reader_) hixie_reader_->Stop();
     if (tcp_reader_) tcp_reader_->Stop();

@@ -254,7 +254,7 @@ void TzorWSConnection::SendToTransport(std::string_view bytes) {
 
 void TzorWSConnection::FlushOutput(bool deferrable) {
   if (deferrable && out_size_.load(std::memory_order_relaxed) < kDeferredAnswerBytes &&
-      reading_thread_.load(std::memory_order_relaxed) == std::this_thread::get_id())
+      reading_thread_.load(std::memory_order_relaxed) == ThisThreadToken())
     return;
   std::unique_lock guard(out_lock_);
   if (flushing_) return;  // the writer at work takes these bytes too
