@@ -92,11 +92,8 @@ std::string TzorWSComponent::RegisteredProtocols() const {
   return list;
 }
 
-bool TzorWSComponent::Route(TzorWSConnection* Connection, const std::function<void(TzorWSNotifyTarget&)>& notify,
-                            bool disconnect) {
-  // Most components route nothing: their messages need not pay for the
-  // protocol's copy, nor for the lock.
-  if (!FRoutes) return false;
+bool TzorWSComponent::RouteToTargets(TzorWSConnection* Connection,
+                                     const std::function<void(TzorWSNotifyTarget&)>& notify, bool disconnect) {
   const std::string protocol = Connection->Protocol();
   std::vector<TzorWSNotifyTarget*> targets;
   bool alsoOwnEvent = false;

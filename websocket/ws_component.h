@@ -118,11 +118,18 @@ class TzorWSComponent_Base : public TzorSocketComponent_Base {
   virtual void DoDestroyConnection(TzorWSConnection* Connection);
 
   // Routing: true when a subprotocol or API component took the notification
-  // and the component raises no event of its own.
-  virtual bool Route(TzorWSConnection* /*Connection*/,
-                     const std::function<void(TzorWSNotifyTarget&)>& /*notify*/, bool /*disconnect*/) {
+  // and the component raises no event of its own. Most components route
+  // nothing: their events then pay for no call here.
+  template <class Notify>
+  bool Route(TzorWSConnection* Connection, const Notify& notify, bool disconnect) {
+    return FRoutes.load(std::memory_order_relaxed) && RouteToTargets(Connection, notify, disconnect);
+  }
+  virtual bool RouteToTargets(TzorWSConnection* /*Connection*/,
+                              const std::function<void(TzorWSNotifyTarget&)>& /*notify*/, bool /*disconnect*/) {
     return false;
   }
+  // Set by a derived component while it has targets to route to.
+  std::atomic<bool> FRoutes{false};
 
   // Runs `raise` as NotifyEvents says: here, posted to the main thread, or
   // on the main thread while this thread waits.
@@ -205,8 +212,8 @@ class TzorWSComponent : public TzorWSComponent_Base {
   virtual void DoHeartBeatTimeout() {}
   virtual void DoWatchDog() {}
 
-  bool Route(TzorWSConnection* Connection, const std::function<void(TzorWSNotifyTarget&)>& notify,
-             bool disconnect) override;
+  bool RouteToTargets(TzorWSConnection* Connection, const std::function<void(TzorWSNotifyTarget&)>& notify,
+                      bool disconnect) override;
 
  private:
   enum TTimerKind { tkHeartBeat, tkHeartBeatTimeout, tkWatchDog };
@@ -228,7 +235,6 @@ class TzorWSComponent : public TzorWSComponent_Base {
   mutable std::mutex FRoutingLock;
   std::vector<TzorWSProtocol*> FProtocolObjectList;
   TzorWSAPI* FAPI = nullptr;
-  std::atomic<bool> FRoutes{false};  // either of the two is set
 
   std::mutex FTimersLock;
   std::unique_ptr<TzorTimer> FTimers[3];
