@@ -351,7 +351,7 @@ std::shared_ptr<TzorAsyncConnection> TzorAsyncConnection::Create(Socket socket,
 TzorAsyncConnection::TzorAsyncConnection(Socket socket, std::shared_ptr<const TzorTLSContext> tls,
                                          std::shared_ptr<void> io_owner)
     : io_owner_(std::move(io_owner)), impl_(std::make_unique<Impl>(*this, std::move(socket), std::move(tls))) {
-  Bind(impl_->input, impl_->writes);
+  Bind(*impl_);
 }
 
 TzorAsyncConnection::~TzorAsyncConnection() = default;
@@ -440,8 +440,6 @@ void TzorAsyncConnection::Abort() {
   // Closing the socket cancels the write in progress; its handler sees the end.
   asio::post(impl_->strand, [keep = shared_from_this(), this] { impl_->End(nullptr); });
 }
-
-TzorSocketState& TzorAsyncConnection::State() const { return *impl_; }
 
 TzorTLSConnectionInfo TzorAsyncConnection::TLSInfo() const {
   std::lock_guard guard(impl_->engine_lock);

@@ -73,9 +73,6 @@ class TzorAsyncConnection : public TzorSocketTransport, public std::enable_share
 
   TzorTLSConnectionInfo TLSInfo() const;
 
- protected:
-  TzorSocketState& State() const override;
-
  private:
   struct Impl;
   TzorAsyncConnection(Socket socket, std::shared_ptr<const TzorTLSContext> tls, std::shared_ptr<void> io_owner);

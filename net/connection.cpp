@@ -596,7 +596,7 @@ struct TzorConnection::Impl : TzorSocketState {
   }
 };
 
-TzorConnection::TzorConnection() : impl_(std::make_unique<Impl>()) { Bind(impl_->input, impl_->writes); }
+TzorConnection::TzorConnection() : impl_(std::make_unique<Impl>()) { Bind(*impl_); }
 
 TzorConnection::~TzorConnection() { impl_->Close(true); }
 
@@ -725,6 +725,5 @@ TzorTLSConnectionInfo TzorConnection::TLSInfo() const {
 }
 
 std::string TzorConnection::NegotiatedALPN() const { return TLSInfo().ALPN; }
-TzorSocketState& TzorConnection::State() const { return *impl_; }
 
 }  // namespace zor

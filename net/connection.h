@@ -68,9 +68,6 @@ class TzorConnection : public TzorSocketTransport {
   // Empty fields without TLS.
   TzorTLSConnectionInfo TLSInfo() const;
 
- protected:
-  TzorSocketState& State() const override;
-
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -4,6 +4,11 @@
 
 namespace zor {
 
+void TzorSocketTransport::Bind(TzorSocketState& state) {
+  state_ = &state;
+  TzorBufferedTransport::Bind(state.input, state.writes);
+}
+
 std::string TzorSocketTransport::PeerIP() const { return State().ends.PeerIP; }
 uint16_t TzorSocketTransport::PeerPort() const { return State().ends.PeerPort; }
 std::string TzorSocketTransport::LocalIP() const { return State().ends.LocalIP; }

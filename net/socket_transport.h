@@ -24,7 +24,14 @@ class TzorSocketTransport : public TzorBufferedTransport {
   uint64_t BytesSent() const;
 
  protected:
-  virtual TzorSocketState& State() const = 0;
+  // The owner's state, bound once by its constructor; its input buffer and
+  // write gate are the ones this transport reads and writes.
+  void Bind(TzorSocketState& state);
+
+ private:
+  TzorSocketState& State() const { return *state_; }
+
+  TzorSocketState* state_ = nullptr;
 };
 
 }  // namespace zor

@@ -69,7 +69,7 @@ class TzorWSConnection::ReadPass {
  public:
   explicit ReadPass(TzorWSConnection& c) : c_(c) { Resume(); }
   ~ReadPass() { Pause(); }
-  // Only the reading thread ever finds its own id here: no ordering needed.
+  // Only the reading thread ever finds its own token here: no ordering needed.
   void Pause() { c_.reading_thread_.store(0, std::memory_order_relaxed); }
   void Resume() { c_.reading_thread_.store(ThisThreadToken(), std::memory_order_relaxed); }
 
