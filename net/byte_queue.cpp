@@ -19,20 +19,10 @@ void TzorByteQueue::Append(std::string_view bytes) {
   end_ += bytes.size();
 }
 
-std::span<char> TzorByteQueue::Room(size_t size) {
-  DropTakenFront();
-  if (data_.size() - end_ < size) data_.resize(end_ + size);
-  return {data_.data() + end_, data_.size() - end_};
-}
-
-void TzorByteQueue::DropTakenFront() {
-  // The taken front goes once it outweighs the rest, so that each byte is
-  // moved at most about once.
-  if (start_ > 0 && start_ >= Size()) {
-    std::memmove(data_.data(), data_.data() + start_, Size());
-    end_ -= start_;
-    start_ = 0;
-  }
+void TzorByteQueue::MoveRestForward() {
+  std::memmove(data_.data(), data_.data() + start_, Size());
+  end_ -= start_;
+  start_ = 0;
 }
 
 void TzorByteQueue::Drop(size_t size) { start_ += size; }

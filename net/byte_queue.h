@@ -20,7 +20,11 @@ class TzorByteQueue {
   // Free room for at least `size` bytes after the queued ones; Commit adds
   // what was written there. It stays in place until the next Room, Append,
   // TakeAll or Reserve: taking from the front meanwhile does not move it.
-  std::span<char> Room(size_t size);
+  std::span<char> Room(size_t size) {
+    DropTakenFront();
+    if (data_.size() - end_ < size) data_.resize(end_ + size);
+    return {data_.data() + end_, data_.size() - end_};
+  }
   void Commit(size_t size) { end_ += size; }
   // The queued bytes, valid until the next change.
   std::string_view Front() const { return {data_.data() + start_, Size()}; }
@@ -42,7 +46,12 @@ class TzorByteQueue {
   void Reserve(size_t size) { data_.reserve(size); }
 
  private:
-  void DropTakenFront();
+  // The taken front goes once it outweighs the rest, so that each byte is
+  // moved at most about once. Inline, as Room runs for every message.
+  void DropTakenFront() {
+    if (start_ > 0 && start_ >= Size()) MoveRestForward();
+  }
+  void MoveRestForward();
 
   // [start_, end_) of data_ is queued; the rest of data_ is room, cleared
   // once when the queue grew and reused without clearing again.

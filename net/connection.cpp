@@ -246,7 +246,9 @@ struct TzorConnection::Impl : TzorSocketState {
   // after Close's shutdown), nullopt when the deadline passed first. Without
   // a deadline the receive call itself waits; with one, the socket is polled
   // first when it is most likely empty (`poll_first`), else on would-block.
-  std::optional<size_t> ReceiveInto(char* buffer, size_t size, const TzorDeadline& deadline, bool poll_first) {
+  // Inline: it is the whole of most reads.
+  [[gnu::always_inline]] std::optional<size_t> ReceiveInto(char* buffer, size_t size, const TzorDeadline& deadline,
+                                                           bool poll_first) {
     const bool limited = deadline.Limited();
     if (limited && poll_first && !WaitSocket(POLLIN, deadline)) return std::nullopt;
     for (;;) {
@@ -265,10 +267,10 @@ struct TzorConnection::Impl : TzorSocketState {
   // Receives straight onto the end of the input buffer, or into `into`
   // when that is given: how many bytes, 0 at end of stream, nullopt when
   // the deadline passed.
-  std::optional<size_t> RawReceive(const TzorDeadline& deadline, std::span<char> into) {
+  [[gnu::always_inline]] std::optional<size_t> RawReceive(const TzorDeadline& deadline, std::span<char> into) {
     std::optional<size_t> n;
     auto pause = TzorConnectionIntercept::Pause::zero();
-    auto receive = [&](std::span<char> room) {
+    auto receive = [&](std::span<char> room) __attribute__((always_inline)) {
       // After a read that did not fill the room the socket is most likely
       // empty: waiting first saves the read that would only say so.
       n = ReceiveInto(room.data(), room.size(), deadline, drained);
@@ -321,7 +323,7 @@ struct TzorConnection::Impl : TzorSocketState {
     return n;
   }
 
-  void RawSendAll(std::string_view data, const TzorDeadline& deadline) {
+  [[gnu::always_inline]] void RawSendAll(std::string_view data, const TzorDeadline& deadline) {
     while (!data.empty()) {
       const ssize_t n = ::send(socket.native_handle(), data.data(), data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
       if (n >= 0) {

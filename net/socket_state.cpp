@@ -2,20 +2,14 @@
 
 namespace zor {
 
-TzorConnectionIntercept::Pause TzorSocketState::ShowReceived(std::string_view bytes) const {
+TzorConnectionIntercept::Pause TzorSocketState::ShowIntercepts(
+    std::string_view bytes, TzorConnectionIntercept::Pause (TzorConnectionIntercept::*show)(std::string_view)) const {
   TzorConnectionIntercept::Pause pause{};
-  for (const auto& intercept : intercepts) pause += intercept->Received(bytes);
+  for (const auto& intercept : intercepts) pause += (*intercept.*show)(bytes);
   return pause;
 }
 
-TzorConnectionIntercept::Pause TzorSocketState::ShowSent(std::string_view bytes) const {
-  TzorConnectionIntercept::Pause pause{};
-  for (const auto& intercept : intercepts) pause += intercept->Sent(bytes);
-  return pause;
-}
-
-std::string_view TzorSocketState::Seal(std::string_view bytes, std::string& sealed) {
-  if (!engine) return bytes;
+std::string_view TzorSocketState::SealWithEngine(std::string_view bytes, std::string& sealed) {
   std::lock_guard guard(engine_lock);
   engine->Write(bytes);
   engine->TakeOutgoing(sealed);

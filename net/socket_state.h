@@ -23,12 +23,19 @@ struct TzorSocketState {
   // beyond `write_limit` are sent before more are collected.
   TzorSocketState(TzorWriteGate::Sender send, size_t write_limit) : writes(std::move(send), write_limit) {}
 
-  // Bytes to the intercepts, in the order they were added; the pause they ask for.
-  TzorConnectionIntercept::Pause ShowReceived(std::string_view bytes) const;
-  TzorConnectionIntercept::Pause ShowSent(std::string_view bytes) const;
+  // Bytes to the intercepts, in the order they were added; the pause they ask
+  // for. Inline, as most sockets have none.
+  TzorConnectionIntercept::Pause ShowReceived(std::string_view bytes) const {
+    return intercepts.empty() ? TzorConnectionIntercept::Pause{} : ShowIntercepts(bytes, &TzorConnectionIntercept::Received);
+  }
+  TzorConnectionIntercept::Pause ShowSent(std::string_view bytes) const {
+    return intercepts.empty() ? TzorConnectionIntercept::Pause{} : ShowIntercepts(bytes, &TzorConnectionIntercept::Sent);
+  }
   // The bytes as they go on the wire: without TLS `bytes` itself, with TLS
   // the records the engine made of them, in `sealed`.
-  std::string_view Seal(std::string_view bytes, std::string& sealed);
+  std::string_view Seal(std::string_view bytes, std::string& sealed) {
+    return engine ? SealWithEngine(bytes, sealed) : bytes;
+  }
 
   TzorInputBuffer input;
   TzorWriteGate writes;
@@ -39,6 +46,11 @@ struct TzorSocketState {
   // The engine's state is shared by the reader and the writers.
   mutable std::mutex engine_lock;
   std::unique_ptr<TzorTLSEngine> engine;
+
+ private:
+  TzorConnectionIntercept::Pause ShowIntercepts(
+      std::string_view bytes, TzorConnectionIntercept::Pause (TzorConnectionIntercept::*show)(std::string_view)) const;
+  std::string_view SealWithEngine(std::string_view bytes, std::string& sealed);
 };
 
 }  // namespace zor

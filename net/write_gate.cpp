@@ -4,12 +4,8 @@
 
 namespace zor {
 
-void TzorWriteGate::Write(std::string_view bytes) {
-  std::lock_guard guard(lock_);
-  if (depth_ == 0) {
-    if (!bytes.empty()) send_(bytes);
-    return;
-  }
+// Under the gate's lock.
+void TzorWriteGate::Collect(std::string_view bytes) {
   if (buffer_.size() + bytes.size() > limit_) Flush();
   buffer_ += bytes;
 }

@@ -3,6 +3,7 @@
 // order they are made, and between Begin and End/Cancel one thread collects
 // its writes in a buffer while other writers wait.
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -18,7 +19,13 @@ class TzorWriteGate {
   // sent before more is collected.
   TzorWriteGate(Sender send, size_t limit) : send_(std::move(send)), limit_(limit) {}
 
-  void Write(std::string_view bytes);
+  // Inline, as it is on the way of every message: sent at once unless a
+  // writer collects.
+  void Write(std::string_view bytes) {
+    std::lock_guard guard(lock_);
+    if (depth_ > 0) return Collect(bytes);
+    if (!bytes.empty()) send_(bytes);
+  }
   void Begin();
   void Flush();
   void End();
@@ -27,6 +34,7 @@ class TzorWriteGate {
   TzorLeanRecursiveLock& Lock() { return lock_; }
 
  private:
+  void Collect(std::string_view bytes);
   void Leave();
 
   Sender send_;

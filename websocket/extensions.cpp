@@ -223,25 +223,9 @@ void TzorWSExtensions::DecodeExtensions(std::string_view extensions) {
   FExtensionNegotiated = Compression();
 }
 
-void TzorWSExtensions::DecodeHeader(uint8_t firstByte) {
-  if (FPerMessage_Deflate.Active()) FPerMessage_Deflate.DecodeHeader(firstByte);
-  if (FDeflateFrame.Active()) FDeflateFrame.DecodeHeader(firstByte);
-}
-
 void TzorWSExtensions::EncodeHeader(uint8_t& firstByte) const {
   if (FPerMessage_Deflate.Active()) FPerMessage_Deflate.EncodeHeader(firstByte);
   if (FDeflateFrame.Active()) FDeflateFrame.EncodeHeader(firstByte);
-}
-
-TzorWSExtension_Base* TzorWSExtensions::Compressor() {
-  if (FPerMessage_Deflate.Active()) return &FPerMessage_Deflate;
-  if (FDeflateFrame.Active()) return &FDeflateFrame;
-  return nullptr;
-}
-
-bool TzorWSExtensions::MessageCompressed() const {
-  const TzorWSExtension_Base* e = Compressor();
-  return e && e->MessageCompressed();
 }
 
 bool TzorWSExtensions::ReadStream(std::string& data, uint64_t maxSize) {

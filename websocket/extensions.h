@@ -144,10 +144,17 @@ class TzorWSExtensions : public TPersistent {
   // Activates extensions from the peer's Sec-WebSocket-Extensions value.
   void DecodeExtensions(std::string_view extensions);
 
-  void DecodeHeader(uint8_t firstByte);
+  // Inline, as they run for every message: most connections compress nothing.
+  void DecodeHeader(uint8_t firstByte) {
+    if (FPerMessage_Deflate.Active()) FPerMessage_Deflate.DecodeHeader(firstByte);
+    if (FDeflateFrame.Active()) FDeflateFrame.DecodeHeader(firstByte);
+  }
   void EncodeHeader(uint8_t& firstByte) const;
   // The message being received carries compressed data (RSV1 of its first frame).
-  bool MessageCompressed() const;
+  bool MessageCompressed() const {
+    const TzorWSExtension_Base* e = Compressor();
+    return e && e->MessageCompressed();
+  }
   // Inflates a received message in place when its first frame carried RSV1;
   // true when it did. Output above `maxSize` throws EzorWSMessageTooBig.
   bool ReadStream(std::string& data, uint64_t maxSize = kDefaultMaxMessageSize);
@@ -159,7 +166,11 @@ class TzorWSExtensions : public TPersistent {
   bool WriteStream(std::string& data);
 
  private:
-  TzorWSExtension_Base* Compressor();
+  TzorWSExtension_Base* Compressor() {
+    if (FPerMessage_Deflate.Active()) return &FPerMessage_Deflate;
+    if (FDeflateFrame.Active()) return &FDeflateFrame;
+    return nullptr;
+  }
   const TzorWSExtension_Base* Compressor() const { return const_cast<TzorWSExtensions*>(this)->Compressor(); }
 
   bool FExtensionNegotiated = false;

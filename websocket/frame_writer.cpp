@@ -4,53 +4,16 @@
 #include "base/utf16.h"
 #include "websocket/extensions.h"
 
-#include <cstring>
 
 namespace zor {
 
 namespace {
-
-constexpr uint8_t kMaskBit = 0x80;
 
 [[noreturn]] void ThrowWriteError(const std::exception& e) {
   throw TzorWSException(Format("Error writing message %s.", e.what()));
 }
 
 }  // namespace
-
-size_t EncodeFrameHeader(uint8_t* out, uint8_t firstByte, uint64_t length, const uint8_t* key) {
-  const uint8_t mask = key ? kMaskBit : 0;
-  out[0] = firstByte;
-  size_t n;
-  if (length < 126) {
-    out[1] = static_cast<uint8_t>(mask | length);
-    n = 2;
-  } else if (length <= 0xFFFF) {
-    out[1] = mask | 126;
-    out[2] = static_cast<uint8_t>(length >> 8);
-    out[3] = static_cast<uint8_t>(length);
-    n = 4;
-  } else {
-    out[1] = mask | 127;
-    for (int i = 0; i < 8; ++i) out[2 + i] = static_cast<uint8_t>(length >> (56 - 8 * i));
-    n = 10;
-  }
-  if (key) {
-    std::memcpy(out + n, key, 4);
-    n += 4;
-  }
-  return n;
-}
-
-void TzorWSFrameParts::CopyTo(uint8_t* out) const {
-  if (!header.empty()) std::memcpy(out, header.data(), header.size());
-  out += header.size();
-  const auto* in = reinterpret_cast<const uint8_t*>(payload.data());
-  if (key)
-    MaskCopy(out, in, payload.size(), key);
-  else if (!payload.empty())
-    std::memcpy(out, in, payload.size());
-}
 
 void TzorWSFrameWriter::DoWriteText(std::string_view utf8, int size, TwsStreaming streaming) {
   if (specification_ == spHixie76) {

@@ -5,6 +5,7 @@
 #include "websocket/masking.h"
 #include "websocket/ws_types.h"
 
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,7 +23,15 @@ struct TzorWSFrameParts {
 
   size_t Size() const { return header.size() + payload.size(); }
   // Writes the whole frame, Size() bytes, to `out`.
-  void CopyTo(uint8_t* out) const;
+  void CopyTo(uint8_t* out) const {
+    if (!header.empty()) std::memcpy(out, header.data(), header.size());
+    out += header.size();
+    const auto* in = reinterpret_cast<const uint8_t*>(payload.data());
+    if (key)
+      MaskCopy(out, in, payload.size(), key);
+    else if (!payload.empty())
+      std::memcpy(out, in, payload.size());
+  }
 };
 
 // Where the frame writer hands its frames.
@@ -57,7 +66,29 @@ class TzorWSSinkLock {
 
 // Writes the first two header bytes, the extended length and the key (when
 // `key` is set) for a payload of `length` bytes; returns the header size (2..14).
-size_t EncodeFrameHeader(uint8_t* out, uint8_t firstByte, uint64_t length, const uint8_t* key);
+inline size_t EncodeFrameHeader(uint8_t* out, uint8_t firstByte, uint64_t length, const uint8_t* key) {
+  const uint8_t mask = key ? 0x80 : 0;
+  out[0] = firstByte;
+  size_t n;
+  if (length < 126) {
+    out[1] = static_cast<uint8_t>(mask | length);
+    n = 2;
+  } else if (length <= 0xFFFF) {
+    out[1] = mask | 126;
+    out[2] = static_cast<uint8_t>(length >> 8);
+    out[3] = static_cast<uint8_t>(length);
+    n = 4;
+  } else {
+    out[1] = mask | 127;
+    for (int i = 0; i < 8; ++i) out[2 + i] = static_cast<uint8_t>(length >> (56 - 8 * i));
+    n = 10;
+  }
+  if (key) {
+    std::memcpy(out + n, key, 4);
+    n += 4;
+  }
+  return n;
+}
 
 // FIN plus opcode, FIN left out when `fragment` (more frames follow).
 inline uint8_t GetFrameFirstByte(TOpcode op, bool fragment) {

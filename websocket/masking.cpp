@@ -49,18 +49,7 @@ ZOR_MASK_CLONES void MaskBlocks(uint8_t* dst, const uint8_t* src, size_t size, u
   for (; i < size; i += 32) XorBlock(dst + i, src + i, mask);
 }
 
-void TzorWSKeyBytes::Draw(uint8_t* out, size_t count) {
-  // A whole key at once when the next bytes are all below 0xFF (nearly always).
-  if (count == 4 && used_ + 4 <= kPoolSize) {
-    uint32_t w;
-    std::memcpy(&w, pool_.get() + used_, 4);
-    // ~w has a zero byte exactly where w has 0xFF.
-    if ((((~w) - 0x01010101u) & w & 0x80808080u) == 0) {
-      std::memcpy(out, &w, 4);
-      used_ += 4;
-      return;
-    }
-  }
+void TzorWSKeyBytes::DrawEach(uint8_t* out, size_t count) {
   while (count > 0) {
     if (used_ == kPoolSize) {
       if (!pool_) pool_ = std::make_unique_for_overwrite<uint8_t[]>(kPoolSize);

@@ -56,9 +56,25 @@ inline void MaskCopy(uint8_t* dst, const uint8_t* src, size_t size, const uint8_
 // not carry it.
 class TzorWSKeyBytes {
  public:
-  void Draw(uint8_t* out, size_t count);
+  // A whole key at once, inline, when the next bytes are all below 0xFF
+  // (nearly always).
+  void Draw(uint8_t* out, size_t count) {
+    if (count == 4 && used_ + 4 <= kPoolSize) {
+      uint32_t w;
+      std::memcpy(&w, pool_.get() + used_, 4);
+      // ~w has a zero byte exactly where w has 0xFF.
+      if ((((~w) - 0x01010101u) & w & 0x80808080u) == 0) {
+        std::memcpy(out, &w, 4);
+        used_ += 4;
+        return;
+      }
+    }
+    DrawEach(out, count);
+  }
 
  private:
+  void DrawEach(uint8_t* out, size_t count);
+
   // One generator call serves about a thousand frames: its fixed cost is
   // several times that of masking a small frame.
   static constexpr size_t kPoolSize = 4096;

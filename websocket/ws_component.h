@@ -89,7 +89,15 @@ class TzorWSComponent_Base : public TzorSocketComponent_Base {
   virtual void DoNotifyDisconnect(TzorWSConnection* Connection);
   virtual void DoNotifyMessage(TzorWSConnection* Connection, const std::string& Text);
   void DoNotifyMessage(TzorWSConnection* Connection) { DoNotifyMessage(Connection, Connection->MsgReceived()); }
-  virtual void DoNotifyBinary(TzorWSConnection* Connection, const TzorStringStream& Data);
+  // Binary messages, the bulk of a binary protocol's traffic, are raised
+  // inline and without virtual calls: nothing routes them by content, and a
+  // client subclass takes them over in OnClientBinaryEvent.
+  void DoNotifyBinary(TzorWSConnection* Connection, const TzorStringStream& Data) {
+    if (FDestroying || !Connection || Connection->IsInternal()) return;
+    if (FRoutes.load(std::memory_order_relaxed) || NotifyEvents() != neNoSync)
+      return NotifyBinaryElsewhere(Connection, Data);
+    DoEventBinary(Connection, Data);
+  }
   void DoNotifyBinary(TzorWSConnection* Connection) { DoNotifyBinary(Connection, Connection->MsgBinaryReceived()); }
   virtual void DoNotifyFragmented(TzorWSConnection* Connection, const TzorStringStream& Data, TOpcode OpCode,
                                   bool Continuation);
@@ -108,7 +116,11 @@ class TzorWSComponent_Base : public TzorSocketComponent_Base {
   virtual void DoEventConnect(TzorWSConnection* Connection);
   virtual void DoEventDisconnect(TzorWSConnection* Connection, int Code);
   virtual void DoEventMessage(TzorWSConnection* Connection, const std::string& Text);
-  virtual void DoEventBinary(TzorWSConnection* Connection, const TzorStringStream& Data);
+  void DoEventBinary(TzorWSConnection* Connection, const TzorStringStream& Data) {
+    if (!OnBinary) return;
+    if (FQueueMessages) return HoldBinary(Connection, Data);
+    OnBinary(Connection, Data);
+  }
   virtual void DoEventFragmented(TzorWSConnection* Connection, const TzorStringStream& Data, TOpcode OpCode,
                                  bool Continuation);
   virtual void DoEventError(TzorWSConnection* Connection, const std::string& Error);
@@ -137,6 +149,9 @@ class TzorWSComponent_Base : public TzorSocketComponent_Base {
   void DispatchAs(TwsNotifyEvent mode, std::function<void()> raise);
 
  private:
+  // DoNotifyBinary's routed or dispatched case, and DoEventBinary's held one.
+  void NotifyBinaryElsewhere(TzorWSConnection* Connection, const TzorStringStream& Data);
+  void HoldBinary(TzorWSConnection* Connection, const TzorStringStream& Data);
   static TzorWSConnectionPtr Share(TzorWSConnection* Connection);
   static void DropQuietly(TzorWSConnection* Connection);
   void Release(std::deque<TzorWSNotifyObject>& held, const std::function<void(TzorWSNotifyObject&)>& raise);

@@ -100,8 +100,7 @@ void TzorWSComponent_Base::DoNotifyMessage(TzorWSConnection* Connection, const s
   Dispatch([this, keep = Share(Connection), Text] { DoEventMessage(keep.get(), Text); });
 }
 
-void TzorWSComponent_Base::DoNotifyBinary(TzorWSConnection* Connection, const TzorStringStream& Data) {
-  if (FDestroying || !Connection || Connection->IsInternal()) return;
+void TzorWSComponent_Base::NotifyBinaryElsewhere(TzorWSConnection* Connection, const TzorStringStream& Data) {
   if (Route(Connection, [&](TzorWSNotifyTarget& t) { t.DoNotifyBinary(Connection, Data); }, false)) return;
   if (NotifyEvents() == neNoSync) return DoEventBinary(Connection, Data);
   Dispatch([this, keep = Share(Connection), Data] { DoEventBinary(keep.get(), Data); });
@@ -165,14 +164,9 @@ void TzorWSComponent_Base::DoEventMessage(TzorWSConnection* Connection, const st
   OnMessage(Connection, Text);
 }
 
-void TzorWSComponent_Base::DoEventBinary(TzorWSConnection* Connection, const TzorStringStream& Data) {
-  if (!OnBinary) return;
-  if (FQueueMessages) {
-    std::lock_guard guard(FHeldLock);
-    FQueueBinary.push_back({Share(Connection), 0, nullptr, Data, {}, {}});
-    return;
-  }
-  OnBinary(Connection, Data);
+void TzorWSComponent_Base::HoldBinary(TzorWSConnection* Connection, const TzorStringStream& Data) {
+  std::lock_guard guard(FHeldLock);
+  FQueueBinary.push_back({Share(Connection), 0, nullptr, Data, {}, {}});
 }
 
 void TzorWSComponent_Base::DoEventFragmented(TzorWSConnection* Connection, const TzorStringStream& Data,

@@ -127,7 +127,7 @@ void TzorWSConnection::ReadFrames(bool aRequireMask, std::optional<int> wait) {
   CheckCloseAnswer();
 }
 
-bool TzorWSConnection::WithinFrame() const {
+inline bool TzorWSConnection::WithinFrame() const {
   const auto kind = transport_kind_.load();
   const bool rfc6455 = kind != trpTCP && kind != trpRFC8441 && kind != trpHTTP2 && Specification() != spHixie76;
   return !rfc6455 || !reader_.BetweenFrames();
@@ -162,7 +162,7 @@ void TzorWSConnection::FlushAfterFailure() {
   }
 }
 
-void TzorWSConnection::ReadStep(std::string_view bytes) {
+inline void TzorWSConnection::ReadStep(std::string_view bytes) {
   switch (transport_kind_.load()) {
     case trpTCP:
       return TCPReader().Read(bytes);
@@ -173,14 +173,6 @@ void TzorWSConnection::ReadStep(std::string_view bytes) {
     default:
       return ReadWebSocketFrames(bytes);
   }
-}
-
-void TzorWSConnection::ReadWebSocketFrames(std::string_view bytes) {
-  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  if (Specification() == spHixie76)
-    HixieReader().Read(data, bytes.size());
-  else
-    reader_.Read(data, bytes.size());
 }
 
 TzorWSHixie76Reader& TzorWSConnection::HixieReader() {
@@ -271,7 +263,9 @@ void TzorWSConnection::DoWholeMessage(TzorWSMsg& msg, bool inflate) {
       text_check_.Reset();
       text_checked_ = 0;
       inflated_ = 0;
-      if (inflate && !msg.Stream.empty() && !InflateMessage(msg.Stream, {}, MaxMessageSize())) return;
+      if (inflate && !msg.Stream.empty() && extensions_.MessageCompressed() &&
+          !InflateMessage(msg.Stream, {}, MaxMessageSize()))
+        return;
       LogReceived(msg.OpCode, msg.Stream);
       if (msg.OpCode == opText)
         DeliverText(msg.Stream);
@@ -316,7 +310,8 @@ void TzorWSConnection::DeliverText(std::string& payload) {
   GiveBackRoom(payload, std::move(text));
 }
 
-void TzorWSConnection::DeliverBinary(std::string& payload) {
+// Inline here, as DeliverKeptBinary: the path of every binary message.
+inline void TzorWSConnection::DeliverBinary(std::string& payload) {
   if (keep_binary_received_) return DeliverKeptBinary(payload);
   TzorStringStream data(std::move(payload));
   payload.clear();
@@ -326,7 +321,7 @@ void TzorWSConnection::DeliverBinary(std::string& payload) {
 
 // The message moves into MsgBinaryReceived and the handler reads it there,
 // without a copy; the kept one before it gives its room to the next.
-void TzorWSConnection::DeliverKeptBinary(std::string& payload) {
+inline void TzorWSConnection::DeliverKeptBinary(std::string& payload) {
   std::string earlier;
   {
     std::lock_guard guard(fields_lock_);

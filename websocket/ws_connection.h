@@ -122,7 +122,9 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   int CloseAnswerTimeLeft() const;
   // Closes the transport when the wait is over without an answer; the owner
   // calls it from its read loop or a timer.
-  void CheckCloseAnswer();
+  void CheckCloseAnswer() {
+    if (AwaitingCloseAnswer()) DropIfCloseAnswerOverdue();
+  }
   int CloseTimeOut() const { return close_timeout_; }
   void SetCloseTimeOut(int value) { close_timeout_ = value; }
   // A close frame (with CleanDisconnect), then the transport is closed.
@@ -274,7 +276,13 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // Raised once, first thing when the connection starts to disconnect.
   virtual void DoBeforeDisconnect() {}
   // WebSocket frames from bytes already taken from the transport.
-  void ReadWebSocketFrames(std::string_view bytes);
+  void ReadWebSocketFrames(std::string_view bytes) {
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    if (Specification() == spHixie76)
+      HixieReader().Read(data, bytes.size());
+    else
+      reader_.Read(data, bytes.size());
+  }
   // Bytes read on a trpRFC8441 connection: the base takes them as frames
   // (a transport that carries one HTTP/2 stream's content); a leaf that
   // reads the HTTP/2 connection itself unwraps them first.
@@ -296,8 +304,14 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // Hands the output buffer to the transport unless another thread does it
   // already; `deferrable` output of the reading thread waits for the end of
   // its read pass, or until a few KiB wait, so that answers to a burst go
-  // out together.
-  void FlushOutput(bool deferrable = false);
+  // out together. The deferral is decided inline: most writes of a read
+  // pass are deferred.
+  void FlushOutput(bool deferrable = false) {
+    if (deferrable && out_size_.load(std::memory_order_relaxed) < kDeferredAnswerBytes &&
+        reading_thread_.load(std::memory_order_relaxed) == ThisThreadToken())
+      return;
+    FlushNow();
+  }
 
   // Closes with a message and a code (the reader's failures, a close
   // received): close frame with CleanDisconnect, then the transport; throws
@@ -319,7 +333,14 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   TzorWSFrameWriter& Writer() { return writer_; }
 
  private:
+  // Answers that handlers write during a read pass wait for its end, to leave
+  // in one system call; once this many bytes wait they go at once, so the peer
+  // works on them while the rest of the pass is read.
+  static constexpr size_t kDeferredAnswerBytes = 2048;
+
   class ReadPass;
+  void FlushNow();
+  void DropIfCloseAnswerOverdue();
   bool IsFramed() const;
   bool IsRaw() const { return transport_kind_ == trpTCP || transport_kind_ == trpSSE; }
   // Frames are read: not disconnected, or waiting for the peer's close.

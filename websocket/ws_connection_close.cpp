@@ -136,7 +136,7 @@ int TzorWSConnection::CloseAnswerTimeLeft() const {
   return left <= 0 ? 0 : static_cast<int>((left + 999999) / 1000000);
 }
 
-void TzorWSConnection::CheckCloseAnswer() {
+void TzorWSConnection::DropIfCloseAnswerOverdue() {
   const int64_t deadline = close_deadline_;
   if (deadline == 0 || SteadyNow() < deadline) return;
   // No answer in time: the transport is closed without one.

@@ -16,10 +16,6 @@ namespace {
 
 // Above this the buffer of the write in progress is given back after it.
 constexpr size_t kKeptOutputCapacity = 1 << 16;
-// Answers that handlers write during a read pass wait for its end, to leave
-// in one system call; once this many bytes wait they go at once, so the peer
-// works on them while the rest of the pass is read.
-constexpr size_t kDeferredAnswerBytes = 2048;
 
 [[noreturn]] void ThrowQueueFull(uint64_t waiting) {
   throw TzorWSException(Format("Error writing message %s.",
@@ -252,10 +248,7 @@ void TzorWSConnection::SendToTransport(std::string_view bytes) {
   if (log) log->SetRawLog(true);
 }
 
-void TzorWSConnection::FlushOutput(bool deferrable) {
-  if (deferrable && out_size_.load(std::memory_order_relaxed) < kDeferredAnswerBytes &&
-      reading_thread_.load(std::memory_order_relaxed) == ThisThreadToken())
-    return;
+void TzorWSConnection::FlushNow() {
   std::unique_lock guard(out_lock_);
   if (flushing_) return;  // the writer at work takes these bytes too
   flushing_ = true;
