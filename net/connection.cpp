@@ -485,49 +485,50 @@ struct TzorConnection::Impl : TzorSocketState {
   // came before the deadline or the peer has closed.
   size_t Fill(const TzorDeadline& deadline, std::span<char> into = {}) {
     if (!open) throw EzorClosedSocket();
+    if (engine) return FillDecrypted(deadline, into);
+    if (peer_closed) return 0;
+    const auto n = RawReceive(deadline, into);
+    if (!n) return 0;
+    if (*n == 0) peer_closed = true;
+    return *n;
+  }
+
+  // Fill with TLS: what the engine decrypts, receiving ciphertext as it needs.
+  size_t FillDecrypted(const TzorDeadline& deadline, std::span<char> into) {
     for (;;) {
-      if (engine) {
-        const bool direct = DecryptsStraight();
-        decrypted.clear();
-        size_t got;
-        bool closed, pending;
-        {
-          std::lock_guard guard(engine_lock);
-          if (!into.empty())
-            got = engine->ReadInto(into, fetch);
-          else if (direct)
-            got = input.AppendWith(kReadChunk, [&](std::span<char> room) { return engine->ReadInto(room, fetch); });
-          else
-            got = engine->Read(decrypted, kReadChunk);
-          closed = engine->PeerClosed();
-          pending = engine->HasOutgoing();
-        }
-        if (got == 0 && fetch_error != 0) {
-          const int e = std::exchange(fetch_error, 0);
-          if (!open) throw EzorClosedSocket();
-          ThrowSocketError("Receive failed", e);
-        }
-        if (pending) FlushEngine(false);
-        if (got > 0) {
-          if (!into.empty() || direct)
-            received.Add(got);
-          else
-            Deliver(decrypted);
-          return got;
-        }
-        if (closed) peer_closed = true;
+      const bool direct = DecryptsStraight();
+      decrypted.clear();
+      size_t got;
+      bool closed, pending;
+      {
+        std::lock_guard guard(engine_lock);
+        if (!into.empty())
+          got = engine->ReadInto(into, fetch);
+        else if (direct)
+          got = input.AppendWith(kReadChunk, [&](std::span<char> room) { return engine->ReadInto(room, fetch); });
+        else
+          got = engine->Read(decrypted, kReadChunk);
+        closed = engine->PeerClosed();
+        pending = engine->HasOutgoing();
       }
+      if (got == 0 && fetch_error != 0) {
+        const int e = std::exchange(fetch_error, 0);
+        if (!open) throw EzorClosedSocket();
+        ThrowSocketError("Receive failed", e);
+      }
+      if (pending) FlushEngine(false);
+      if (got > 0) {
+        if (!into.empty() || direct)
+          received.Add(got);
+        else
+          Deliver(decrypted);
+        return got;
+      }
+      if (closed) peer_closed = true;
       if (peer_closed) return 0;
-      if (engine) {
-        const auto n = ReceiveCiphertext(deadline);
-        if (!n) return 0;
-        if (*n == 0) peer_closed = true;  // the engine may still hold records
-        continue;
-      }
-      const auto n = RawReceive(deadline, into);
+      const auto n = ReceiveCiphertext(deadline);
       if (!n) return 0;
-      if (*n == 0) peer_closed = true;
-      return *n;
+      if (*n == 0) peer_closed = true;  // the engine may still hold records
     }
   }
 

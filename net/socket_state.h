@@ -26,10 +26,12 @@ struct TzorSocketState {
   // Bytes to the intercepts, in the order they were added; the pause they ask
   // for. Inline, as most sockets have none.
   TzorConnectionIntercept::Pause ShowReceived(std::string_view bytes) const {
-    return intercepts.empty() ? TzorConnectionIntercept::Pause{} : ShowIntercepts(bytes, &TzorConnectionIntercept::Received);
+    return intercepts.empty() ? TzorConnectionIntercept::Pause{}
+                              : ShowIntercepts(bytes, &TzorConnectionIntercept::Received);
   }
   TzorConnectionIntercept::Pause ShowSent(std::string_view bytes) const {
-    return intercepts.empty() ? TzorConnectionIntercept::Pause{} : ShowIntercepts(bytes, &TzorConnectionIntercept::Sent);
+    return intercepts.empty() ? TzorConnectionIntercept::Pause{}
+                              : ShowIntercepts(bytes, &TzorConnectionIntercept::Sent);
   }
   // The bytes as they go on the wire: without TLS `bytes` itself, with TLS
   // the records the engine made of them, in `sealed`.

@@ -30,8 +30,9 @@ void TzorWSFrameWriter::DoWriteStream(std::string_view bytes, int size, TwsStrea
   WriteMessage(bytes, bytes.size(), opBinary, size, streaming, compressed);
 }
 
-void TzorWSFrameWriter::WriteMessage(std::string_view bytes, size_t measuredLength, TOpcode op, int size,
-                                     TwsStreaming streaming, bool compressed) {
+// Inline, as WriteAssembled: the way of every message.
+inline void TzorWSFrameWriter::WriteMessage(std::string_view bytes, size_t measuredLength, TOpcode op, int size,
+                                            TwsStreaming streaming, bool compressed) {
   const bool fitsOneFrame = size <= 0 || static_cast<size_t>(size) >= measuredLength;
   switch (streaming) {
     case stmNone:
@@ -111,7 +112,7 @@ void TzorWSFrameWriter::WriteHixie76(std::string_view utf8) {
   SendFrame();
 }
 
-void TzorWSFrameWriter::WriteAssembled(uint8_t firstByte, std::string_view payload) {
+inline void TzorWSFrameWriter::WriteAssembled(uint8_t firstByte, std::string_view payload) {
   uint8_t header[14];
   uint8_t key[4];
   if (masked_) keys_.Draw(key, sizeof key);

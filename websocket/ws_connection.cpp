@@ -256,7 +256,7 @@ bool TzorWSConnection::InflateFragment(TzorWSMsg& msg) {
   return true;
 }
 
-void TzorWSConnection::DoWholeMessage(TzorWSMsg& msg, bool inflate) {
+inline void TzorWSConnection::DoWholeMessage(TzorWSMsg& msg, bool inflate) {
   switch (msg.OpCode) {
     case opText:
     case opBinary:

@@ -327,7 +327,10 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   // lock of its own: every call into the writer holds cs_, and each frame
   // lands whole under out_lock_.
   void WriteFrame(const uint8_t* data, size_t size) override;
-  bool AssembleFrame(const TzorWSFrameParts& frame) override;
+  bool AssembleFrame(const TzorWSFrameParts& frame) override {
+    AppendOutput(frame);
+    return true;
+  }
 
   TzorWSFrameReader& Reader() { return reader_; }
   TzorWSFrameWriter& Writer() { return writer_; }
@@ -370,8 +373,15 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   void WriteStreamMessage(std::string_view aStream, int aSize, TwsStreaming aStreaming);
   void WriteRaw(std::string_view bytes);
   // Refuses a new message when the output buffer is over its bound; the
-  // caller holds the connection lock.
-  void CheckRoom(size_t bytes);
+  // caller holds the connection lock. Writers hold it: meanwhile only the
+  // writer at work can shrink the buffer, so its size is read without
+  // out_lock_. An empty buffer takes any message, so that a large one can
+  // still be sent.
+  void CheckRoom(size_t bytes) {
+    const size_t waiting = out_size_.load(std::memory_order_relaxed) + HeldBytes();
+    if (waiting > 0 && waiting + bytes > max_queued_bytes_) ThrowQueueFull(waiting);
+  }
+  [[noreturn]] static void ThrowQueueFull(uint64_t waiting);
   void ThrowWriteFailure(const std::exception& e);
   void FlushAfterFailure();
   // Closes the transport once the output handed over so far has gone out.

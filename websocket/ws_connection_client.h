@@ -63,10 +63,11 @@ class TzorWSConnectionClient : public TzorWSConnection {
   bool AssembleFrame(const TzorWSFrameParts& frame) override {
     return !h2_ && TzorWSConnection::AssembleFrame(frame);
   }
-  size_t HeldBytes() const override;
+  size_t HeldBytes() const override { return h2_ ? HeldInStream() : 0; }
   void DoCloseTransport() override;
 
  private:
+  size_t HeldInStream() const;
   TzorWSHandshakeRequest HandshakeRequest() const;
   void WriteHandshakeRequest();
   void Enable();

@@ -89,8 +89,7 @@ void TzorWSConnectionClient::WriteFrame(const uint8_t* data, size_t size) {
   h2_->Send({data, size});
 }
 
-size_t TzorWSConnectionClient::HeldBytes() const {
-  if (!h2_) return 0;
+size_t TzorWSConnectionClient::HeldInStream() const {
   std::lock_guard guard(h2_lock_);
   return h2_->Held();
 }

@@ -17,13 +17,6 @@ namespace {
 // Above this the buffer of the write in progress is given back after it.
 constexpr size_t kKeptOutputCapacity = 1 << 16;
 
-[[noreturn]] void ThrowQueueFull(uint64_t waiting) {
-  throw TzorWSException(Format("Error writing message %s.",
-                               Format("Outgoing queue full: %llu bytes wait to be sent",
-                                      static_cast<unsigned long long>(waiting))
-                                   .c_str()));
-}
-
 // The errors of a connection the peer reset or aborted.
 bool IsConnectionLost(const std::exception& e) {
   const auto* socket = dynamic_cast<const EzorSocketError*>(&e);
@@ -208,21 +201,15 @@ TzorQueueList* TzorWSConnection::QueueLevels(bool create) {
 
 // --- output buffer ----------------------------------------------------------------------
 
-void TzorWSConnection::CheckRoom(size_t bytes) {
-  // Writers hold the connection lock: meanwhile only the writer at work can
-  // shrink the buffer, so its size is read without out_lock_.
-  const size_t waiting = out_size_.load(std::memory_order_relaxed) + HeldBytes();
-  // An empty buffer takes any message, so that a large one can still be sent.
-  if (waiting > 0 && waiting + bytes > max_queued_bytes_) ThrowQueueFull(waiting);
+void TzorWSConnection::ThrowQueueFull(uint64_t waiting) {
+  throw TzorWSException(Format("Error writing message %s.",
+                               Format("Outgoing queue full: %llu bytes wait to be sent",
+                                      static_cast<unsigned long long>(waiting))
+                                   .c_str()));
 }
 
 void TzorWSConnection::WriteFrame(const uint8_t* data, size_t size) {
   AppendOutput({{}, std::string_view(reinterpret_cast<const char*>(data), size), nullptr});
-}
-
-bool TzorWSConnection::AssembleFrame(const TzorWSFrameParts& frame) {
-  AppendOutput(frame);
-  return true;
 }
 
 void TzorWSConnection::AppendOutput(const TzorWSFrameParts& frame) {
