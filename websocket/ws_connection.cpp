@@ -26,7 +26,7 @@ constexpr size_t kKeptPayloadCapacity = 4096;
 void GiveBackRoom(std::string& payload, std::string used) {
   if (!payload.empty() || used.capacity() > kKeptPayloadCapacity || used.capacity() <= payload.capacity()) return;
   used.clear();
-  payload.swap(used);
+  payload = std::move(used);
 }
 
 }  // namespace

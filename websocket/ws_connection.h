@@ -293,9 +293,6 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
   virtual void AfterReadFrames() {}
   virtual void WriteHTTP2Ping(const std::string& aText);
   virtual void CloseHTTP2(int aCloseCode);
-  // The bytes of one batch of output to the transport; an HTTP/2 leaf wraps
-  // them for its stream.
-  virtual void SendToTransport(std::string_view bytes);
   // Bytes a leaf holds back beyond the output buffer (an HTTP/2 stream
   // waiting for its peer's window); they count against MaxQueuedBytes.
   virtual size_t HeldBytes() const { return 0; }
@@ -343,6 +340,8 @@ class TzorWSConnection : public std::enable_shared_from_this<TzorWSConnection>,
 
   class ReadPass;
   void FlushNow();
+  // The bytes of one batch of output to the transport.
+  void SendToTransport(std::string_view bytes);
   void DropIfCloseAnswerOverdue();
   bool IsFramed() const;
   bool IsRaw() const { return transport_kind_ == trpTCP || transport_kind_ == trpSSE; }

@@ -221,7 +221,7 @@ void TzorWSConnection::AppendOutput(const TzorWSFrameParts& frame) {
   send_bytes_.Add(size);
 }
 
-void TzorWSConnection::SendToTransport(std::string_view bytes) {
+inline void TzorWSConnection::SendToTransport(std::string_view bytes) {
   if (!transport_) throw EzorClosedSocket();
   if (!has_frame_log_) return transport_->Write(bytes);
   auto log = FrameLog();
