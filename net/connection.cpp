@@ -526,8 +526,10 @@ struct TzorConnection::Impl : TzorSocketState {
           Deliver(decrypted);
         return got;
       }
-      if (closed) peer_closed = true;
-      if (peer_closed) return 0;
+      if (closed || peer_closed) {
+        peer_closed = true;
+        return 0;
+      }
       const auto n = ReceiveCiphertext(deadline);
       if (!n) return 0;
       if (*n == 0) peer_closed = true;  // the engine may still hold records

@@ -90,8 +90,9 @@ class TzorWSComponent_Base : public TzorSocketComponent_Base {
   virtual void DoNotifyMessage(TzorWSConnection* Connection, const std::string& Text);
   void DoNotifyMessage(TzorWSConnection* Connection) { DoNotifyMessage(Connection, Connection->MsgReceived()); }
   // Binary messages, the bulk of a binary protocol's traffic, are raised
-  // inline and without virtual calls: nothing routes them by content, and a
-  // client subclass takes them over in OnClientBinaryEvent.
+  // inline and without virtual calls; routing, dispatching and holding them
+  // stay out of line. A client subclass takes them over in
+  // OnClientBinaryEvent.
   void DoNotifyBinary(TzorWSConnection* Connection, const TzorStringStream& Data) {
     if (FDestroying || !Connection || Connection->IsInternal()) return;
     if (FRoutes.load(std::memory_order_relaxed) || NotifyEvents() != neNoSync)
